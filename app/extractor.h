@@ -1,0 +1,37 @@
+// Extractor: the one application object of a run, shared by the window, the dialog
+// and the worker. The record is portable; the stub's window side lives in app/*.cpp.
+#pragma once
+#include <cstdint>
+
+#include "archive/file_handle.h"
+#include "package/config_block.h"
+#include "package/wide_string.h"
+#include "platform/front_end.h"
+
+struct Extractor {
+    Extractor() = default;
+    Extractor(const Extractor&) = delete;
+    Extractor& operator=(const Extractor&) = delete;
+    ~Extractor() {
+        if (packageFile) packageFile->Close();
+        delete packageFile;
+    }
+
+    FileHandle* packageFile = nullptr;   // the package, open for reading for the whole run
+    WindowHandle mainWindow = nullptr;   // the progress window
+    WindowHandle statusText = nullptr;
+    WindowHandle abortButton = nullptr;
+    const uint8_t* headerCursor = nullptr;  // read cursor of the header reader
+    WideString currentOutputPath;        // file whose decoding started last
+    WideString destination;              // destination folder of this run
+    SfxConfig config;
+    uint8_t failed = 0;                  // 1 once a member failed or the run was aborted
+};
+
+// Private window messages (WM_APP + n); the window side is the stub's.
+enum : uint32_t {
+    WM_SFX_START = 0x8000,
+    WM_SFX_MEMBER = 0x8001,
+    WM_SFX_DONE = 0x8003,
+    WM_SFX_ABORTED = 0x8004,
+};

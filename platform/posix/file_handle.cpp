@@ -1,0 +1,111 @@
+// FileHandle over POSIX file descriptors.
+#include "archive/file_handle.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/posix/utf8.h"
+
+bool FileHandle::Open(const WideChar* path, FileAccess access, FileDisposition disposition) {
+    Close();
+    Utf8Text name(path);
+    int flags = access == FileAccess::Read ? O_RDONLY : O_WRONLY;
+    if (disposition == FileDisposition::CreateAlways) flags |= O_CREAT | O_TRUNC;
+    int fd = ::open(name.c_str(), flags | O_CLOEXEC, 0644);
+    if (fd < 0) return false;
+    struct stat info;
+    if (::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
+        ::close(fd);
+        errno = EISDIR;
+        return false;
+    }
+    handle_ = fd;
+    size = Size();
+    return true;
+}
+
+void FileHandle::Close() {
+    if (!IsOpen()) return;
+    ::close(static_cast<int>(handle_));
+    handle_ = ClosedHandle;
+    size = 0;
+}
+
+uint64_t FileHandle::Size() {
+    struct stat info;
+    if (!IsOpen() || ::fstat(static_cast<int>(handle_), &info) != 0) return 0;
+    return static_cast<uint64_t>(info.st_size);
+}
+
+bool FileHandle::Seek(int64_t distance, SeekOrigin origin) {
+    if (!IsOpen()) return false;
+    int whence = origin == SeekOrigin::Begin ? SEEK_SET : SEEK_CUR;
+    return ::lseek(static_cast<int>(handle_), distance, whence) >= 0;
+}
+
+uint64_t FileHandle::Tell() {
+    if (!IsOpen()) return 0;
+    off_t at = ::lseek(static_cast<int>(handle_), 0, SEEK_CUR);
+    return at < 0 ? 0 : static_cast<uint64_t>(at);
+}
+
+int32_t FileHandle::ReadByte(uint8_t& byte) {
+    int64_t got = Read(1, &byte);
+    return got < 0 ? -1 : static_cast<int32_t>(got);
+}
+
+int64_t FileHandle::Read(uint32_t count, void* buffer) {
+    if (!IsOpen()) return -1;
+    auto* at = static_cast<uint8_t*>(buffer);
+    uint64_t done = 0;
+    while (done < count) {
+        ssize_t got = ::read(static_cast<int>(handle_), at + done, count - done);
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            return -1;
+        }
+        if (got == 0) break;
+        done += static_cast<uint64_t>(got);
+    }
+    return static_cast<int64_t>(done);
+}
+
+bool FileHandle::Write(const void* buffer, uint32_t count) {
+    if (!IsOpen()) return false;
+    const auto* at = static_cast<const uint8_t*>(buffer);
+    uint64_t done = 0;
+    while (done < count) {
+        ssize_t put = ::write(static_cast<int>(handle_), at + done, count - done);
+        if (put < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        if (put == 0) {
+            errno = EIO;
+            return false;
+        }
+        done += static_cast<uint64_t>(put);
+    }
+    return true;
+}
+
+int64_t FileHandle::ReadWideChars(uint32_t count, WideString& out) {
+    if (!IsOpen()) return -1;
+    out.Resize(count + 1);
+    WideChar* text = out.Data();
+    uint8_t bytes[512];
+    int64_t total = 0;
+    for (uint32_t unit = 0; unit < count;) {
+        uint32_t units = count - unit < sizeof bytes / 2 ? count - unit : sizeof bytes / 2;
+        int64_t got = Read(units * 2, bytes);
+        if (got < 0) return -1;
+        for (int64_t i = 0; i + 1 < got; i += 2)
+            text[unit + i / 2] = static_cast<WideChar>(bytes[i] | (bytes[i + 1] << 8));
+        total += got;
+        if (got < units * 2) break;
+        unit += units;
+    }
+    return total;
+}

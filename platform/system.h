@@ -1,0 +1,42 @@
+// What the core asks of the operating system. Each system implements these in
+// platform/<os>/; archive/, decode/ and package/ call nothing else of the system.
+// Paths are UTF-16 WideChar texts; outside Windows they become UTF-8 at this boundary.
+#pragma once
+#include <cstdint>
+
+#include "package/wide_string.h"
+
+// Files and folders.
+enum class CreateFolderResult { Created, AlreadyExists, Failed };
+CreateFolderResult CreateFolder(const WideChar* path);
+bool DeletePath(const WideChar* path);             // a file; true when it is gone
+bool IsExistingFolder(const WideChar* path);
+bool SetFileTimes(const WideChar* path, int64_t unixSeconds);  // access and modification
+WideString CurrentDirectoryPath();                 // empty text on failure or when too long
+bool SetCurrentFolder(const WideChar* path);
+
+// Error code of the last failed system call of this thread, and its text.
+uint32_t LastErrorCode();
+void SetLastErrorCode(uint32_t code);
+WideString SystemErrorText(uint32_t code);
+
+// Free physical memory in bytes; 0 when unknown.
+uint64_t AvailablePhysicalMemory();
+
+// Multibyte archive names: converted from the system's code page (Windows: CP_ACP;
+// elsewhere CP932 unless SetMultiByteCodePage chose another).
+void AssignFromMultiByte(WideString& out, const char* text);
+
+// UTC minus local standard time, in seconds (positive west of Greenwich).
+int32_t TimeZoneOffset();
+
+// Shell folders by CSIDL value; empty text when unknown.
+WideString SpecialFolderPath(int csidl);
+constexpr int CsidlPrograms = 2;
+constexpr int CsidlSendTo = 9;
+constexpr int CsidlCommonPrograms = 23;
+constexpr int CsidlCommonDesktop = 25;
+constexpr int CsidlProgramFiles = 0x26;
+
+// Tells the shell that a file appeared (backslash-separated path).
+void NotifyShellOfCreate(const WideChar* path);
