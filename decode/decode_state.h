@@ -8,6 +8,14 @@
 
 class FileHandle;
 
+constexpr uint32_t CharAlphabetSize = 510;     // literals and match lengths 3..256
+constexpr uint32_t CharTableBits = 12;
+constexpr uint32_t PtTableBits = 8;
+constexpr uint32_t PtLengthsSize = 128;
+constexpr uint32_t TreeNodeCount = 2 * CharAlphabetSize - 1;  // every tree of a complete code
+constexpr uint32_t AdaptiveSlotCount = 884;    // 628 literal/length slots + 256 position slots
+constexpr uint32_t AdaptiveSymbolCount = 442;  // 314 literal/length symbols + 128 position groups
+
 // Why a member's decoding stopped early, beside an abort (the CRC cannot tell).
 enum class DecodeFailure : uint8_t { None, WriteFailed, NoInputBuffer, NoWindow };
 
@@ -42,7 +50,42 @@ struct DecodeState {
     uint32_t originalSize = 0;
     uint32_t decodedCount = 0;
 
-    // Method decoders add their fields below.
+    // Static Huffman (-lh4- to -lh7-); the tables are shared with -lh1- and -lh3-.
+    uint16_t blockRemaining = 0;
+    int32_t positionCodeCount = 0;
+    int32_t positionCountBits = 0;
+    uint8_t charLengths[CharAlphabetSize] = {};
+    uint16_t charTable[1 << CharTableBits] = {};
+    uint8_t ptLengths[PtLengthsSize] = {};
+    uint16_t ptTable[1 << PtTableBits] = {};
+    uint16_t zeroChild[TreeNodeCount] = {};
+    uint16_t oneChild[TreeNodeCount] = {};
+
+    // Adaptive Huffman (-lh1-, -lh2-).
+    uint16_t treeWeight[AdaptiveSlotCount] = {};
+    int16_t treeChild[AdaptiveSlotCount] = {};
+    int16_t treeParent[AdaptiveSlotCount] = {};
+    int16_t leafOfSymbol[AdaptiveSymbolCount] = {};
+    uint16_t tierOf[AdaptiveSlotCount] = {};
+    int16_t tierHead[AdaptiveSlotCount] = {};
+    uint16_t freeTiers[AdaptiveSlotCount] = {};
+    uint32_t freeTierTop = 0;
+    uint32_t charSymbolCount = 0;
+    uint16_t longestMatch = 0;
+    uint32_t escapeCode = 0;
+    uint32_t lastPositionSlot = 0;
+    uint16_t positionTotal = 0;
+    uint32_t nextGrowthAt = 0;
+    uint32_t positionLimit = 0;
+    uint32_t positionGroupCount = 0;
+
+    // -lh3-.
+    uint16_t lh3BlockRemaining = 0;
+
+    // -lzs-, -lz5-.
+    uint32_t matchAddress = 0;
+    uint32_t flagByte = 0;
+    uint32_t flagBitsLeft = 0;
 };
 
 extern DecodeState decodeState;

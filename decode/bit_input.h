@@ -1,0 +1,16 @@
+// The bit reader: the packed stream most significant bit first, through a 16-bit
+// look-ahead (decodeState.bitBuffer). Past the member's packed bytes it yields zeros.
+#pragma once
+#include <cstdint>
+
+class FileHandle;
+
+// Reads the member's packed data ahead (up to `requestedSize` bytes, capped by free memory;
+// a 16384-byte buffer refilled as it runs dry when that cannot be had). False when not
+// even the small buffer can be allocated.
+bool AllocInputBuffer(FileHandle& inputFile, uint32_t requestedSize);
+void FreeInputBuffer();
+
+void InitBitInput(FileHandle& inputFile);
+void FillBits(uint32_t n);
+uint16_t GetBits(uint32_t n);  // 0..16 bits
