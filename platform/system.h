@@ -19,6 +19,7 @@ bool SetCurrentFolder(const WideChar* path);
 uint32_t LastErrorCode();
 void SetLastErrorCode(uint32_t code);
 WideString SystemErrorText(uint32_t code);
+uint32_t OutOfMemoryErrorCode();                   // the system's code for "not enough memory"
 
 // Free physical memory in bytes; 0 when unknown.
 uint64_t AvailablePhysicalMemory();

@@ -62,6 +62,8 @@ WideString SystemErrorText(uint32_t code) {
     return out;
 }
 
+uint32_t OutOfMemoryErrorCode() { return ENOMEM; }
+
 uint64_t AvailablePhysicalMemory() {
     long pages = ::sysconf(_SC_AVPHYS_PAGES), pageSize = ::sysconf(_SC_PAGESIZE);
     if (pages <= 0 || pageSize <= 0) return 0;

@@ -1,0 +1,38 @@
+// The worker's front end in the host tool. Messages go to standard error, named by the
+// archive and the member in hand; on a terminal the member's name and a progress bar are
+// drawn on one line of standard error, redrawn only when the percentage moves.
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "platform/posix/console_front_end.h"
+
+class ToolFrontEnd {
+public:
+    // `showProgress`: draw the progress line (callers pass whether stderr is a terminal).
+    ToolFrontEnd(const char* command, const std::string& archive, bool showProgress);
+    ~ToolFrontEnd();  // uninstalls itself and clears the progress line
+    ToolFrontEnd(const ToolFrontEnd&) = delete;
+    ToolFrontEnd& operator=(const ToolFrontEnd&) = delete;
+
+    void MemberStarted(const WideChar* path);
+    void Progress(uint32_t percent);
+    void Message(const WideChar* text, MessageIcon icon);
+    void ClearLine();  // before printing anything else while the progress line shows
+
+    bool unknownHeader = false;  // the header reader met a header of no known shape
+    bool workerEnded = false;
+    bool aborted = false;
+    uint32_t messageCount = 0;
+
+private:
+    void Draw();
+
+    FrontEnd frontEnd_;
+    std::string command_;
+    std::string archive_;
+    std::string member_;
+    bool showProgress_;
+    bool lineShown_ = false;
+    uint32_t percent_ = 0;
+};

@@ -1,0 +1,104 @@
+// Options, input files and display text shared by the reading commands.
+#include "tools/tool_support.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "archive/file_handle.h"
+#include "package/config_block.h"
+#include "platform/posix/codepage.h"
+#include "platform/posix/utf8.h"
+#include "platform/system.h"
+
+bool ParseToolArguments(const char* command, int argc, char** argv, uint32_t allowed, ToolArguments& out) {
+    for (int i = 0; i < argc; ++i) {
+        const char* arg = argv[i];
+        auto takeValue = [&](const char* name) -> const char* {
+            if (i + 1 < argc) return argv[++i];
+            std::fprintf(stderr, "kavisfx %s: %s needs a value\n", command, name);
+            return nullptr;
+        };
+        if (!std::strcmp(arg, "--help") || !std::strcmp(arg, "-h")) {
+            out.help = true;
+        } else if ((allowed & OptionTsv) && !std::strcmp(arg, "--tsv")) {
+            out.tsv = true;
+        } else if ((allowed & OptionDirectory) && !std::strcmp(arg, "-C")) {
+            const char* value = takeValue("-C");
+            if (!value) return false;
+            out.directory = value;
+        } else if ((allowed & OptionCodePage) && !std::strcmp(arg, "--codepage")) {
+            const char* value = takeValue("--codepage");
+            if (!value) return false;
+            if (!SetMultiByteCodePage(value)) {
+                std::fprintf(stderr, "kavisfx %s: unknown code page '%s'\n", command, value);
+                return false;
+            }
+        } else if (arg[0] == '-' && arg[1] != 0) {
+            std::fprintf(stderr, "kavisfx %s: unknown option '%s' (see --help)\n", command, arg);
+            return false;
+        } else if (out.file.empty()) {
+            out.file = arg;
+        } else {
+            std::fprintf(stderr, "kavisfx %s: one file only ('%s' is one too many)\n", command, arg);
+            return false;
+        }
+    }
+    if (!out.help && out.file.empty()) {
+        std::fprintf(stderr, "kavisfx %s: no file given (see --help)\n", command);
+        return false;
+    }
+    return true;
+}
+
+static std::string ErrorText(uint32_t code) {
+    return DisplayText(SystemErrorText(code).Text());
+}
+
+int OpenArchiveInput(const char* command, const std::string& path, ArchiveInput& input) {
+    const char* name = path.c_str();
+    WideString widePath = WideFromUtf8(path);
+    auto* file = new FileHandle;
+    input.extractor.packageFile = file;
+    if (!file->Open(widePath.Text(), FileAccess::Read, FileDisposition::OpenExisting)) {
+        std::fprintf(stderr, "kavisfx %s: %s: %s\n", command, name, ErrorText(LastErrorCode()).c_str());
+        return 2;
+    }
+    uint8_t magic[2] = {};
+    int64_t got = file->Read(2, magic);
+    if (got < 0) {
+        std::fprintf(stderr, "kavisfx %s: %s: %s\n", command, name, ErrorText(LastErrorCode()).c_str());
+        return 2;
+    }
+    input.isPackage = got == 2 && magic[0] == 'M' && magic[1] == 'Z' && file->size > ConfigBlockOffset;
+    if (!file->Seek(input.isPackage ? ConfigBlockOffset : 0, SeekOrigin::Begin)) {
+        std::fprintf(stderr, "kavisfx %s: %s: %s\n", command, name, ErrorText(LastErrorCode()).c_str());
+        return 2;
+    }
+    if (input.isPackage && !ReadConfigBlock(*file, input.extractor.config)) {
+        std::fprintf(stderr, "kavisfx %s: %s: the configuration block is cut short\n", command, name);
+        return 1;
+    }
+    return 0;
+}
+
+std::string DisplayText(const WideChar* text) {
+    Utf8Text utf8(text);
+    std::string out = utf8.c_str() ? utf8.c_str() : "";
+    for (char& c : out)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+    return out;
+}
+
+std::string DisplayMethod(const char method[5]) {
+    std::string out(method, 5);
+    for (char& c : out)
+        if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7F) c = '?';
+    return out;
+}
+
+WideString WideFromUtf8(const std::string& text) {
+    WideString out;
+    AssignFromUtf8(out, text.c_str());
+    return out;
+}

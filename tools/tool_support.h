@@ -1,0 +1,39 @@
+// What the list, info, test and extract commands share: their options, opening a file as
+// a package or a plain archive, and text for the terminal.
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "app/extractor.h"
+#include "package/wide_string.h"
+
+// Options of the reading commands. Only those a command names in `allowed` are accepted.
+enum ToolOption : uint32_t { OptionTsv = 1, OptionDirectory = 2, OptionCodePage = 4 };
+
+struct ToolArguments {
+    std::string file;
+    std::string directory;       // -C DIR
+    bool tsv = false;
+    bool help = false;
+};
+
+// Parses argv (after the command name); prints the cause and returns false on bad usage.
+// --codepage is applied here.
+bool ParseToolArguments(const char* command, int argc, char** argv, uint32_t allowed, ToolArguments& out);
+
+// The file a command works on. A file that starts with "MZ" and is longer than the
+// configuration block's offset is a package: its block is read and its archive begins
+// behind it. Any other file is a plain archive read from its first byte.
+struct ArchiveInput {
+    Extractor extractor;   // packageFile stands at the first member header
+    bool isPackage = false;
+};
+
+// Opens `path` for the command; on failure prints "kavisfx COMMAND: PATH: cause" and
+// returns the exit status (2: unreadable, 1: a package whose block is cut short); 0 on success.
+int OpenArchiveInput(const char* command, const std::string& path, ArchiveInput& input);
+
+// UTF-8 for the terminal: control characters become '?' so that a name stays on its line.
+std::string DisplayText(const WideChar* text);
+std::string DisplayMethod(const char method[5]);
+WideString WideFromUtf8(const std::string& text);
