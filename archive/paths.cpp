@@ -1,0 +1,63 @@
+// Folders of member paths: parents, recursive creation, output files, shell notices.
+#include "archive/paths.h"
+
+#include "app/extractor.h"
+#include "archive/lzh_header.h"
+#include "platform/system.h"
+
+namespace {
+
+bool IsSeparator(WideChar unit) { return unit == u'\\' || unit == u'/'; }
+
+}  // namespace
+
+bool ParentFolder(WideString& path) {
+    uint32_t length = path.Length();
+    if (length == 0) return false;
+    const WideChar* text = path.Text();
+    if (IsSeparator(text[length - 1])) --length;
+    while (length > 0 && !IsSeparator(text[length - 1])) --length;
+    if (length == 0) return false;
+    --length;  // the separator itself
+    if (length > 0 && text[length - 1] == u':') return false;  // a drive root has no parent
+    WideString parent(path);
+    parent.Resize(length + 1);
+    path.Assign(parent);
+    return true;
+}
+
+bool CreateFolderTree(const WideString& path) {
+    if (CreateFolder(path.Text()) != CreateFolderResult::Failed) return true;
+    WideString parent(path);
+    if (!ParentFolder(parent) || !CreateFolderTree(parent)) return false;
+    return CreateFolder(path.Text()) != CreateFolderResult::Failed;
+}
+
+bool CutAtLastSeparator(WideString& path) {
+    uint32_t length = path.Length();
+    const WideChar* text = path.Text();
+    while (length > 0 && !IsSeparator(text[length - 1])) --length;
+    if (length == 0) return false;
+    path.Resize(length);  // keeps the units before the separator
+    return true;
+}
+
+FileHandle* OpenOutputFile(const WideString& path, FileAccess access, FileDisposition disposition) {
+    WideString folder(path);
+    if (CutAtLastSeparator(folder) && !CreateFolderTree(folder)) return nullptr;
+    auto* file = new FileHandle;
+    file->Open(path.Text(), access, disposition);
+    return file;
+}
+
+void NotifyShellOfMember(Extractor& extractor, const WideString& memberPath) {
+    WideString path(extractor.destination);
+    if (path.IsEmpty()) path = CurrentDirectoryPath();
+    path.EnsureEndsWith(u'\\');
+    // The notice names the file actually written, whatever the stored path says.
+    WideString member(memberPath);
+    SanitizeMemberPath(member, u'\\');
+    path.Append(member);
+    ReplaceSeparators(path, u'\\');
+    NotifyShellOfCreate(path.Text());
+}

@@ -1,0 +1,122 @@
+// Stored member paths made into relative paths below the destination folder.
+//
+// The path is cut into components at every slash and backslash (Windows takes both,
+// and names from level-0/1 headers and 0x01/0x44 headers keep the archiver's
+// backslashes). Each component then goes through these rules, in order:
+//   - control characters (below U+0020) become '_';
+//   - in the first component kept, a drive ("C:", "a:" of "a:b") is dropped;
+//   - after a dropped ".." (or when the path began with a separator) leading dots are
+//     dropped: "../.cfg" gives "cfg";
+//   - a component of dots and spaces only is dropped: Windows trims trailing dots and
+//     spaces, so ".. " and "..." would climb or stay where they are; so is an empty one;
+//   - colons become '_' (no drive, no alternate data stream);
+//   - a Windows device name (CON, PRN, AUX, NUL, COM0-9, LPT0-9, CONIN$, CONOUT$, with
+//     any extension, in any case) gets a leading '_': "con.txt" gives "_con.txt".
+// The kept components are joined with `sep`; a trailing separator is kept ("dir/").
+// A "\\?\" or "\\.\" prefix is dropped first, so "\\?\C:\x" gives "x".
+#include "archive/paths.h"
+
+namespace {
+
+bool IsSeparator(WideChar unit, WideChar sep) { return unit == u'/' || unit == u'\\' || unit == sep; }
+
+WideChar Upper(WideChar unit) { return unit >= u'a' && unit <= u'z' ? static_cast<WideChar>(unit - 32) : unit; }
+
+bool IsDotOrSpace(WideChar unit) { return unit == u'.' || unit == u' '; }
+
+bool EqualsIgnoringCase(const WideChar* text, uint32_t length, const char* name) {
+    uint32_t i = 0;
+    for (; i < length && name[i]; ++i)
+        if (Upper(text[i]) != static_cast<WideChar>(name[i])) return false;
+    return i == length && name[i] == 0;
+}
+
+bool IsDigitOrSuperscript(WideChar unit) {
+    return (unit >= u'0' && unit <= u'9') || unit == 0x00B9 || unit == 0x00B2 || unit == 0x00B3;
+}
+
+// The device name test looks at the part before the first dot, trailing spaces removed.
+bool IsDeviceName(const WideChar* component, uint32_t length) {
+    uint32_t base = 0;
+    while (base < length && component[base] != u'.') ++base;
+    while (base > 0 && component[base - 1] == u' ') --base;
+    static const char* const plain[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
+    for (const char* name : plain)
+        if (EqualsIgnoringCase(component, base, name)) return true;
+    if (base != 4 || !IsDigitOrSuperscript(component[3])) return false;
+    return EqualsIgnoringCase(component, 3, "COM") || EqualsIgnoringCase(component, 3, "LPT");
+}
+
+// One component in [begin, begin + length) of `work`, already free of separators.
+struct Component {
+    WideChar* text;
+    uint32_t length;
+};
+
+void DropLeading(Component& part, uint32_t count) {
+    part.text += count;
+    part.length -= count;
+}
+
+bool IsDotsAndSpacesOnly(const Component& part) {
+    for (uint32_t i = 0; i < part.length; ++i)
+        if (!IsDotOrSpace(part.text[i])) return false;
+    return true;
+}
+
+uint32_t CountDots(const Component& part) {
+    uint32_t dots = 0;
+    for (uint32_t i = 0; i < part.length; ++i) dots += part.text[i] == u'.';
+    return dots;
+}
+
+// Writes the kept components of `work` to `out`; returns the units written.
+uint32_t JoinComponents(WideChar* work, uint32_t length, WideChar sep, WideChar* out) {
+    uint32_t written = 0, at = 0;
+    bool stripDots = IsSeparator(work[0], sep), keptAny = false;
+    while (at < length) {
+        Component part{work + at, 0};
+        while (at + part.length < length && !IsSeparator(part.text[part.length], sep)) ++part.length;
+        at += part.length + 1;
+        for (uint32_t i = 0; i < part.length; ++i)
+            if (part.text[i] < 0x20) part.text[i] = u'_';
+        if (!keptAny && part.length >= 2 && part.text[1] == u':') DropLeading(part, 2);
+        if (stripDots)
+            while (part.length && part.text[0] == u'.') DropLeading(part, 1);
+        if (IsDotsAndSpacesOnly(part)) {
+            stripDots = stripDots || CountDots(part) >= 2;
+            continue;
+        }
+        stripDots = false;
+        for (uint32_t i = 0; i < part.length; ++i)
+            if (part.text[i] == u':') part.text[i] = u'_';
+        if (keptAny) out[written++] = sep;
+        if (IsDeviceName(part.text, part.length)) out[written++] = u'_';
+        for (uint32_t i = 0; i < part.length; ++i) out[written++] = part.text[i];
+        keptAny = true;
+    }
+    if (keptAny && IsSeparator(work[length - 1], sep)) out[written++] = sep;
+    return written;
+}
+
+// "\\?\" and "\\.\": the rest is an ordinary path.
+uint32_t DevicePrefixLength(const WideChar* text, uint32_t length, WideChar sep) {
+    bool prefixed = length >= 4 && IsSeparator(text[0], sep) && IsSeparator(text[1], sep) &&
+                    (text[2] == u'?' || text[2] == u'.') && IsSeparator(text[3], sep);
+    return prefixed ? 4 : 0;
+}
+
+}  // namespace
+
+void SanitizeMemberPath(WideString& path, WideChar sep) {
+    uint32_t length = path.Length();
+    if (length == 0) return;
+    WideString work(path);
+    uint32_t skip = DevicePrefixLength(work.Text(), length, sep);
+    // Each kept component adds at most one separator and one '_'.
+    WideString out;
+    out.Resize(2 * length + 2);
+    uint32_t written = skip < length ? JoinComponents(work.Data() + skip, length - skip, sep, out.Data()) : 0;
+    out.Data()[written] = 0;
+    path.Assign(out.Text());
+}
