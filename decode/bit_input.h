@@ -11,6 +11,10 @@ class FileHandle;
 bool AllocInputBuffer(FileHandle& inputFile, uint32_t requestedSize);
 void FreeInputBuffer();
 
+// The next packed byte of the member, refilling the buffer when it runs dry; 0 once the
+// member's packed bytes are used up. The bit reader's only source of bytes.
+uint8_t NextPackedByte();
+
 void InitBitInput(FileHandle& inputFile);
-void FillBits(uint32_t n);
+void FillBits(uint32_t n);        // drops n bits, any count
 uint16_t GetBits(uint32_t n);  // 0..16 bits

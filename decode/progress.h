@@ -3,3 +3,8 @@
 #include <cstdint>
 
 void ReportProgress(uint32_t doneInMember);
+
+// The smallest member byte count above `doneInMember` at which ReportProgress could
+// send anything, given what it sent last; loops that report per symbol may call it only
+// once that count is reached and send exactly the same values.
+uint64_t NextProgressCheck(uint32_t doneInMember);

@@ -1,0 +1,105 @@
+// Input buffer and bit reader.
+//
+// bitBuffer always holds the next 16 bits of the packed stream, the next bit on top;
+// pendingByte holds the pendingBits bits fetched but not yet shifted in, at its top.
+// Bytes come from inputBuffer in file order; once packedRemaining reaches 0 every
+// further byte is 0, so no decoder can read past its member's data or the buffer.
+#include "decode/bit_input.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "archive/file_handle.h"
+#include "decode/decode_state.h"
+#include "platform/system.h"
+
+namespace {
+
+constexpr uint32_t FallbackBufferSize = 16384;
+
+// A short or failed read leaves zeros behind the bytes that arrived, never stale data.
+void ReadIntoBuffer(FileHandle& file) {
+    DecodeState& s = decodeState;
+    int64_t got = file.Read(s.inputBufferSize, s.inputBuffer);
+    uint32_t filled = got < 0 ? 0 : static_cast<uint32_t>(got);
+    if (filled < s.inputBufferSize) memset(s.inputBuffer + filled, 0, s.inputBufferSize - filled);
+}
+
+}  // namespace
+
+bool AllocInputBuffer(FileHandle& inputFile, uint32_t requestedSize) {
+    DecodeState& s = decodeState;
+    uint32_t size = requestedSize;
+    uint64_t available = AvailablePhysicalMemory();
+    if (available != 0 && available <= 0xFFFFFFFFu && available < size) size = static_cast<uint32_t>(available);
+
+    s.inputBufferSize = size;
+    s.inputBuffer = static_cast<uint8_t*>(malloc(size ? size : 1));
+    if (!s.inputBuffer) {
+        s.inputBufferSize = FallbackBufferSize;
+        s.inputBuffer = static_cast<uint8_t*>(malloc(FallbackBufferSize));
+        if (!s.inputBuffer) {
+            s.inputBufferSize = 0;
+            s.failure = DecodeFailure::NoInputBuffer;
+            return false;
+        }
+    }
+    s.inputPosition = 0;
+    ReadIntoBuffer(inputFile);
+    return true;
+}
+
+void FreeInputBuffer() {
+    free(decodeState.inputBuffer);
+    decodeState.inputBuffer = nullptr;
+    decodeState.inputBufferSize = 0;
+    decodeState.inputPosition = 0;
+}
+
+uint8_t NextPackedByte() {
+    DecodeState& s = decodeState;
+    if (s.packedRemaining == 0 || s.inputBufferSize == 0) return 0;
+    --s.packedRemaining;
+    if (s.inputPosition == s.inputBufferSize) {
+        ReadIntoBuffer(*s.inputFile);
+        s.inputPosition = 0;
+    }
+    return s.inputBuffer[s.inputPosition++];
+}
+
+void InitBitInput(FileHandle& inputFile) {
+    decodeState.inputFile = &inputFile;
+    decodeState.bitBuffer = 0;
+    decodeState.pendingByte = 0;
+    decodeState.pendingBits = 0;
+    FillBits(16);
+}
+
+void FillBits(uint32_t n) {
+    DecodeState& s = decodeState;
+    // Whole bytes beyond the look-ahead can be skipped without shifting them through.
+    while (n > s.pendingBits + 16u + 8u) {
+        NextPackedByte();
+        n -= 8;
+    }
+    uint32_t buffer = s.bitBuffer;
+    uint32_t pending = s.pendingByte;
+    uint32_t pendingBits = s.pendingBits;
+    while (n > pendingBits) {
+        n -= pendingBits;
+        buffer = ((buffer << pendingBits) + (pending >> (8 - pendingBits))) & 0xFFFF;
+        pending = NextPackedByte();
+        pendingBits = 8;
+    }
+    pendingBits -= n;
+    s.bitBuffer = static_cast<uint16_t>((buffer << n) + (pending >> (8 - n)));
+    s.pendingByte = static_cast<uint8_t>(pending << n);
+    s.pendingBits = static_cast<uint8_t>(pendingBits);
+}
+
+uint16_t GetBits(uint32_t n) {
+    if (n == 0) return 0;
+    uint16_t x = static_cast<uint16_t>(decodeState.bitBuffer >> (16 - n));
+    FillBits(n);
+    return x;
+}

@@ -1,0 +1,23 @@
+// DecodeJob: one compressed member on its way through the sliding window.
+#pragma once
+#include <cstdint>
+
+#include "archive/lzh_header.h"
+
+class FileHandle;
+
+struct DecodeJob {
+    uint32_t dictionarySize = 0;       // 1 << dictionaryBits; set by Run
+    uint16_t (*decodeChar)() = nullptr;
+    uint16_t (*decodePosition)() = nullptr;
+    void (*start)(FileHandle& input) = nullptr;
+    FileHandle* inputFile = nullptr;   // the package, standing at the packed data
+    FileHandle* outputFile = nullptr;
+    uint32_t originalSize = 0;
+    uint32_t packedSize = 0;
+    uint32_t dictionaryBits = 0;
+    MethodId method = MethodUnknown;
+
+    // Decodes the whole member; the outcome shows in decodeState (crc, failure, keepRunning).
+    void Run();
+};

@@ -1,0 +1,124 @@
+// DecodeMember and the sliding-window loop shared by every compressed method.
+//
+// Symbols are literals (0-255) or match codes; a match copies its length in bytes from
+// distance (position + 1) behind the write position, byte by byte, so it may overlap
+// what it produces. Whole windows go to the output as they fill, the rest at the end.
+#include "decode/decode_member.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "app/extractor.h"
+#include "archive/file_handle.h"
+#include "decode/bit_input.h"
+#include "decode/crc16.h"
+#include "decode/decode_job.h"
+#include "decode/decode_state.h"
+#include "decode/method_table.h"
+#include "decode/progress.h"
+#include "decode/static_huffman.h"
+
+namespace {
+
+// Window size (as a power of two) of each compressed method, by MethodId.
+constexpr uint8_t MethodDictionaryBits[10] = {0, 12, 13, 13, 12, 13, 15, 16, 11, 12};
+
+bool specialisedStaticLoop = true;
+
+bool IsStaticMethod(MethodId method) { return method >= MethodLh4 && method <= MethodLh7; }
+
+// Stores one byte; false when a full window could not be written.
+inline bool PutByte(DecodeJob& job, uint8_t byte) {
+    DecodeState& s = decodeState;
+    s.window[s.windowPosition++] = byte;
+    if (s.windowPosition != job.dictionarySize) return true;
+    s.windowPosition = 0;
+    return WriteWithCrc(s.window, job.dictionarySize, *job.outputFile);
+}
+
+// One symbol at a time through the method's operations. False when a write failed or
+// the run was aborted.
+bool RunPlainWindowLoop(DecodeJob& job) {
+    DecodeState& s = decodeState;
+    const uint32_t mask = job.dictionarySize - 1;
+    const uint32_t matchAdjust = job.method == MethodLzs ? 254 : 253;
+    uint64_t done = 0;  // wider than decodedCount so that a last match cannot wrap it
+    do {
+        uint32_t c = job.decodeChar();
+        if (c <= 255) {
+            if (!PutByte(job, static_cast<uint8_t>(c))) return false;
+            done += 1;
+        } else {
+            uint32_t length = c - matchAdjust;
+            uint32_t from = (s.windowPosition - job.decodePosition() - 1) & mask;
+            done += length;
+            for (uint32_t k = 0; k < length; ++k) {
+                if (!PutByte(job, s.window[(from + k) & mask])) return false;
+            }
+        }
+        s.decodedCount = static_cast<uint32_t>(done);
+        ReportProgress(s.decodedCount);
+        if (s.keepRunning.load(std::memory_order_relaxed) == 0) return false;
+    } while (done < job.originalSize);
+    return true;
+}
+
+}  // namespace
+
+void UseSpecialisedStaticLoop(bool on) { specialisedStaticLoop = on; }
+
+void DecodeJob::Run() {
+    DecodeState& s = decodeState;
+    s.dictionaryBits = static_cast<uint16_t>(dictionaryBits);
+    s.originalSize = originalSize;
+    s.packedRemaining = packedSize;
+    const MethodDecoder& ops = MethodDecoderTable[method];
+    decodeChar = ops.decodeChar;
+    decodePosition = ops.decodePosition;
+    start = ops.start;
+    s.crc = 0;
+    if (!decodeChar || !decodePosition || !start) return;  // no decoder: the CRC check fails
+
+    dictionarySize = 1u << dictionaryBits;
+    s.window = static_cast<uint8_t*>(malloc(dictionarySize));
+    if (!s.window) {
+        s.failure = DecodeFailure::NoWindow;
+        return;
+    }
+    memset(s.window, ' ', dictionarySize);
+    if (AllocInputBuffer(*inputFile, packedSize)) {
+        start(*inputFile);
+        s.decodedCount = 0;
+        s.windowPosition = 0;
+        bool finished = true;
+        if (originalSize != 0) {
+            finished = specialisedStaticLoop && IsStaticMethod(method) ? RunStaticWindowLoop(*this)
+                                                                        : RunPlainWindowLoop(*this);
+        }
+        if (finished && s.windowPosition != 0) WriteWithCrc(s.window, s.windowPosition, *outputFile);
+        FreeInputBuffer();
+    }
+    free(s.window);
+    s.window = nullptr;
+}
+
+uint32_t DecodeMember(Extractor& extractor, FileHandle* output, uint32_t originalSize,
+                      uint32_t packedSize, const WideString& outputPath, MethodId method) {
+    extractor.currentOutputPath = outputPath;
+    decodeState.crc = 0;
+    if (method == MethodLh0 || method == MethodLz4) {
+        CopyStored(extractor, output, originalSize);
+        return decodeState.crc;
+    }
+    if (method >= MethodLz4 || !output || !extractor.packageFile) return decodeState.crc;
+
+    DecodeJob job;
+    job.inputFile = extractor.packageFile;
+    job.outputFile = output;
+    job.originalSize = originalSize;
+    job.packedSize = packedSize;
+    job.dictionaryBits = MethodDictionaryBits[method];
+    job.method = method;
+    job.Run();
+    return decodeState.crc;
+}

@@ -1,0 +1,246 @@
+// Static Huffman decoding for -lh4- to -lh7-.
+//
+// Each block: a 16-bit symbol count, then three canonical codes sent as lengths: the
+// pre-tree (19 symbols: 0-2 runs of zero lengths, 3-18 the lengths 1-16), the 510
+// char/length lengths coded with it, and the position code (14, 16 or 17 symbols). A
+// length of 0-6 takes 3 bits; 7 and up is 111 followed by (length - 7) ones and a zero.
+// A position code j > 0 is followed by j - 1 extra bits: distance - 1 = 2^(j-1) + extra.
+//
+// Damaged blocks stay inside every table: a single-symbol code outside its alphabet
+// decodes as symbol 0, char lengths beyond the 510th are dropped, and a tree walk that
+// runs out of look-ahead bits ends at symbol 0.
+#include "decode/static_huffman.h"
+
+#include "decode/bit_access.h"
+#include "decode/crc16.h"
+#include "decode/decode_job.h"
+#include "decode/decode_state.h"
+#include "decode/make_decode_table.h"
+#include "decode/method_table.h"
+#include "decode/progress.h"
+
+namespace {
+
+constexpr uint32_t PreTreeSize = 19;
+constexpr uint32_t PreTreeCountBits = 5;
+constexpr int32_t PreTreeSkipIndex = 3;
+constexpr uint32_t CharCountBits = 9;
+
+static_assert(PreTreeSize + 3 + (1u << PreTreeCountBits) <= PtLengthsSize, "pre-tree lengths fit ptLengths");
+
+// Follows the overflow tree from node j, by the look-ahead bits under `mask` (highest
+// first), to a symbol below `count`.
+inline uint32_t WalkTree(uint32_t j, uint32_t lookAhead, uint32_t mask, uint32_t count) {
+    const DecodeState& s = decodeState;
+    do {
+        if (mask == 0 || j >= TreeNodeCount) return 0;
+        j = (lookAhead & mask) ? s.oneChild[j] : s.zeroChild[j];
+        mask >>= 1;
+    } while (j >= count);
+    return j;
+}
+
+// Bits left to drop after a tree walk that already dropped the table's bits.
+inline uint32_t BitsBeyondTable(uint32_t length, uint32_t tableBits) {
+    return length > tableBits ? length - tableBits : 0;
+}
+
+template <class Bits>
+void ReadPtLengthsFrom(Bits& in, uint32_t count, uint32_t countBits, int32_t skipIndex) {
+    DecodeState& s = decodeState;
+    in.Refill();
+    uint32_t n = in.Get(countBits);
+    if (n == 0) {
+        uint32_t c = in.Get(countBits);
+        for (uint32_t i = 0; i < count; ++i) s.ptLengths[i] = 0;
+        uint16_t symbol = static_cast<uint16_t>(c < count ? c : 0);
+        for (uint16_t& entry : s.ptTable) entry = symbol;
+        return;
+    }
+    uint32_t i = 0;
+    auto put = [&](uint8_t length) {
+        if (i < PtLengthsSize) s.ptLengths[i] = length;
+        ++i;
+    };
+    while (i < n) {
+        in.Refill();
+        uint32_t look = in.Peek16();
+        uint32_t c = look >> 13;
+        if (c == 7) {
+            for (uint32_t mask = 0x1000; look & mask; mask >>= 1) ++c;
+        }
+        in.Drop(c < 7 ? 3 : c - 3);
+        put(static_cast<uint8_t>(c));
+        if (static_cast<int32_t>(i) == skipIndex) {
+            for (uint32_t k = in.Get(2); k > 0; --k) put(0);
+        }
+    }
+    while (i < count) s.ptLengths[i++] = 0;
+    MakeDecodeTable(static_cast<int32_t>(count), s.ptLengths, PtTableBits, s.ptTable);
+}
+
+template <class Bits>
+void ReadCharLengthsFrom(Bits& in) {
+    DecodeState& s = decodeState;
+    in.Refill();
+    uint32_t n = in.Get(CharCountBits);
+    if (n == 0) {
+        uint32_t c = in.Get(CharCountBits);
+        for (uint8_t& length : s.charLengths) length = 0;
+        uint16_t symbol = static_cast<uint16_t>(c < CharAlphabetSize ? c : 0);
+        for (uint16_t& entry : s.charTable) entry = symbol;
+        return;
+    }
+    uint32_t i = 0;
+    auto put = [&](uint8_t length) {
+        if (i < CharAlphabetSize) s.charLengths[i] = length;
+        ++i;
+    };
+    while (i < n) {
+        in.Refill();
+        uint32_t look = in.Peek16();
+        uint32_t c = s.ptTable[look >> 8];
+        if (c >= PreTreeSize) c = WalkTree(c, look, 0x80, PreTreeSize);
+        in.Drop(s.ptLengths[c]);
+        if (c <= 2) {
+            uint32_t zeros = c == 0 ? 1 : c == 1 ? in.Get(4) + 3 : in.Get(CharCountBits) + 20;
+            while (zeros-- > 0) put(0);
+        } else {
+            put(static_cast<uint8_t>(c - 2));
+        }
+    }
+    while (i < CharAlphabetSize) s.charLengths[i++] = 0;
+    MakeDecodeTable(CharAlphabetSize, s.charLengths, CharTableBits, s.charTable);
+}
+
+template <class Bits>
+void ReadBlockHeader(Bits& in) {
+    DecodeState& s = decodeState;
+    in.Refill();
+    s.blockRemaining = static_cast<uint16_t>(in.Get(16));
+    ReadPtLengthsFrom(in, PreTreeSize, PreTreeCountBits, PreTreeSkipIndex);
+    ReadCharLengthsFrom(in);
+    ReadPtLengthsFrom(in, static_cast<uint32_t>(s.positionCodeCount),
+                      static_cast<uint32_t>(s.positionCountBits), -1);
+    in.Refill();
+}
+
+// Needs up to 16 bits after a refill (the block header refills on its own).
+template <class Bits>
+inline uint32_t DecodeCharFrom(Bits& in) {
+    DecodeState& s = decodeState;
+    if (s.blockRemaining == 0) ReadBlockHeader(in);
+    --s.blockRemaining;
+    uint32_t j = s.charTable[in.Peek16() >> (16 - CharTableBits)];
+    if (j < CharAlphabetSize) {
+        in.Drop(s.charLengths[j]);
+        return j;
+    }
+    in.Drop(CharTableBits);
+    j = WalkTree(j, in.Peek16(), 0x8000, CharAlphabetSize);
+    in.Drop(BitsBeyondTable(s.charLengths[j], CharTableBits));
+    return j;
+}
+
+// Needs up to 35 bits.
+template <class Bits>
+inline uint32_t DecodePositionFrom(Bits& in) {
+    const DecodeState& s = decodeState;
+    const uint32_t count = static_cast<uint32_t>(s.positionCodeCount);
+    uint32_t j = s.ptTable[in.Peek16() >> (16 - PtTableBits)];
+    if (j < count) {
+        in.Drop(s.ptLengths[j]);
+    } else {
+        in.Drop(PtTableBits);
+        j = WalkTree(j, in.Peek16(), 0x8000, count);
+        in.Drop(BitsBeyondTable(s.ptLengths[j], PtTableBits));
+    }
+    if (j == 0) return 0;
+    return static_cast<uint16_t>((1u << (j - 1)) + in.Get(j - 1));
+}
+
+}  // namespace
+
+void StartStatic(FileHandle& input) {
+    DecodeState& s = decodeState;
+    if (s.dictionaryBits <= 14) {
+        s.positionCountBits = 4;
+        s.positionCodeCount = 14;
+    } else {
+        s.positionCountBits = 5;
+        s.positionCodeCount = s.dictionaryBits == 16 ? 17 : 16;
+    }
+    InitBitInput(input);
+    s.blockRemaining = 0;
+}
+
+uint16_t DecodeCharStatic() {
+    PlainBits in;
+    return static_cast<uint16_t>(DecodeCharFrom(in));
+}
+
+uint16_t DecodePositionStatic() {
+    PlainBits in;
+    return static_cast<uint16_t>(DecodePositionFrom(in));
+}
+
+void ReadPtLengths(int16_t count, int32_t countBits, int32_t skipIndex) {
+    PlainBits in;
+    uint32_t size = count < 0 ? 0 : static_cast<uint32_t>(count);
+    ReadPtLengthsFrom(in, size < PtLengthsSize ? size : PtLengthsSize, static_cast<uint32_t>(countBits), skipIndex);
+}
+
+void ReadCharLengths() {
+    PlainBits in;
+    ReadCharLengthsFrom(in);
+}
+
+bool RunStaticWindowLoop(DecodeJob& job) {
+    DecodeState& s = decodeState;
+    WideBits in;
+    uint8_t* const window = s.window;
+    const uint32_t size = job.dictionarySize;
+    const uint32_t mask = size - 1;
+    const uint64_t originalSize = job.originalSize;
+    uint32_t position = s.windowPosition;
+    uint64_t done = s.decodedCount;
+    uint64_t nextProgress = NextProgressCheck(s.decodedCount);
+
+    auto flush = [&]() {
+        position = 0;
+        return WriteWithCrc(window, size, *job.outputFile);
+    };
+    for (;;) {
+        in.Refill();
+        uint32_t c = DecodeCharFrom(in);
+        if (c < 256) {
+            window[position++] = static_cast<uint8_t>(c);
+            done += 1;
+            if (position == size && !flush()) return false;
+        } else {
+            uint32_t length = c - 253;
+            uint32_t from = (position - DecodePositionFrom(in) - 1) & mask;
+            done += length;
+            if (position + length <= size && from + length <= size &&
+                (from >= position || position - from >= length)) {
+                memmove(window + position, window + from, length);
+                position += length;
+                if (position == size && !flush()) return false;
+            } else {
+                for (uint32_t k = 0; k < length; ++k) {
+                    window[position++] = window[(from + k) & mask];
+                    if (position == size && !flush()) return false;
+                }
+            }
+        }
+        s.decodedCount = static_cast<uint32_t>(done);
+        if (done >= nextProgress) {
+            ReportProgress(s.decodedCount);
+            nextProgress = NextProgressCheck(s.decodedCount);
+        }
+        if (s.keepRunning.load(std::memory_order_relaxed) == 0) return false;
+        if (done >= originalSize) break;
+    }
+    s.windowPosition = position;
+    return true;
+}
