@@ -28,18 +28,17 @@ bool ReadExactly(FileHandle& file, uint8_t* to, uint32_t count) {
 }
 
 // Reads the base header into `buffer`; `headerEnd` becomes the number of its bytes.
-// False at the end mark, on a short read, or for a level-2 length beyond the buffer.
+// Bytes 0 to 20 are read whatever byte 0 says, since the level byte decides how long the
+// header is (a level-2 length may have a low byte below 21); a level-0/1 header that
+// short has no known shape anyway. False at the end mark, on a short read, or for a
+// level-2 length beyond the buffer.
 bool ReadBaseHeader(FileHandle& file, uint8_t* buffer, uint32_t& headerEnd) {
     if (file.ReadByte(buffer[0]) != 1 || buffer[0] == 0) return false;
-    uint32_t shortLength = buffer[0];
-    if (!ReadExactly(file, buffer + 1, shortLength - 1)) return false;
-    if (buffer[LevelOffset] != 2) {
-        headerEnd = shortLength + 2;
-        return ReadExactly(file, buffer + shortLength, 2);
-    }
-    headerEnd = Le16(buffer);
+    uint32_t have = buffer[0] > LevelOffset ? buffer[0] : LevelOffset + 1;
+    if (!ReadExactly(file, buffer + 1, have - 1)) return false;
+    headerEnd = buffer[LevelOffset] == 2 ? Le16(buffer) : buffer[0] + 2u;
     if (headerEnd > HeaderBufferSize) return false;
-    return ReadExactly(file, buffer + shortLength, headerEnd - shortLength);
+    return headerEnd <= have || ReadExactly(file, buffer + have, headerEnd - have);
 }
 
 // The name and directory met so far; UTF-16 ones win over multibyte ones.
@@ -139,8 +138,8 @@ bool ParseHeader(Extractor& extractor, uint8_t* buffer, uint32_t headerEnd, LzhH
     // Shape: r = H - n is 20 (no CRC), 22 (CRC) or 24 and more (CRC and OS id).
     bool level2 = out.level == 2;
     uint32_t nameLength = level2 ? 0 : buffer[NameLengthOffset];
-    int32_t r = level2 ? static_cast<int32_t>(headerEnd)
-                       : static_cast<int32_t>(buffer[0]) - static_cast<int32_t>(nameLength);
+    int32_t r = static_cast<int32_t>(buffer[0]) - static_cast<int32_t>(nameLength);
+    if (level2) r = headerEnd > LevelOffset ? static_cast<int32_t>(headerEnd) : 0;  // r: the 16-bit length
     if (r != 20 && r != 22 && r < 24) {
         ShowUnknownHeader(extractor);
         return false;

@@ -25,11 +25,14 @@ bool ReadText(FileHandle& file, WideString& out, uint8_t* countRead = nullptr) {
 bool HasDriveDesignator(const WideString& path) { return path.Length() >= 2 && path.Text()[1] == u':'; }
 
 // A destination with a drive is taken as it stands; any other is joined to the
-// Program Files folder (base byte nonzero) or the current folder.
+// Program Files folder (base byte nonzero) or the current folder, with one separator
+// between them (a folder that already ends in one, such as C:\ or /, gets none).
 WideString ResolveDestination(const WideString& stored, bool fromProgramFiles) {
     if (HasDriveDesignator(stored)) return stored;
     WideString base = fromProgramFiles ? SpecialFolderPath(CsidlProgramFiles) : CurrentDirectoryPath();
-    base.EnsureEndsWith(u'\\');
+    uint32_t length = base.Length();
+    if (length == 0 || (base.Text()[length - 1] != u'\\' && base.Text()[length - 1] != u'/'))
+        base.AppendChar(u'\\');
     base.Append(stored);
     return base;
 }

@@ -159,6 +159,7 @@ Member Member::Stored(const std::string& name, const std::string& content, int l
     } else {
         member.time = DosTime(2000, 1, 1, 0, 0, 0);
         member.name = name;
+        member.hasOsId = level == 1;  // an MS-DOS level-0 header ends with the CRC
     }
     return member;
 }

@@ -74,7 +74,8 @@ struct Member {
     std::string name;                   // levels 0 and 1: raw name bytes
     bool hasCrc = true;
     uint16_t crc = 0;
-    bool hasOsId = true;                // levels 0 and 1 only; level 2 always has one
+    bool hasOsId = true;                // levels 0 and 1 only; level 2 always has one. Level 0
+                                        // needs a byte of baseExtra after it (H - n >= 24)
     uint8_t osId = 'M';
     Bytes baseExtra;                    // bytes after the OS id (levels 0/1) or after the chain (2)
     std::vector<ExtendedHeader> ext;
@@ -91,6 +92,7 @@ struct Member {
     bool headerCrc = false;
 
     // A stored (-lh0-) member: name in a 0x01 header at level 2, in the base otherwise.
+    // Level 0 gets no OS id (H = 22 + n, as MS-DOS archivers write it).
     static Member Stored(const std::string& name, const std::string& content, int level = 2);
     // A folder (-lhd-): "a/b" goes into a 0x02 header as "a\xffb\xff" at levels 1 and 2,
     // into the base name as "a\b\" at level 0.
