@@ -1,0 +1,314 @@
+// The extraction worker, run in this process over archives built here, with a front end
+// that records what the worker tells it. Each test works in a fresh destination folder
+// that is the current directory while the worker runs.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+#include "app/extractor.h"
+#include "archive/extraction_worker.h"
+#include "decode/decode_state.h"
+#include "platform/posix/console_front_end.h"
+#include "platform/posix/utf8.h"
+#include "support/archive_builder.h"
+
+namespace fs = std::filesystem;
+using lha::ArchiveBuilder;
+using lha::Member;
+
+namespace {
+
+std::string Utf8(const WideChar* text) { return Utf8Text(text).c_str(); }
+
+std::string ReadAll(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteAll(const fs::path& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+std::string Pattern(size_t size, unsigned seed) {
+    std::string out(size, '\0');
+    for (size_t i = 0; i < size; ++i) out[i] = static_cast<char>((i * 31 + seed + i / 7) & 0xFF);
+    return out;
+}
+
+// What the worker said, in order: "member:PATH", "message:TEXT", "progress:N", "end:done"
+// or "end:aborted". Progress is kept apart so the order of the rest is easy to compare.
+struct Recorder {
+    std::vector<std::string> events;
+    std::vector<uint32_t> percents;
+    std::string member;
+    std::string abortDuring;  // clear keepRunning at the first progress report of this member
+
+    FrontEnd frontEnd;
+    Recorder() {
+        frontEnd.context = this;
+        frontEnd.showMessage = [](void* self, const WideChar* text, const WideChar*, MessageIcon) {
+            static_cast<Recorder*>(self)->events.push_back("message:" + Utf8(text));
+        };
+        frontEnd.memberName = [](void* self, const WideChar* path) {
+            auto* r = static_cast<Recorder*>(self);
+            r->member = Utf8(path);
+            r->events.push_back("member:" + r->member);
+        };
+        frontEnd.progress = [](void* self, uint32_t percent) {
+            auto* r = static_cast<Recorder*>(self);
+            r->percents.push_back(percent);
+            if (!r->abortDuring.empty() && r->member == r->abortDuring) decodeState.keepRunning.store(0);
+        };
+        frontEnd.workerEnd = [](void* self, bool aborted) {
+            static_cast<Recorder*>(self)->events.push_back(aborted ? "end:aborted" : "end:done");
+        };
+    }
+};
+
+class WorkerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        root_ = fs::temp_directory_path() /
+                ("kavisfx-worker-" + std::to_string(::getpid()) + "-" +
+                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(root_);
+        fs::create_directories(root_ / "out");
+        previous_ = fs::current_path();
+        fs::current_path(root_ / "out");
+        decodeState.progressBase = 0;
+        decodeState.progressTotal = 0;
+        decodeState.lastPercent = 0;
+        InstallFrontEnd(&recorder_.frontEnd);
+    }
+    void TearDown() override {
+        InstallFrontEnd(nullptr);
+        decodeState.keepRunning.store(1);
+        fs::current_path(previous_);
+        fs::remove_all(root_);
+    }
+
+    // Runs the worker over `archive` (a plain archive from offset 0) into out/.
+    void Run(const ArchiveBuilder& archive) {
+        fs::path file = root_ / "archive.lzh";
+        ASSERT_TRUE(archive.WriteTo(file.string()));
+        extractor_.packageFile = new FileHandle;
+        ASSERT_TRUE(extractor_.packageFile->Open(u"../archive.lzh", FileAccess::Read, FileDisposition::OpenExisting));
+        ExtractionWorker(&extractor_);
+    }
+
+    fs::path Out(const std::string& relative) const { return root_ / "out" / relative; }
+
+    fs::path root_, previous_;
+    Recorder recorder_;
+    Extractor extractor_;
+};
+
+using Events = std::vector<std::string>;
+
+TEST_F(WorkerTest, FolderThenItsFilesInOrderWithOneEnd) {
+    ArchiveBuilder archive;
+    archive.Add(Member::Folder("docs"))
+        .Add(Member::Stored("docs/a.txt", "alpha"))
+        .Add(Member::Stored("docs/b.txt", Pattern(5000, 1)))
+        .Add(Member::Stored("docs/c.txt", ""))
+        .End();
+    Run(archive);
+
+    EXPECT_EQ(recorder_.events, (Events{"member:docs/", "member:docs/a.txt", "member:docs/b.txt",
+                                        "member:docs/c.txt", "end:done"}));
+    EXPECT_EQ(extractor_.failed, 0);
+    EXPECT_EQ(decodeState.progressTotal, 5005u);
+    EXPECT_EQ(ReadAll(Out("docs/a.txt")), "alpha");
+    EXPECT_EQ(ReadAll(Out("docs/b.txt")), Pattern(5000, 1));
+    EXPECT_TRUE(fs::is_regular_file(Out("docs/c.txt")));
+    EXPECT_EQ(fs::file_size(Out("docs/c.txt")), 0u);
+    ASSERT_FALSE(recorder_.percents.empty());
+    EXPECT_EQ(recorder_.percents.back(), 100u);
+
+    struct stat info;
+    ASSERT_EQ(::stat(Out("docs/a.txt").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mtime, 946684800);  // the header's time, not the time of extraction
+}
+
+TEST_F(WorkerTest, UnknownMethodIsPassedOverSilently) {
+    Member odd = Member::Stored("odd.bin", "xxxxxxxx");
+    odd.method = "-zz9-";
+    ArchiveBuilder archive;
+    archive.Add(Member::Stored("first", "1")).Add(odd).Add(Member::Stored("last", "3")).End();
+    Run(archive);
+
+    EXPECT_EQ(recorder_.events, (Events{"member:first", "member:odd.bin", "member:last", "end:done"}));
+    EXPECT_EQ(extractor_.failed, 0);
+    EXPECT_FALSE(fs::exists(Out("odd.bin")));
+    EXPECT_EQ(ReadAll(Out("last")), "3");
+}
+
+TEST_F(WorkerTest, CrcMismatchKeepsTheFileAndStopsTheWalk) {
+    Member bad = Member::Stored("two", "second member");
+    bad.crc ^= 0x1234;
+    ArchiveBuilder archive;
+    archive.Add(Member::Stored("one", "first")).Add(bad).Add(Member::Stored("three", "third")).End();
+    Run(archive);
+
+    EXPECT_EQ(recorder_.events, (Events{"member:one", "member:two", "message:ファイル two が壊れています。", "end:done"}));
+    EXPECT_EQ(extractor_.failed, 1);
+    EXPECT_EQ(ReadAll(Out("one")), "first");
+    EXPECT_EQ(ReadAll(Out("two")), "second member");
+    EXPECT_FALSE(fs::exists(Out("three")));
+}
+
+TEST_F(WorkerTest, DamagedMessageCutsAPathTooLongForItsBuffer) {
+    std::string path;
+    for (int i = 0; i < 30; ++i) path += "folder" + std::to_string(100 + i) + "/";
+    path += "file.txt";  // 278 characters
+    Member bad = Member::Stored(path, "data");
+    bad.crc ^= 1;
+    ArchiveBuilder archive;
+    archive.Add(bad).End();
+    Run(archive);
+
+    ASSERT_EQ(recorder_.events.size(), 3u);
+    WideString wide;
+    AssignFromUtf8(wide, recorder_.events[1].c_str() + std::strlen("message:"));
+    std::u16string text = wide.Text();
+    EXPECT_EQ(text.size(), 255u);  // the buffer's 256 units, terminator included
+    EXPECT_EQ(text.substr(0, 5 + 20), u"ファイル " + std::u16string(u"folder100/folder101/").substr(0, 20));
+    EXPECT_EQ(text.substr(text.size() - 10), u"\u2026 が壊れています。");
+    EXPECT_EQ(ReadAll(Out(path)), "data");
+}
+
+TEST_F(WorkerTest, ExistingFileIsReplaced) {
+    WriteAll(Out("note.txt"), std::string(10000, 'o'));
+    ArchiveBuilder archive;
+    archive.Add(Member::Stored("note.txt", "new")).End();
+    Run(archive);
+
+    EXPECT_EQ(recorder_.events, (Events{"member:note.txt", "end:done"}));
+    EXPECT_EQ(ReadAll(Out("note.txt")), "new");
+}
+
+TEST_F(WorkerTest, FolderInTheWayOfAFileIsReportedAndStopsTheWalk) {
+    fs::create_directories(Out("data/inner"));
+    ArchiveBuilder archive;
+    archive.Add(Member::Stored("data", "content")).Add(Member::Stored("after", "x")).End();
+    Run(archive);
+
+    EXPECT_EQ(recorder_.events,
+              (Events{"member:data", "message:data を解凍できません。同名のフォルダが存在します。", "end:done"}));
+    EXPECT_EQ(extractor_.failed, 1);
+    EXPECT_TRUE(fs::is_directory(Out("data/inner")));
+    EXPECT_FALSE(fs::exists(Out("after")));
+}
+
+TEST_F(WorkerTest, FolderMemberOverAnExistingFolderIsQuiet) {
+    fs::create_directories(Out("keep"));
+    WriteAll(Out("keep/old.txt"), "old");
+    ArchiveBuilder archive;
+    archive.Add(Member::Folder("keep")).Add(Member::Stored("keep/new.txt", "new")).End();
+    Run(archive);
+
+    EXPECT_EQ(recorder_.events, (Events{"member:keep/", "member:keep/new.txt", "end:done"}));
+    EXPECT_EQ(extractor_.failed, 0);
+    EXPECT_EQ(ReadAll(Out("keep/old.txt")), "old");
+    EXPECT_EQ(ReadAll(Out("keep/new.txt")), "new");
+}
+
+TEST_F(WorkerTest, AbortDeletesTheMemberInHandAndKeepsEarlierOnes) {
+    ArchiveBuilder archive;
+    archive.Add(Member::Stored("small", "kept"))
+        .Add(Member::Stored("big", Pattern(300000, 2)))
+        .Add(Member::Folder("later"))
+        .Add(Member::Stored("later/last", "never"))
+        .End();
+    recorder_.abortDuring = "big";
+    Run(archive);
+
+    // The walk does not look at the flag between members: the folder is still made and
+    // the next file is begun, stopped at once and deleted.
+    EXPECT_EQ(recorder_.events, (Events{"member:small", "member:big", "end:aborted"}));
+    EXPECT_EQ(extractor_.failed, 1);
+    EXPECT_EQ(ReadAll(Out("small")), "kept");
+    EXPECT_FALSE(fs::exists(Out("big")));
+    EXPECT_EQ(Utf8(extractor_.currentOutputPath.Text()), "big");
+}
+
+TEST_F(WorkerTest, TruncatedArchiveEndsAsACompleteRun) {
+    ArchiveBuilder whole;
+    whole.Add(Member::Stored("a", "aaa")).Add(Member::Stored("b", "bbb"));
+    lha::Bytes bytes = whole.Contents();
+    bytes.resize(bytes.size() - 3 - 10);  // cut inside the second header
+    ArchiveBuilder cut;
+    cut.AddRaw(bytes);
+    Run(cut);
+
+    EXPECT_EQ(recorder_.events, (Events{"member:a", "end:done"}));
+    EXPECT_EQ(extractor_.failed, 0);
+    EXPECT_EQ(ReadAll(Out("a")), "aaa");
+}
+
+TEST_F(WorkerTest, UnknownHeaderEndsTheWalkAfterItsMessage) {
+    Member odd = Member::Stored("odd", "x", 0);
+    odd.hasOsId = false;
+    odd.baseExtra = {0x00};  // H - n = 23: no known shape
+    ArchiveBuilder archive;
+    archive.Add(Member::Stored("a", "aaa")).Add(odd).Add(Member::Stored("b", "bbb")).End();
+    Run(archive);
+
+    EXPECT_EQ(recorder_.events, (Events{"member:a", "message:Unknown header", "end:done"}));
+    EXPECT_EQ(extractor_.failed, 0);
+}
+
+TEST_F(WorkerTest, HostilePathsStayInsideTheDestination) {
+    ArchiveBuilder archive;
+    archive.Add(Member::Stored("../../escape1", "1"))
+        .Add(Member::Stored("/abs/escape2", "2"))
+        .Add(Member::Stored("x/../../escape3", "3"))
+        .End();
+    Run(archive);
+
+    EXPECT_EQ(extractor_.failed, 0);
+    for (const auto& entry : fs::directory_iterator(root_))
+        EXPECT_TRUE(entry.path().filename() == "out" || entry.path().filename() == "archive.lzh") << entry.path();
+    EXPECT_EQ(ReadAll(Out("escape1")), "1");
+    EXPECT_EQ(ReadAll(Out("abs/escape2")), "2");
+}
+
+// The pre-scan jumps from header to header by their lengths alone: long level-0 names
+// (byte 0 of 128 and more), level-1 extended headers counted in the packed size, and
+// level-2 headers longer than 255 bytes, whose length needs both bytes 0 and 1.
+TEST_F(WorkerTest, PreScanSumsEveryHeaderShapeAndKeepsThePosition) {
+    Member longName = Member::Stored(std::string(200, 'n'), Pattern(1000, 3), 0);
+    Member withExt = Member::Stored("one", Pattern(2000, 4), 1).Ext(0x3F, std::string(100, 'e'));
+    Member longHeader = Member::Stored("two", Pattern(4000, 5));
+    longHeader.Ext(0x3F, std::string(600, 'c'));
+    ArchiveBuilder archive;
+    archive.Add(longName).Add(withExt).Add(longHeader).Add(Member::Stored("last", Pattern(8000, 6))).End();
+    fs::path file = root_ / "scan.lzh";
+    ASSERT_TRUE(archive.WriteTo(file.string()));
+    extractor_.packageFile = new FileHandle;
+    WideString widePath;
+    AssignFromUtf8(widePath, file.c_str());
+    ASSERT_TRUE(extractor_.packageFile->Open(widePath.Text(), FileAccess::Read, FileDisposition::OpenExisting));
+    ASSERT_TRUE(extractor_.packageFile->Seek(0, SeekOrigin::Begin));
+
+    EXPECT_EQ(SumOriginalSizes(extractor_), 15000u);
+    EXPECT_EQ(extractor_.packageFile->Tell(), 0u);
+
+    // Cut inside the fixed fields of the last header: the members before it still count.
+    Member last = Member::Stored("last", Pattern(8000, 6));
+    lha::Bytes bytes = archive.Contents();
+    size_t cutAt = bytes.size() - 1 - 8000 - lha::BuildHeader(last).size() + 15;
+    ArchiveBuilder cut;
+    cut.AddRaw(lha::Bytes(bytes.begin(), bytes.begin() + static_cast<long>(cutAt)));
+    ASSERT_TRUE(cut.WriteTo(file.string()));
+    ASSERT_TRUE(extractor_.packageFile->Open(widePath.Text(), FileAccess::Read, FileDisposition::OpenExisting));
+    EXPECT_EQ(SumOriginalSizes(extractor_), 7000u);
+}
+
+}  // namespace
