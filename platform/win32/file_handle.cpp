@@ -1,0 +1,73 @@
+// FileHandle over Win32 file handles.
+#include "archive/file_handle.h"
+
+#include <windows.h>
+
+static HANDLE AsHandle(intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
+
+bool FileHandle::Open(const WideChar* path, FileAccess access, FileDisposition disposition) {
+    Close();
+    bool reading = access == FileAccess::Read;
+    HANDLE opened = CreateFileW(reinterpret_cast<const wchar_t*>(path),
+                                reading ? GENERIC_READ : GENERIC_WRITE,
+                                reading ? FILE_SHARE_READ : 0, nullptr,
+                                disposition == FileDisposition::CreateAlways ? CREATE_ALWAYS : OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (opened == INVALID_HANDLE_VALUE) return false;
+    handle_ = reinterpret_cast<intptr_t>(opened);
+    size = Size();
+    return true;
+}
+
+void FileHandle::Close() {
+    if (!IsOpen()) return;
+    CloseHandle(AsHandle(handle_));
+    handle_ = ClosedHandle;
+    size = 0;
+}
+
+uint64_t FileHandle::Size() {
+    LARGE_INTEGER bytes;
+    if (!IsOpen() || !GetFileSizeEx(AsHandle(handle_), &bytes)) return 0;
+    return static_cast<uint64_t>(bytes.QuadPart);
+}
+
+bool FileHandle::Seek(int64_t distance, SeekOrigin origin) {
+    if (!IsOpen()) return false;
+    LARGE_INTEGER move;
+    move.QuadPart = distance;
+    DWORD method = origin == SeekOrigin::Begin ? FILE_BEGIN : FILE_CURRENT;
+    return SetFilePointerEx(AsHandle(handle_), move, nullptr, method) != 0;
+}
+
+uint64_t FileHandle::Tell() {
+    LARGE_INTEGER zero, at;
+    zero.QuadPart = 0;
+    if (!IsOpen() || !SetFilePointerEx(AsHandle(handle_), zero, &at, FILE_CURRENT)) return 0;
+    return static_cast<uint64_t>(at.QuadPart);
+}
+
+int32_t FileHandle::ReadByte(uint8_t& byte) {
+    return static_cast<int32_t>(Read(1, &byte));
+}
+
+int64_t FileHandle::Read(uint32_t count, void* buffer) {
+    DWORD got = 0;
+    if (!IsOpen() || !ReadFile(AsHandle(handle_), buffer, count, &got, nullptr)) return -1;
+    return got;
+}
+
+bool FileHandle::Write(const void* buffer, uint32_t count) {
+    DWORD put = 0;
+    if (!IsOpen() || !WriteFile(AsHandle(handle_), buffer, count, &put, nullptr)) return false;
+    if (put == count) return true;
+    SetLastError(ERROR_DISK_FULL);
+    return false;
+}
+
+int64_t FileHandle::ReadWideChars(uint32_t count, WideString& out) {
+    // The units are stored little-endian, as Windows keeps them in memory.
+    if (!IsOpen() || count >= 0x40000000) return -1;
+    out.Resize(count + 1);
+    return Read(count * 2, out.Data());
+}

@@ -1,0 +1,35 @@
+// The worker's front end in the stub: the progress window's messages and message boxes.
+#include "platform/front_end.h"
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include "app/extractor.h"
+#include "platform/system.h"
+
+static HWND AsWindow(WindowHandle window) { return static_cast<HWND>(window); }
+
+void ShowMessage(WindowHandle owner, const WideChar* text, const WideChar* caption, MessageIcon icon) {
+    UINT style = MB_OK | (icon == MessageIcon::Stop ? MB_ICONSTOP : MB_ICONEXCLAMATION);
+    MessageBoxW(AsWindow(owner), reinterpret_cast<const wchar_t*>(text),
+                reinterpret_cast<const wchar_t*>(caption), style);
+}
+
+void ShowSystemError(uint32_t code, MessageIcon icon) {
+    WideString text = SystemErrorText(code);
+    ShowMessage(nullptr, text.Text(), nullptr, icon);
+}
+
+void ShowLastError() { ShowSystemError(GetLastError(), MessageIcon::Exclamation); }
+
+void SendMemberName(Extractor& extractor, const WideChar* path) {
+    SendMessageW(AsWindow(extractor.mainWindow), WM_SFX_MEMBER, 0, reinterpret_cast<LPARAM>(path));
+}
+
+void SendProgressPercent(WindowHandle progressBar, uint32_t percent) {
+    SendMessageW(AsWindow(progressBar), PBM_SETPOS, percent, 0);
+}
+
+void PostWorkerEnd(Extractor& extractor, bool aborted) {
+    PostMessageW(AsWindow(extractor.mainWindow), aborted ? WM_SFX_ABORTED : WM_SFX_DONE, 0, 0);
+}
