@@ -1,0 +1,187 @@
+// The encoder keeps the input in one buffer: up to two windows of history behind the
+// parse position, then the bytes still to parse. Each stretch is parsed once enough
+// bytes stand ahead of it for a whole match; when the buffer is full, it moves down by
+// a multiple of the window size (so the hash chains' ring keeps its layout) and refills.
+#include "tools/pack/lzh_encoder.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "tools/pack/bit_sink.h"
+#include "tools/pack/block_writer.h"
+#include "tools/pack/crc16.h"
+#include "tools/pack/lz_parser.h"
+#include "tools/pack/match_finder.h"
+
+namespace {
+
+struct LevelPlan {
+    ParserSettings parser;
+    uint32_t stretch;         // bytes parsed at a time
+    uint32_t blockSymbols;    // lazy: symbols per block
+    bool splitBlocks;         // try smaller blocks where their own codes pay off
+};
+
+LevelPlan PlanFor(EncodeLevel level) {
+    switch (level) {
+    case EncodeLevel::Fast:
+        return {{false, 12, 64, 16, 4096, 1}, 1 << 16, 16384, false};
+    case EncodeLevel::Best:
+        return {{true, 1024, 256, 0, 16384, 4}, 1 << 18, 0, true};
+    case EncodeLevel::Default:
+    default:
+        return {{true, 48, 128, 0, 8192, 2}, 1 << 17, 0, false};
+    }
+}
+
+constexpr uint32_t Lookahead = 2 * MaxMatch + 8;
+constexpr uint32_t MinSplitSymbols = 4096;
+
+// Writes symbols as blocks: halves are kept apart when their own codes save bits, and
+// a run longer than a block's 16-bit count is always divided.
+void WriteBlocks(BitSink& out, const LzSymbol* symbols, size_t count, const MethodShape& shape, bool split) {
+    if (count == 0) return;
+    bool divide = count > MaxBlockSymbols;
+    if (!divide && split && count >= 2 * MinSplitSymbols) {
+        size_t half = count / 2;
+        divide = BlockBits(symbols, half, shape) + BlockBits(symbols + half, count - half, shape) <
+                 BlockBits(symbols, count, shape);
+    }
+    if (!divide) {
+        WriteBlock(out, symbols, count, shape);
+        return;
+    }
+    size_t half = count / 2;
+    WriteBlocks(out, symbols, half, shape, split);
+    WriteBlocks(out, symbols + half, count - half, shape, split);
+}
+
+class StreamEncoder {
+public:
+    StreamEncoder(const EncodeSettings& settings, const ReadFunction& read, const WriteFunction& write)
+        : plan_(PlanFor(settings.level)),
+          shape_(ShapeForDictionary(settings.dictionaryBits)),
+          windowSize_(1u << settings.dictionaryBits),
+          finder_(settings.dictionaryBits, 16),
+          optimal_(shape_),
+          read_(read),
+          write_(write) {
+        uint32_t ahead = ((plan_.stretch + Lookahead + windowSize_ - 1) / windowSize_ + 1) * windowSize_;
+        capacity_ = 2 * windowSize_ + ahead;
+        buffer_.assign(capacity_ + 8, 0);
+    }
+
+    EncodeResult Run() {
+        for (;;) {
+            if (!Fill()) break;
+            if (position_ >= end_) break;
+            uint32_t ahead = end_ - position_;
+            if (!atEof_ && ahead < plan_.stretch + Lookahead) {
+                Slide();
+                continue;
+            }
+            uint32_t stretchEnd = position_ + std::min(plan_.stretch, atEof_ ? ahead : ahead - Lookahead);
+            ParseStretch(stretchEnd);
+            if (!Drain()) break;
+        }
+        if (!plan_.parser.optimal) WriteBlocks(sink_, symbols_.data(), symbols_.size(), shape_, false);
+        symbols_.clear();
+        sink_.Flush();
+        Drain();
+        return result_;
+    }
+
+private:
+    bool Fill() {
+        while (!atEof_ && end_ < capacity_) {
+            int64_t got = read_(buffer_.data() + end_, capacity_ - end_);
+            if (got < 0) {
+                result_.readFailed = true;
+                return false;
+            }
+            if (got == 0) {
+                atEof_ = true;
+                break;
+            }
+            result_.crc = UpdateCrc16(result_.crc, buffer_.data() + end_, static_cast<size_t>(got));
+            result_.originalSize += static_cast<uint64_t>(got);
+            end_ += static_cast<uint32_t>(got);
+        }
+        return true;
+    }
+
+    void Slide() {
+        uint32_t delta = (position_ - windowSize_) / windowSize_ * windowSize_;
+        std::memmove(buffer_.data(), buffer_.data() + delta, end_ - delta);
+        finder_.Slide(delta);
+        position_ -= delta;
+        end_ -= delta;
+    }
+
+    void ParseStretch(uint32_t stretchEnd) {
+        const uint8_t* data = buffer_.data();
+        if (plan_.parser.optimal) {
+            position_ = optimal_.Parse(finder_, data, position_, stretchEnd, end_, plan_.parser, symbols_);
+            WriteBlocks(sink_, symbols_.data(), symbols_.size(), shape_, plan_.splitBlocks);
+            symbols_.clear();
+            return;
+        }
+        position_ = ParseLazy(finder_, data, position_, stretchEnd, end_, plan_.parser, symbols_);
+        size_t whole = symbols_.size() / plan_.blockSymbols * plan_.blockSymbols;
+        for (size_t at = 0; at < whole; at += plan_.blockSymbols)
+            WriteBlock(sink_, symbols_.data() + at, plan_.blockSymbols, shape_);
+        symbols_.erase(symbols_.begin(), symbols_.begin() + static_cast<ptrdiff_t>(whole));
+    }
+
+    bool Drain() {
+        sink_.TakeBytes(pending_);
+        result_.packedSize += pending_.size();
+        if (!pending_.empty() && !write_(pending_.data(), pending_.size())) {
+            result_.writeFailed = true;
+            return false;
+        }
+        return true;
+    }
+
+    LevelPlan plan_;
+    MethodShape shape_;
+    uint32_t windowSize_;
+    uint32_t capacity_ = 0;
+    MatchFinder finder_;
+    OptimalParser optimal_;
+    const ReadFunction& read_;
+    const WriteFunction& write_;
+    std::vector<uint8_t> buffer_;
+    uint32_t position_ = 0;
+    uint32_t end_ = 0;
+    bool atEof_ = false;
+    std::vector<LzSymbol> symbols_;
+    BitSink sink_;
+    std::vector<uint8_t> pending_;
+    EncodeResult result_;
+};
+
+}  // namespace
+
+EncodeResult EncodeStream(const EncodeSettings& settings, const ReadFunction& read, const WriteFunction& write) {
+    StreamEncoder encoder(settings, read, write);
+    return encoder.Run();
+}
+
+std::vector<uint8_t> EncodeBuffer(const EncodeSettings& settings, const uint8_t* data, size_t size) {
+    size_t at = 0;
+    std::vector<uint8_t> packed;
+    EncodeStream(
+        settings,
+        [&](uint8_t* buffer, size_t n) {
+            size_t take = std::min(n, size - at);
+            if (take) std::memcpy(buffer, data + at, take);
+            at += take;
+            return static_cast<int64_t>(take);
+        },
+        [&](const uint8_t* bytes, size_t n) {
+            packed.insert(packed.end(), bytes, bytes + n);
+            return true;
+        });
+    return packed;
+}
