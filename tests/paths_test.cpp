@@ -1,0 +1,289 @@
+// Paths and folders: stored names of any shape stay below the destination; folders
+// and output files are created where the sanitised path says.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+#include "archive/paths.h"
+
+namespace {
+
+std::u16string Sanitized(const std::u16string& stored, WideChar sep = u'/') {
+    WideString path(stored.c_str());
+    SanitizeMemberPath(path, sep);
+    return path.Text();
+}
+
+std::u16string WithBackslashes(std::u16string text) {
+    for (char16_t& unit : text)
+        if (unit == u'/') unit = u'\\';
+    return text;
+}
+
+std::vector<std::u16string> Components(const std::u16string& path) {
+    std::vector<std::u16string> parts;
+    size_t start = 0;
+    for (size_t i = 0; i <= path.size(); ++i)
+        if (i == path.size() || path[i] == u'/') {
+            parts.push_back(path.substr(start, i - start));
+            start = i + 1;
+        }
+    return parts;
+}
+
+bool IsDevice(std::u16string part) {
+    part = part.substr(0, part.find(u'.'));
+    while (!part.empty() && part.back() == u' ') part.pop_back();
+    for (char16_t& unit : part)
+        if (unit >= u'a' && unit <= u'z') unit = static_cast<char16_t>(unit - 32);
+    for (const char16_t* name : {u"CON", u"PRN", u"AUX", u"NUL", u"CONIN$", u"CONOUT$"})
+        if (part == name) return true;
+    return part.size() == 4 && (part.starts_with(u"COM") || part.starts_with(u"LPT")) &&
+           ((part[3] >= u'0' && part[3] <= u'9') || part[3] == 0xB9 || part[3] == 0xB2 || part[3] == 0xB3);
+}
+
+// What every sanitised path must satisfy, whatever was stored.
+void ExpectConfined(const std::u16string& stored, const std::u16string& result) {
+    SCOPED_TRACE(std::string(stored.begin(), stored.end()));
+    if (result.empty()) return;
+    EXPECT_NE(result.front(), u'/');
+    EXPECT_EQ(result.find(u'\\'), std::u16string::npos);
+    EXPECT_EQ(result.find(u':'), std::u16string::npos);
+    std::vector<std::u16string> parts = Components(result);
+    if (parts.back().empty()) parts.pop_back();  // "dir/"
+    for (const std::u16string& part : parts) {
+        EXPECT_FALSE(part.empty());
+        EXPECT_NE(part.find_first_not_of(u". "), std::u16string::npos) << "dots and spaces only";
+        EXPECT_FALSE(IsDevice(part));
+        for (char16_t unit : part) EXPECT_GE(unit, 0x20);
+    }
+    EXPECT_EQ(Sanitized(result), result) << "sanitising twice changes nothing";
+}
+
+struct PathCase {
+    std::u16string stored, result;
+};
+
+TEST(SanitizeMemberPath, OrdinaryAndClassicCases) {
+    const PathCase cases[] = {
+        {u"", u""},
+        {u"a/b.txt", u"a/b.txt"},
+        {u"../../a/b.txt", u"a/b.txt"},
+        {u"/a/b", u"a/b"},
+        {u"a/../b", u"a/b"},
+        {u"C:/x/y", u"x/y"},
+        {u"a:b", u"b"},
+        {u"ab:c", u"ab_c"},
+        {u"../.cfg", u"cfg"},
+        {u"dir/", u"dir/"},
+        {u".profile", u".profile"},
+        {u"a/.hidden/b", u"a/.hidden/b"},
+        {u"x..y/z...txt", u"x..y/z...txt"},
+        {u"name with spaces.txt", u"name with spaces.txt"},
+        {u"\u8868/\u30bd\u30d5\u30c8.txt", u"\u8868/\u30bd\u30d5\u30c8.txt"},
+        {u"console.txt", u"console.txt"},
+        {u"COM10", u"COM10"},
+        {u"com", u"com"},
+    };
+    for (const PathCase& test : cases) {
+        EXPECT_EQ(Sanitized(test.stored), test.result) << std::string(test.stored.begin(), test.stored.end());
+        EXPECT_EQ(Sanitized(WithBackslashes(test.stored)), test.result) << "with backslashes";
+        ExpectConfined(test.stored, test.result);
+    }
+}
+
+TEST(SanitizeMemberPath, HostileNamesStayInside) {
+    const PathCase cases[] = {
+        {u"..\\..\\windows\\evil.dll", u"windows/evil.dll"},
+        {u"a\\..\\..\\b", u"a/b"},
+        {u"\\\\server\\share\\x", u"server/share/x"},
+        {u"\\\\?\\C:\\x\\y", u"x/y"},
+        {u"\\\\.\\C:\\x", u"x"},
+        {u"\\\\?\\UNC\\srv\\s\\f", u"UNC/srv/s/f"},
+        {u"C:\\..\\x", u"x"},
+        {u"C:..\\x", u"x"},
+        {u"../C:/x", u"x"},
+        {u"x/C:/y", u"x/C_/y"},
+        {u"file.txt:stream", u"file.txt_stream"},
+        {u".. /x", u"x"},
+        {u"a/.. /b", u"a/b"},
+        {u"a/... /b", u"a/b"},
+        {u"a/.../b", u"a/b"},
+        {u"a/./b", u"a/b"},
+        {u"a/. /b", u"a/b"},
+        {u"a//b", u"a/b"},
+        {u"a/..", u"a"},
+        {u"..", u""},
+        {u"../", u""},
+        {u"/", u""},
+        {u"...", u""},
+        {u"CON", u"_CON"},
+        {u"con.txt", u"_con.txt"},
+        {u"dir/Nul.tar.gz", u"dir/_Nul.tar.gz"},
+        {u"aux/x", u"_aux/x"},
+        {u"LPT1", u"_LPT1"},
+        {u"com9.log", u"_com9.log"},
+        {u"COM\u00b9", u"_COM\u00b9"},
+        {u"PRN .txt", u"_PRN .txt"},
+        {u"CONOUT$", u"_CONOUT$"},
+        {u"a\x01" u"b/c\x1f", u"a_b/c_"},
+        {u"..\t/x", u".._/x"},
+    };
+    for (const PathCase& test : cases) {
+        std::u16string result = Sanitized(test.stored);
+        EXPECT_EQ(result, test.result) << std::string(test.stored.begin(), test.stored.end());
+        ExpectConfined(test.stored, result);
+    }
+}
+
+TEST(SanitizeMemberPath, BackslashAsSeparator) {
+    EXPECT_EQ(Sanitized(u"../a/b\\c", u'\\'), u"a\\b\\c");
+    EXPECT_EQ(Sanitized(u"C:\\x\\", u'\\'), u"x\\");
+}
+
+TEST(SanitizeMemberPath, LongComponentsAreKeptWhole) {
+    for (size_t length : {255u, 256u, 257u, 1000u, 5000u}) {
+        std::u16string name(length, u'n');
+        std::u16string stored = u"../" + name + u"/" + name + u"." + std::u16string(length, u'e');
+        std::u16string result = Sanitized(stored);
+        EXPECT_EQ(result, name + u"/" + name + u"." + std::u16string(length, u'e'));
+    }
+    std::u16string many;
+    for (int i = 0; i < 2000; ++i) many += u"../con/";
+    std::u16string result = Sanitized(many);
+    ExpectConfined(u"many", result);
+    EXPECT_TRUE(result.starts_with(u"_con/_con/"));
+}
+
+// Every short string over an alphabet of troublesome units comes out confined.
+TEST(SanitizeMemberPath, EveryShortCombinationIsConfined) {
+    const char16_t alphabet[] = {u'.', u'/', u'\\', u':', u'C', u' ', u'a', 0x01};
+    const size_t size = sizeof alphabet / sizeof alphabet[0];
+    for (size_t length = 1; length <= 5; ++length) {
+        size_t total = 1;
+        for (size_t i = 0; i < length; ++i) total *= size;
+        for (size_t n = 0; n < total; ++n) {
+            std::u16string stored;
+            for (size_t i = 0, rest = n; i < length; ++i, rest /= size) stored += alphabet[rest % size];
+            ExpectConfined(stored, Sanitized(stored));
+            if (HasFailure()) return;
+        }
+    }
+}
+
+TEST(FolderPaths, ParentFolder) {
+    const struct {
+        std::u16string path;
+        bool has;
+        std::u16string parent;
+    } cases[] = {
+        {u"a/b/", true, u"a"},         {u"a/b/c", true, u"a/b"},  {u"a\\b", true, u"a"},
+        {u"C:\\x", false, u"C:\\x"},   {u"C:\\x\\y", true, u"C:\\x"}, {u"abc", false, u"abc"},
+        {u"", false, u""},             {u"/x", true, u""},
+    };
+    for (const auto& test : cases) {
+        WideString path(test.path.c_str());
+        EXPECT_EQ(ParentFolder(path), test.has) << std::string(test.path.begin(), test.path.end());
+        EXPECT_EQ(std::u16string(path.Text()), test.parent);
+    }
+}
+
+TEST(FolderPaths, CutAtLastSeparator) {
+    const struct {
+        std::u16string path;
+        bool cut;
+        std::u16string rest;
+    } cases[] = {
+        {u"a/b/f.txt", true, u"a/b"}, {u"a\\f", true, u"a"}, {u"f", false, u"f"},
+        {u"", false, u""},            {u"dir/", true, u"dir"}, {u"/f", true, u""},
+    };
+    for (const auto& test : cases) {
+        WideString path(test.path.c_str());
+        EXPECT_EQ(CutAtLastSeparator(path), test.cut);
+        EXPECT_EQ(std::u16string(path.Text()), test.rest);
+    }
+}
+
+// Runs in a fresh temporary folder as the current directory.
+class FolderCreation : public testing::Test {
+protected:
+    void SetUp() override {
+        char here[4096];
+        ASSERT_NE(::getcwd(here, sizeof here), nullptr);
+        previous_ = here;
+        std::string pattern = testing::TempDir() + "paths_XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        folder_ = pattern;
+        ASSERT_EQ(::chdir(folder_.c_str()), 0);
+    }
+    void TearDown() override {
+        ASSERT_EQ(::chdir(previous_.c_str()), 0);
+        std::string command = "rm -rf '" + folder_ + "'";
+        ASSERT_EQ(std::system(command.c_str()), 0);
+    }
+
+    static bool IsFolder(const char* path) {
+        struct stat info;
+        return ::stat(path, &info) == 0 && S_ISDIR(info.st_mode);
+    }
+    static bool IsFile(const char* path) {
+        struct stat info;
+        return ::stat(path, &info) == 0 && S_ISREG(info.st_mode);
+    }
+
+private:
+    std::string previous_, folder_;
+};
+
+TEST_F(FolderCreation, CreateFolderTreeCreatesMissingParents) {
+    EXPECT_TRUE(CreateFolderTree(WideString(u"a/b/c/")));
+    EXPECT_TRUE(IsFolder("a") && IsFolder("a/b") && IsFolder("a/b/c"));
+    EXPECT_TRUE(CreateFolderTree(WideString(u"a/b/c/")));  // all there already
+    EXPECT_TRUE(CreateFolderTree(WideString(u"a/b/d")));
+    EXPECT_TRUE(IsFolder("a/b/d"));
+}
+
+TEST_F(FolderCreation, CreateFolderTreeFailsBelowAFile) {
+    FileHandle file;
+    ASSERT_TRUE(file.Open(u"plain", FileAccess::Write, FileDisposition::CreateAlways));
+    file.Close();
+    EXPECT_FALSE(CreateFolderTree(WideString(u"plain/sub/deeper")));
+    EXPECT_FALSE(CreateFolderTree(WideString(u"")));
+}
+
+TEST_F(FolderCreation, OpenOutputFileCreatesTheFolderFirst) {
+    FileHandle* file = OpenOutputFile(WideString(u"a/b/f.txt"), FileAccess::Write, FileDisposition::CreateAlways);
+    ASSERT_NE(file, nullptr);
+    ASSERT_TRUE(file->IsOpen());
+    EXPECT_TRUE(file->Write("data", 4));
+    file->Close();
+    delete file;
+    EXPECT_TRUE(IsFolder("a/b"));
+    EXPECT_TRUE(IsFile("a/b/f.txt"));
+
+    file = OpenOutputFile(WideString(u"top.txt"), FileAccess::Write, FileDisposition::CreateAlways);
+    ASSERT_NE(file, nullptr);
+    EXPECT_TRUE(file->IsOpen());
+    delete file;
+    EXPECT_TRUE(IsFile("top.txt"));
+}
+
+TEST_F(FolderCreation, OpenOutputFileReportsFolderAndFileFailuresApart) {
+    FileHandle* blocker = OpenOutputFile(WideString(u"blocker"), FileAccess::Write, FileDisposition::CreateAlways);
+    ASSERT_NE(blocker, nullptr);
+    delete blocker;
+    // A folder that cannot be made gives null; a file that cannot be opened, a closed handle.
+    EXPECT_EQ(OpenOutputFile(WideString(u"blocker/x/f"), FileAccess::Write, FileDisposition::CreateAlways),
+              nullptr);
+    ASSERT_TRUE(CreateFolderTree(WideString(u"folder")));
+    FileHandle* file = OpenOutputFile(WideString(u"folder"), FileAccess::Write, FileDisposition::CreateAlways);
+    ASSERT_NE(file, nullptr);
+    EXPECT_FALSE(file->IsOpen());
+    delete file;
+}
+
+}  // namespace
