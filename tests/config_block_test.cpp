@@ -1,0 +1,199 @@
+// Configuration block: the fields, where the archive begins behind it, the resolution
+// of the destination folder, and blocks cut short.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <unistd.h>
+
+#include "archive/file_handle.h"
+#include "package/config_block.h"
+#include "platform/posix/utf8.h"
+#include "platform/system.h"
+#include "support/archive_builder.h"
+
+using lha::Bytes;
+using lha::ConfigBlock;
+
+namespace {
+
+std::u16string Text(const WideString& text) { return text.Text(); }
+
+std::u16string CurrentFolder() { return CurrentDirectoryPath().Text(); }
+
+// The block (and what follows it) written to a scratch file, read from `offset`.
+struct BlockRead {
+    bool ok = false;
+    SfxConfig config;
+    uint64_t position = 0;
+};
+
+BlockRead ReadBlock(const Bytes& bytes, uint64_t offset = 0) {
+    static int serial = 0;
+    std::string path = testing::TempDir() + "config_block_" + std::to_string(::getpid()) + "_" +
+                       std::to_string(serial++);
+    EXPECT_TRUE(lha::WriteFile(path, bytes));
+    WideString name;
+    AssignFromUtf8(name, path.c_str());
+    FileHandle file;
+    BlockRead result;
+    EXPECT_TRUE(file.Open(name.Text(), FileAccess::Read, FileDisposition::OpenExisting));
+    EXPECT_TRUE(file.Seek(static_cast<int64_t>(offset), SeekOrigin::Begin));
+    result.ok = ReadConfigBlock(file, result.config);
+    result.position = file.Tell();
+    file.Close();
+    std::remove(path.c_str());
+    return result;
+}
+
+Bytes Encode(const ConfigBlock& block) { return block.Encode(); }
+
+TEST(ConfigBlock, MarkerZeroIsTheWholeBlock) {
+    BlockRead read = ReadBlock(lha::BuildPackage(ConfigBlock::Absent(), {0}), ConfigBlockOffset);
+    ASSERT_TRUE(read.ok);
+    EXPECT_EQ(read.config.present, 0);
+    EXPECT_EQ(Text(read.config.caption), u"Kavi SFX");
+    EXPECT_EQ(Text(read.config.defaultDestination), CurrentFolder());
+    EXPECT_EQ(read.position, ConfigBlockOffset + 1u);
+    EXPECT_FALSE(read.config.shortcutTarget.HasText());
+}
+
+TEST(ConfigBlock, MarkerOneWithNineZeros) {
+    Bytes block = {1, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    ASSERT_EQ(Encode(ConfigBlock()), block);
+    BlockRead read = ReadBlock(lha::BuildPackage(ConfigBlock(), {0}), ConfigBlockOffset);
+    ASSERT_TRUE(read.ok);
+    EXPECT_EQ(read.position, 37898u);
+    EXPECT_EQ(read.config.present, 1);
+    EXPECT_EQ(Text(read.config.caption), u"Kavi SFX");
+    EXPECT_EQ(Text(read.config.defaultDestination), CurrentFolder());
+    EXPECT_EQ(read.config.startMenuOption | read.config.desktopOption | read.config.sendToOption, 0);
+    for (const WideString* text :
+         {&read.config.shortcutTarget, &read.config.launchProgram, &read.config.shortcutName}) {
+        EXPECT_TRUE(text->HasText());
+        EXPECT_TRUE(text->IsEmpty());
+    }
+}
+
+TEST(ConfigBlock, EveryFieldInOrder) {
+    ConfigBlock block;
+    block.caption = u"\u30c6\u30b9\u30c8 Setup";
+    block.destination = u"D:\\Programs\\Tool";
+    block.shortcutTarget = u"bin\\tool.exe";
+    block.startMenuOption = OptionEditable | OptionChecked;
+    block.desktopOption = OptionChecked;
+    block.sendToOption = OptionEditable | 0x80;  // other bits are kept as read
+    block.launchProgram = u"setup.exe";
+    block.shortcutName = u"Tool";
+    Bytes bytes = Encode(block);
+    bytes.push_back(0x42);  // the archive's first byte
+    BlockRead read = ReadBlock(bytes);
+    ASSERT_TRUE(read.ok);
+    EXPECT_EQ(read.config.present, 1);
+    EXPECT_EQ(Text(read.config.caption), block.caption);
+    EXPECT_EQ(Text(read.config.defaultDestination), block.destination);
+    EXPECT_EQ(Text(read.config.shortcutTarget), block.shortcutTarget);
+    EXPECT_EQ(read.config.startMenuOption, 3);
+    EXPECT_EQ(read.config.desktopOption, 2);
+    EXPECT_EQ(read.config.sendToOption, 0x81);
+    EXPECT_EQ(Text(read.config.launchProgram), block.launchProgram);
+    EXPECT_EQ(Text(read.config.shortcutName), block.shortcutName);
+    EXPECT_EQ(read.position, bytes.size() - 1);
+}
+
+TEST(ConfigBlock, LongestTextsAreReadWhole) {
+    ConfigBlock block;
+    block.caption = std::u16string(255, u'c');
+    block.shortcutName = std::u16string(255, u'\u3042');
+    BlockRead read = ReadBlock(Encode(block));
+    ASSERT_TRUE(read.ok);
+    EXPECT_EQ(Text(read.config.caption), block.caption);
+    EXPECT_EQ(Text(read.config.shortcutName), block.shortcutName);
+    EXPECT_EQ(read.position, 10u + 2 * 255 + 2 * 255);
+}
+
+TEST(ConfigBlock, TextsEndAtTheirFirstNul) {
+    ConfigBlock block;
+    block.shortcutTarget = std::u16string(u"ab\0cd", 5);
+    block.caption = std::u16string(u"\0x", 2);  // an empty title, not the default one
+    BlockRead read = ReadBlock(Encode(block));
+    ASSERT_TRUE(read.ok);
+    EXPECT_EQ(Text(read.config.shortcutTarget), u"ab");
+    EXPECT_EQ(Text(read.config.caption), u"");
+    EXPECT_EQ(read.position, 10u + 2 * 5 + 2 * 2);
+}
+
+TEST(ConfigBlock, EveryCutShortBlockIsRejected) {
+    ConfigBlock block;
+    block.caption = u"Title";
+    block.destination = u"Tool";
+    block.shortcutTarget = u"t.exe";
+    block.launchProgram = u"l.exe";
+    block.shortcutName = u"n";
+    Bytes bytes = Encode(block);
+    for (size_t cut = 0; cut < bytes.size(); ++cut) {
+        BlockRead read = ReadBlock(Bytes(bytes.begin(), bytes.begin() + cut));
+        EXPECT_FALSE(read.ok) << "cut at " << cut;
+        EXPECT_EQ(read.config.present, 0);
+    }
+    EXPECT_TRUE(ReadBlock(bytes).ok);
+}
+
+// --- Destination resolution -----------------------------------------------------------
+
+class InFolder {
+public:
+    explicit InFolder(const char* path) {
+        char here[4096];
+        EXPECT_NE(::getcwd(here, sizeof here), nullptr);
+        previous_ = here;
+        EXPECT_EQ(::chdir(path), 0);
+    }
+    ~InFolder() { EXPECT_EQ(::chdir(previous_.c_str()), 0); }
+
+private:
+    std::string previous_;
+};
+
+std::u16string Destination(const std::u16string& stored, uint8_t base) {
+    ConfigBlock block;
+    block.destination = stored;
+    block.base = base;
+    BlockRead read = ReadBlock(Encode(block));
+    EXPECT_TRUE(read.ok);
+    return Text(read.config.defaultDestination);
+}
+
+TEST(ConfigBlockDestination, DriveLettersAreTakenUnchanged) {
+    for (uint8_t base : {0, 1, 0xFF}) {
+        EXPECT_EQ(Destination(u"D:\\Programs\\Tool", base), u"D:\\Programs\\Tool");
+        EXPECT_EQ(Destination(u"D:", base), u"D:");
+        EXPECT_EQ(Destination(u"c:relative", base), u"c:relative");
+    }
+}
+
+TEST(ConfigBlockDestination, RelativeJoinsTheCurrentFolderWithOneSeparator) {
+    std::u16string here = CurrentFolder();
+    EXPECT_EQ(Destination(u"Tool\\Data", 0), here + u"\\Tool\\Data");
+    EXPECT_EQ(Destination(u"..\\x", 0), here + u"\\..\\x");  // plain text, nothing resolved
+    EXPECT_EQ(Destination(u"\\\\server\\share", 0), here + u"\\\\\\server\\share");
+    {
+        InFolder root("/");
+        EXPECT_EQ(Destination(u"Tool\\Data", 0), u"/Tool\\Data");
+    }
+}
+
+TEST(ConfigBlockDestination, BaseByteSelectsProgramFiles) {
+    // Outside Windows the Program Files folder is unknown (empty): the failing lookup of
+    // the shell folder leaves a backslash before the stored text.
+    std::u16string programFiles = SpecialFolderPath(CsidlProgramFiles).Text();
+    bool endsInSeparator = !programFiles.empty() && (programFiles.back() == u'\\' || programFiles.back() == u'/');
+    std::u16string joined = programFiles + (endsInSeparator ? u"" : u"\\") + u"Tool";
+    EXPECT_EQ(Destination(u"Tool", 1), joined);
+    EXPECT_EQ(Destination(u"Tool", 0x80), joined);
+}
+
+TEST(ConfigBlockDestination, NoDestinationMeansTheCurrentFolderWhateverTheBase) {
+    for (uint8_t base : {0, 1}) EXPECT_EQ(Destination(u"", base), CurrentFolder());
+}
+
+}  // namespace
