@@ -1,0 +1,273 @@
+// -lh4- to -lh7-: block headers (pre-tree, char and position lengths), single-symbol
+// codes, deep codes, damaged headers, and whole members written by real archivers.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "app/extractor.h"
+#include "archive/lzh_header.h"
+#include "decode/decode_state.h"
+#include "decode/method_table.h"
+#include "decode/static_huffman.h"
+#include "support/bit_writer.h"
+#include "support/packed_member.h"
+#include "support/static_block_writer.h"
+
+namespace {
+
+using packed_member::Bytes;
+using packed_member::DecodeWhole;
+using packed_member::LoadedStream;
+using static_stream::Item;
+
+constexpr MethodId StaticMethods[] = {MethodLh4, MethodLh5, MethodLh6, MethodLh7};
+
+struct MethodShape {
+    uint32_t dictionaryBits, positionCount;
+    int countBits;
+};
+MethodShape ShapeOf(MethodId method) {
+    switch (method) {
+        case MethodLh4: return {12, 14, 4};
+        case MethodLh5: return {13, 14, 4};
+        case MethodLh6: return {15, 16, 5};
+        default: return {16, 17, 5};
+    }
+}
+
+// Starts a static method on `packed` as DecodeMember would.
+struct StaticStream : LoadedStream {
+    StaticStream(const Bytes& packed, uint16_t dictionaryBits = 13) : LoadedStream(packed, UINT32_MAX, UINT32_MAX, false) {
+        decodeState.dictionaryBits = dictionaryBits;
+        StartStatic(Input());
+    }
+};
+
+// A block header whose three codes each have a single symbol: they cost no bits.
+void PutConstantHeader(BitWriter& out, uint32_t blockSize, uint32_t preTreeSymbol, uint32_t charSymbol,
+                       uint32_t positionSymbol, int positionCountBits = 4) {
+    out.Put(blockSize, 16).Put(0, 5).Put(preTreeSymbol, 5).Put(0, 9).Put(charSymbol, 9);
+    out.Put(0, positionCountBits).Put(positionSymbol, positionCountBits);
+}
+
+TEST(StaticHuffman, PositionCodeWidthsFollowTheWindow) {
+    for (MethodId method : StaticMethods) {
+        StaticStream stream({}, static_cast<uint16_t>(ShapeOf(method).dictionaryBits));
+        EXPECT_EQ(decodeState.positionCodeCount, static_cast<int32_t>(ShapeOf(method).positionCount));
+        EXPECT_EQ(decodeState.positionCountBits, ShapeOf(method).countBits);
+    }
+}
+
+// Random symbol streams over several blocks with random complete codes (deep ones
+// included), through both window loops, against what the items expand to.
+TEST(StaticHuffman, RandomBlocksRoundTrip) {
+    std::mt19937 random(5);
+    for (MethodId method : StaticMethods) {
+        const MethodShape shape = ShapeOf(method);
+        const uint32_t window = 1u << shape.dictionaryBits;
+        for (int round = 0; round < 5; ++round) {
+            SCOPED_TRACE(testing::Message() << MethodNames[method] << " round " << round);
+            BitWriter out;
+            std::vector<Item> all;
+            int blocks = 1 + round % 4;
+            for (int b = 0; b < blocks; ++b) {
+                std::vector<Item> items;
+                size_t count = b == 0 && round == 1 ? 1 : 1 + random() % 3000;
+                for (size_t i = 0; i < count; ++i) {
+                    if (random() % 3 == 0) {
+                        items.push_back(Item::Literal(static_cast<uint8_t>(random())));
+                    } else {
+                        uint32_t distance = random() % 4 == 0 ? 1 + random() % 4 : 1 + random() % window;
+                        items.push_back(Item::Match(3 + random() % 254, distance));
+                    }
+                }
+                static_stream::PutBlock(out, static_stream::RandomCodes(shape.positionCount, random, 0.2 * (round % 5)),
+                                        shape.countBits, items);
+                all.insert(all.end(), items.begin(), items.end());
+            }
+            const Bytes expected = static_stream::Expand(all);
+            for (bool specialised : {true, false}) {
+                UseSpecialisedStaticLoop(specialised);
+                auto decoded = DecodeWhole(method, out.Bytes(), static_cast<uint32_t>(expected.size()));
+                ASSERT_EQ(decoded.bytes, expected) << (specialised ? "specialised" : "plain");
+                EXPECT_EQ(decoded.crc, packed_member::CrcOf(expected));
+            }
+            UseSpecialisedStaticLoop(true);
+        }
+    }
+}
+
+TEST(StaticHuffman, BlockSizeZeroMeans65536Symbols) {
+    BitWriter out;
+    PutConstantHeader(out, 0, 3, 'A', 0);
+    PutConstantHeader(out, 1, 3, 'B', 0);
+    Bytes expected(65536, 'A');
+    expected.push_back('B');
+    for (bool specialised : {true, false}) {
+        UseSpecialisedStaticLoop(specialised);
+        EXPECT_EQ(DecodeWhole(MethodLh5, out.Bytes(), 65537).bytes, expected);
+    }
+    UseSpecialisedStaticLoop(true);
+}
+
+TEST(StaticHuffman, SingleSymbolCodesCostNoBits) {
+    // Pre-tree with the one symbol 4 (length 2): four char lengths of 2 read no bits, so
+    // chars 0-3 get the codes 00, 01, 10, 11.
+    BitWriter out;
+    out.Put(5, 16).Put(0, 5).Put(4, 5).Put(4, 9).Put(0, 4).Put(0, 4);
+    out.Put("11 00 10 01 11 1");
+    StaticStream stream(out.Bytes());
+    EXPECT_EQ(DecodeCharStatic(), 3);
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(decodeState.charLengths[i], 2);
+    EXPECT_EQ(decodeState.charLengths[4], 0);
+    EXPECT_EQ(DecodeCharStatic(), 0);
+    EXPECT_EQ(DecodeCharStatic(), 2);
+    EXPECT_EQ(DecodeCharStatic(), 1);
+    EXPECT_EQ(DecodeCharStatic(), 3);
+    EXPECT_EQ(decodeState.bitBuffer, 0x8000);
+
+    BitWriter constant;
+    PutConstantHeader(constant, 3, 3, 'A', 0);
+    constant.Put("1010");
+    StaticStream again(constant.Bytes());
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(DecodeCharStatic(), 'A');
+    EXPECT_EQ(DecodeCharStatic() , 0) << "the fourth symbol reads a new header";
+}
+
+TEST(StaticHuffman, PreTreeLengthsAndTheSkipField) {
+    // Lengths 0, 5, 7, then the skip field 10: two zeros; the next length is symbol 5's.
+    BitWriter out;
+    out.Put(8, 5).Put("000 101 1110 10 001 010 011");
+    StaticStream stream(out.Bytes());
+    ReadPtLengths(19, 5, 3);
+    const uint8_t expected[19] = {0, 5, 7, 0, 0, 1, 2, 3};
+    for (int i = 0; i < 19; ++i) EXPECT_EQ(decodeState.ptLengths[i], expected[i]) << i;
+
+    // A count of 2 ends before the skip field, which is then not read.
+    BitWriter two;
+    two.Put(2, 5).Put("001 001").Put("1011 0000 1111 0000");
+    StaticStream again(two.Bytes());
+    ReadPtLengths(19, 5, 3);
+    EXPECT_EQ(decodeState.bitBuffer, 0xB0F0);
+}
+
+// Pre-tree for the char-length tests: zero runs 0, 1, 2 and lengths 1, 2 (symbols 3, 4).
+void PutRunPreTree(BitWriter& out) {
+    out.Put(5, 5).Put("010 010 010").Put("00").Put("011 011");  // codes 00, 01, 10, 110, 111
+}
+
+TEST(StaticHuffman, CharLengthRuns) {
+    BitWriter out;
+    PutRunPreTree(out);
+    out.Put(27, 9);
+    out.Put("110");              // char 0: length 1
+    out.Put("01").Put(0, 4);     // 3 zeros: 1-3
+    out.Put("111");              // char 4: length 2
+    out.Put("01").Put(15, 4);    // 18 zeros: 5-22
+    out.Put("00");               // one zero: 23
+    out.Put("111 111 111");      // chars 24-26: length 2
+    StaticStream stream(out.Bytes());
+    ReadPtLengths(19, 5, 3);
+    ReadCharLengths();
+    std::vector<uint8_t> expected(510, 0);
+    expected[0] = 1;
+    expected[4] = expected[24] = expected[25] = expected[26] = 2;
+    EXPECT_EQ(std::vector<uint8_t>(decodeState.charLengths, decodeState.charLengths + 510), expected);
+}
+
+// Counts and runs that carry the index past 510, and single symbols outside their
+// alphabet: stay in bounds (address sanitizer), decode as symbol 0.
+TEST(StaticHuffman, DamagedHeadersStayInBounds) {
+    BitWriter runs;
+    PutRunPreTree(runs);
+    runs.Put(511, 9).Put("10").Put(511, 9);  // 531 zeros
+    runs.Put("1010 1010");
+    StaticStream stream(runs.Bytes());
+    ReadPtLengths(19, 5, 3);
+    ReadCharLengths();
+    for (int i = 0; i < 510; ++i) ASSERT_EQ(decodeState.charLengths[i], 0);
+    EXPECT_EQ(decodeState.bitBuffer, 0xAA00) << "the run's 9 bits were read, nothing more";
+
+    BitWriter outside;
+    outside.Put(4, 16).Put(0, 5).Put(25, 5).Put(1, 9);  // pre-tree symbol 25, one char length
+    outside.Put(0, 4).Put(0, 4);
+    BitWriter noChar;
+    PutConstantHeader(noChar, 4, 3, 511, 0);
+    BitWriter noPosition;
+    PutConstantHeader(noPosition, 4, 3, 300, 15);
+    for (BitWriter* writer : {&outside, &noChar, &noPosition}) {
+        writer->Put("1111111111111111");
+        StaticStream damaged(writer->Bytes());
+        uint16_t c = DecodeCharStatic();
+        EXPECT_LT(c, 510);
+        if (c >= 256) {
+            EXPECT_EQ(DecodePositionStatic(), 0);
+        }
+    }
+    EXPECT_EQ(decodeState.ptTable[0], 0);
+}
+
+TEST(StaticHuffman, PositionCodesCarryExtraBits) {
+    // Position lengths: codes 0-3 two bits each (00, 01, 10, 11); code 1 is distance 2,
+    // code 3 takes 2 extra bits. A second table has code 5 (4 extra bits).
+    BitWriter out;
+    out.Put(4, 4).Put("010 010 010 010");
+    out.Put("01").Put("11 10").Put("00");
+    StaticStream stream(out.Bytes());
+    ReadPtLengths(14, 4, -1);
+    EXPECT_EQ(DecodePositionStatic(), 1);
+    EXPECT_EQ(DecodePositionStatic(), 4 + 2);
+    EXPECT_EQ(DecodePositionStatic(), 0);
+
+    BitWriter five;
+    five.Put(6, 4).Put("000 000 000 000 000 001").Put("0 0110");
+    StaticStream again(five.Bytes());
+    ReadPtLengths(14, 4, -1);
+    EXPECT_EQ(DecodePositionStatic(), 16 + 6);
+}
+
+// Garbage after a valid start: both loops must agree byte for byte, and stay in bounds.
+TEST(StaticHuffman, GarbageDecodesAlikeInBothLoops) {
+    std::mt19937 random(9);
+    for (int round = 0; round < 40; ++round) {
+        MethodId method = StaticMethods[round % 4];
+        Bytes packed(1 + random() % 3000);
+        for (auto& b : packed) b = static_cast<uint8_t>(random());
+        uint32_t size = random() % 200000;
+        UseSpecialisedStaticLoop(false);
+        auto plain = DecodeWhole(method, packed, size);
+        UseSpecialisedStaticLoop(true);
+        auto fast = DecodeWhole(method, packed, size);
+        ASSERT_EQ(plain.bytes, fast.bytes) << "round " << round;
+        ASSERT_EQ(plain.crc, fast.crc);
+    }
+}
+
+// Members written by real archivers (levels 0, 1 and 2): all hold the same text.
+TEST(StaticHuffman, FixtureMembersDecode) {
+    const char* archives[] = {"lha_amiga_122_lh4.lzh", "lha_unix114i_h0_lh5.lzh", "lha_unix114i_h1_lh6.lzh",
+                              "lha_unix114i_h2_lh7.lzh", "explzh_723_h2_lh5.lzh"};
+    Bytes first;
+    for (const char* name : archives) {
+        SCOPED_TRACE(name);
+        Extractor extractor;
+        extractor.packageFile = new FileHandle;
+        std::string path = std::string(KAVISFX_FIXTURES_DIR) + "/" + name;
+        ASSERT_TRUE(extractor.packageFile->Open(std::u16string(path.begin(), path.end()).c_str(), FileAccess::Read,
+                                                FileDisposition::OpenExisting));
+        LzhHeader header;
+        ASSERT_TRUE(ReadMemberHeader(extractor, header));
+        Bytes packed(header.packedSize);
+        ASSERT_EQ(extractor.packageFile->Read(header.packedSize, packed.data()), header.packedSize);
+        auto decoded = DecodeWhole(LookUpMethod(header.method), packed, header.originalSize);
+        EXPECT_EQ(decoded.bytes.size(), 18092u);
+        EXPECT_EQ(decoded.crc, header.dataCrc);
+        if (first.empty()) first = decoded.bytes;
+        EXPECT_EQ(decoded.bytes, first);
+    }
+    EXPECT_NE(std::string(first.begin(), first.begin() + 100).find("GNU GENERAL PUBLIC LICENSE"), std::string::npos);
+}
+
+}  // namespace
