@@ -1,9 +1,347 @@
-// kavisfx pack (being written).
+// kavisfx pack: builds a package (stub, configuration block, archive) in one step.
+#include <clocale>
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <unistd.h>
+#include <vector>
 
+#include "package/config_block.h"
 #include "tools/commands.h"
+#include "tools/pack/archive_check.h"
+#include "tools/pack/name_codec.h"
+#include "tools/pack/package_builder.h"
+#include "tools/pack/stub_image.h"
+#include "tools/pack/windows_names.h"
 
-int RunPack(int, char**) {
-    std::fputs("kavisfx pack: not available in this build yet\n", stderr);
-    return 2;
+namespace {
+
+const char Help[] =
+    "usage: kavisfx pack OUTPUT.exe [options] PATH...\n"
+    "\n"
+    "Builds a self-extracting package: the stub, its configuration block and an LHA\n"
+    "archive of the given files and folders. A folder is packed under its own name and\n"
+    "with everything in it; a folder given with a trailing '/' (or '.') packs only what\n"
+    "it holds.\n"
+    "\n"
+    "archive:\n"
+    "  --method lh7|lh6|lh5|lh0  compression method (default lh7; lh0 stores)\n"
+    "  --fast, --best            quicker, or smaller, than the default\n"
+    "  --archive FILE.lzh        append this existing archive as it is instead of PATHs\n"
+    "  --archive-only            write a bare .lzh archive: no stub, no block\n"
+    "\n"
+    "stub:\n"
+    "  --stub i686|x86_64|FILE   the stub to put in front (default i686)\n"
+    "\n"
+    "configuration block:\n"
+    "  --no-dialog               no dialog: extract into the current folder at once\n"
+    "  --caption TEXT            window title (default \"Kavi SFX\")\n"
+    "  --destination PATH        folder the dialog offers\n"
+    "  --relative-to program-files|current\n"
+    "                            base of a destination without drive (default current)\n"
+    "  --shortcut-target PATH    packed file the shortcuts point to\n"
+    "  --shortcut-name NAME      shortcut file name without .lnk\n"
+    "  --start-menu, --desktop, --send-to off|on|on-locked|off-locked\n"
+    "                            shortcut check boxes: checked or not, editable or not\n"
+    "                            (default off with --shortcut-target, else off-locked)\n"
+    "  --launch PATH             packed program to start after extraction\n"
+    "  --allow-missing           accept a shortcut target or launch program not packed\n"
+    "\n"
+    "Paths in the block are relative to the destination. Texts hold at most 255 UTF-16\n"
+    "units. Modification times newer than SOURCE_DATE_EPOCH are set back to it; the same\n"
+    "inputs always give the same package.\n"
+    "\n"
+    "Exit status: 0 written, 1 failed (nothing is left at OUTPUT), 2 bad usage.\n";
+
+struct Usage {
+    std::string problem;
+};
+
+struct PackOptions {
+    std::string output;
+    std::vector<std::string> paths;
+    std::string stub = "i686";
+    std::string method = "lh7";
+    EncodeLevel level = EncodeLevel::Default;
+    std::string existingArchive;
+    bool archiveOnly = false;
+    bool noDialog = false;
+    bool allowMissing = false;
+    bool help = false;
+    bool blockOptionGiven = false;
+    std::string caption, destination, relativeTo = "current", shortcutTarget, shortcutName, launch;
+    std::string startMenu, desktop, sendTo;
+};
+
+bool TakesValue(const std::string& name) {
+    static const char* const Valued[] = {"--stub", "--method", "--archive", "--caption", "--destination",
+                                         "--relative-to", "--shortcut-target", "--shortcut-name", "--start-menu",
+                                         "--desktop", "--send-to", "--launch"};
+    for (const char* v : Valued)
+        if (name == v) return true;
+    return false;
+}
+
+std::string ParseArguments(int argc, char** argv, PackOptions& o) {
+    bool onlyPaths = false;
+    for (int i = 0; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (onlyPaths || arg.size() < 2 || arg[0] != '-' || arg == "-") {
+            (o.output.empty() ? o.output : o.paths.emplace_back()) = arg;
+            continue;
+        }
+        if (arg == "--") {
+            onlyPaths = true;
+            continue;
+        }
+        std::string name = arg, value;
+        bool hasValue = false;
+        if (size_t eq = arg.find('='); eq != std::string::npos && arg.compare(0, 2, "--") == 0) {
+            name = arg.substr(0, eq);
+            value = arg.substr(eq + 1);
+            hasValue = true;
+        }
+        if (TakesValue(name) && !hasValue) {
+            if (i + 1 >= argc) return name + " needs a value";
+            value = argv[++i];
+        } else if (!TakesValue(name) && hasValue) {
+            return name + " takes no value";
+        }
+        auto block = [&](std::string& field) {
+            field = value;
+            o.blockOptionGiven = true;
+        };
+        if (name == "--help" || name == "-h") o.help = true;
+        else if (name == "--stub") o.stub = value;
+        else if (name == "--method") o.method = value;
+        else if (name == "--fast") o.level = EncodeLevel::Fast;
+        else if (name == "--best") o.level = EncodeLevel::Best;
+        else if (name == "--archive") o.existingArchive = value;
+        else if (name == "--archive-only") o.archiveOnly = true;
+        else if (name == "--no-dialog") o.noDialog = true;
+        else if (name == "--allow-missing") o.allowMissing = true;
+        else if (name == "--caption") block(o.caption);
+        else if (name == "--destination") block(o.destination);
+        else if (name == "--relative-to") block(o.relativeTo);
+        else if (name == "--shortcut-target") block(o.shortcutTarget);
+        else if (name == "--shortcut-name") block(o.shortcutName);
+        else if (name == "--start-menu") block(o.startMenu);
+        else if (name == "--desktop") block(o.desktop);
+        else if (name == "--send-to") block(o.sendTo);
+        else if (name == "--launch") block(o.launch);
+        else return "unknown option " + name;
+    }
+    return {};
+}
+
+bool ParseShortcutOption(const std::string& text, bool haveTarget, uint8_t& option) {
+    if (text.empty()) option = haveTarget ? OptionEditable : 0;
+    else if (text == "off") option = OptionEditable;
+    else if (text == "on") option = OptionEditable | OptionChecked;
+    else if (text == "on-locked") option = OptionChecked;
+    else if (text == "off-locked") option = 0;
+    else return false;
+    return true;
+}
+
+// A path in the block: Windows separators.
+std::u16string BlockPath(const std::u16string& path) {
+    std::u16string out = path;
+    for (char16_t& unit : out)
+        if (unit == u'/') unit = u'\\';
+    return out;
+}
+
+// The form in which a block path and a member path are compared.
+std::u16string ComparablePath(std::u16string path) {
+    for (char16_t& unit : path)
+        if (unit == u'\\') unit = u'/';
+    while (path.compare(0, 2, u"./") == 0) path.erase(0, 2);
+    while (!path.empty() && path.back() == u'/') path.pop_back();
+    return FoldCase(path);
+}
+
+std::string BuildConfig(const PackOptions& o, PackConfig& config) {
+    config.dialog = !o.noDialog;
+    if (o.noDialog) {
+        if (o.blockOptionGiven) return "--no-dialog writes no configuration, so it takes no block options";
+        return {};
+    }
+    std::pair<const std::string*, std::u16string*> texts[] = {
+        {&o.caption, &config.caption},         {&o.destination, &config.destination},
+        {&o.shortcutTarget, &config.shortcutTarget}, {&o.launch, &config.launchProgram},
+        {&o.shortcutName, &config.shortcutName},
+    };
+    for (auto& [text, field] : texts)
+        if (!Utf8ToUtf16(*text, *field)) return "'" + *text + "' is not valid UTF-8";
+    config.destination = BlockPath(config.destination);
+    config.shortcutTarget = BlockPath(config.shortcutTarget);
+    config.launchProgram = BlockPath(config.launchProgram);
+    if (o.relativeTo != "current" && o.relativeTo != "program-files")
+        return "--relative-to takes program-files or current";
+    config.programFilesBase = o.relativeTo == "program-files";
+    const bool haveTarget = !o.shortcutTarget.empty();
+    const std::pair<const std::string*, uint8_t*> options[] = {
+        {&o.startMenu, &config.startMenuOption}, {&o.desktop, &config.desktopOption}, {&o.sendTo, &config.sendToOption}};
+    for (auto& [text, field] : options) {
+        if (!ParseShortcutOption(*text, haveTarget, *field))
+            return "'" + *text + "': shortcut options are off, on, on-locked or off-locked";
+        if ((*field & OptionChecked) && !haveTarget) return "a checked shortcut needs --shortcut-target";
+    }
+    return ConfigProblem(config);
+}
+
+std::string LoadStub(const std::string& which, std::vector<uint8_t>& image) {
+    if (which == "i686" || which == "x86_64") {
+        if (!EmbeddedStub(which, image))
+            return "this kavisfx was built without the Windows stubs (MinGW-w64 was missing): give --stub FILE";
+    } else {
+        std::ifstream in(which, std::ios::binary);
+        if (!in) return which + ": " + std::strerror(errno);
+        image.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    std::string problem = PrepareStub(image);
+    return problem.empty() ? problem : which + ": " + problem;
+}
+
+bool ParseMethod(const std::string& text, PackMethod& method) {
+    if (text == "lh7") method = PackMethod::Lh7;
+    else if (text == "lh6") method = PackMethod::Lh6;
+    else if (text == "lh5") method = PackMethod::Lh5;
+    else if (text == "lh0") method = PackMethod::Lh0;
+    else return false;
+    return true;
+}
+
+// Checks that the block's shortcut target and launch program name packed members.
+std::string CheckBlockTargets(const PackConfig& config, const std::vector<std::u16string>& files,
+                              const std::vector<std::u16string>& folders) {
+    auto contains = [](const std::vector<std::u16string>& list, const std::u16string& path) {
+        std::u16string wanted = ComparablePath(path);
+        for (const std::u16string& p : list)
+            if (ComparablePath(p) == wanted) return true;
+        return false;
+    };
+    if (!config.launchProgram.empty() && !contains(files, config.launchProgram))
+        return "--launch " + Utf16ToUtf8(config.launchProgram) +
+               " is not among the packed files (--allow-missing accepts it)";
+    if (!config.shortcutTarget.empty() && !contains(files, config.shortcutTarget) &&
+        !contains(folders, config.shortcutTarget))
+        return "--shortcut-target " + Utf16ToUtf8(config.shortcutTarget) +
+               " is not among the packed files (--allow-missing accepts it)";
+    return {};
+}
+
+std::string ReadSourceDateEpoch(TreeOptions& tree) {
+    const char* text = std::getenv("SOURCE_DATE_EPOCH");
+    if (!text || !*text) return {};
+    char* end = nullptr;
+    errno = 0;
+    long long value = std::strtoll(text, &end, 10);
+    if (errno || *end || value < 0) return std::string("SOURCE_DATE_EPOCH is not a count of seconds: ") + text;
+    tree.newestTime = value;
+    return {};
+}
+
+void OnSignal(int signal) {
+    RemovePendingOutput();
+    std::_Exit(128 + signal);
+}
+
+class TerminalProgress {
+public:
+    explicit TerminalProgress(bool enabled) : enabled_(enabled) {}
+    ~TerminalProgress() {
+        if (shown_) std::fputs("\n", stderr);
+    }
+    void Report(uint64_t done, uint64_t total) {
+        if (!enabled_ || total < (uint64_t(4) << 20)) return;
+        int percent = static_cast<int>(done * 100 / total);
+        if (percent == last_) return;
+        last_ = percent;
+        shown_ = true;
+        std::fprintf(stderr, "\rkavisfx pack: %3d%%", percent);
+        std::fflush(stderr);
+    }
+
+private:
+    bool enabled_;
+    bool shown_ = false;
+    int last_ = -1;
+};
+
+int Fail(const std::string& problem, int status) {
+    std::fprintf(stderr, "kavisfx pack: %s\n", problem.c_str());
+    return status;
+}
+
+}  // namespace
+
+int RunPack(int argc, char** argv) {
+    std::setlocale(LC_CTYPE, "C.UTF-8");
+    PackOptions o;
+    if (std::string problem = ParseArguments(argc, argv, o); !problem.empty()) return Fail(problem, 2);
+    if (o.help) {
+        std::fputs(Help, stdout);
+        return 0;
+    }
+    if (o.output.empty()) return Fail("no OUTPUT given (see kavisfx pack --help)", 2);
+    if (o.paths.empty() == o.existingArchive.empty())
+        return Fail(o.paths.empty() ? "nothing to pack: give PATHs or --archive FILE"
+                                    : "give either PATHs or --archive FILE, not both",
+                    2);
+
+    PackageRequest request;
+    request.output = o.output;
+    request.archiveOnly = o.archiveOnly;
+    request.level = o.level;
+    if (!ParseMethod(o.method, request.method)) return Fail("--method takes lh7, lh6, lh5 or lh0", 2);
+    if (o.archiveOnly && (o.blockOptionGiven || o.noDialog))
+        return Fail("--archive-only writes no configuration block, so it takes no block options", 2);
+    if (std::string problem = BuildConfig(o, request.config); !problem.empty()) return Fail(problem, 2);
+    TreeOptions tree;
+    if (std::string problem = ReadSourceDateEpoch(tree); !problem.empty()) return Fail(problem, 2);
+    if (!o.archiveOnly)
+        if (std::string problem = LoadStub(o.stub, request.stub); !problem.empty()) return Fail(problem, 1);
+
+    std::vector<std::u16string> files, folders;
+    uint64_t total = 0;
+    if (!o.existingArchive.empty()) {
+        ArchiveSummary summary;
+        if (std::string problem = CheckExistingArchive(o.existingArchive, summary); !problem.empty())
+            return Fail(o.existingArchive + ": " + problem, 1);
+        request.existingArchive = o.existingArchive;
+        for (const std::u16string& path : summary.paths)
+            (!path.empty() && path.back() == u'/' ? folders : files).push_back(path);
+        total = summary.totalOriginal;
+    } else {
+        if (std::string problem = CollectEntries(o.paths, tree, request.entries); !problem.empty())
+            return Fail(problem, 1);
+        for (const PackEntry& entry : request.entries) {
+            if (entry.size > 0xFFFFFFFFull)
+                return Fail(entry.hostPath + ": 4 GiB or larger; a member holds at most 4 GiB - 1 byte", 1);
+            total += entry.size;
+            (entry.folder ? folders : files).push_back(entry.memberPath);
+        }
+    }
+    if (total > 0xFFFFFFFFull) return Fail("the members add up to 4 GiB or more; a package holds less", 1);
+    if (!o.allowMissing && !o.archiveOnly)
+        if (std::string problem = CheckBlockTargets(request.config, files, folders); !problem.empty())
+            return Fail(problem, 1);
+
+    std::signal(SIGINT, OnSignal);
+    std::signal(SIGTERM, OnSignal);
+    std::signal(SIGHUP, OnSignal);
+    TerminalProgress progress(::isatty(STDERR_FILENO));
+    request.progress = [&](uint64_t done, uint64_t all) { progress.Report(done, all); };
+    std::string problem = BuildPackage(request);
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
+    std::signal(SIGHUP, SIG_DFL);
+    if (!problem.empty()) return Fail(problem, 1);
+    return 0;
 }

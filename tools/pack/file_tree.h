@@ -1,0 +1,27 @@
+// The members of a package from the paths on the command line: each folder before its
+// contents, the entries of a folder in byte order of their names, so that the same tree
+// always gives the same archive.
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct PackEntry {
+    std::string hostPath;
+    std::u16string memberPath;  // folders separated by '/'
+    bool folder = false;
+    uint64_t size = 0;
+    int32_t modifiedTime = 0;   // seconds since 1970, clamped
+};
+
+struct TreeOptions {
+    std::optional<int64_t> newestTime;  // SOURCE_DATE_EPOCH: later times are set back to it
+};
+
+// A path naming a folder packs the folder under its own name; a path ending in '/'
+// (or ".") packs only what the folder holds. Returns an empty text or the first
+// problem, naming the file: unreadable entries, names Windows does not accept, two
+// names that Windows would take for one, special files, and folder loops.
+std::string CollectEntries(const std::vector<std::string>& paths, const TreeOptions& options,
+                           std::vector<PackEntry>& out);
