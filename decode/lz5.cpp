@@ -10,10 +10,13 @@
 
 constexpr uint32_t Lz5WindowMask = 0xFFF;
 
-// Indices 0-17 keep the driver's spaces; then 13 copies of every byte value, the values
-// rising, the values falling, 128 zeros and spaces to the end (3968 addresses before the
-// first output byte, which lands on address 4078).
+// 13 copies of every byte value, the values rising, the values falling, 128 zeros and
+// 110 spaces (addresses 0 to 4077), then 18 zeros at addresses 4078-4095, where the first
+// output byte lands. Those 18 must be zeros, not the driver's spaces: LArc's encoder
+// assumes zeros there and its archives copy them (a match into them would otherwise
+// decode wrongly and fail its CRC check).
 static void FillInitialWindow(uint8_t* window) {
+    memset(window, 0, 18);
     uint8_t* at = window + 18;
     for (uint32_t value = 0; value < 256; ++value, at += 13) memset(at, static_cast<int>(value), 13);
     for (uint32_t value = 0; value < 256; ++value) *at++ = static_cast<uint8_t>(value);

@@ -327,6 +327,11 @@ TEST(AdaptiveHuffman, MembersStartAfresh) {
     EXPECT_EQ(firstRun, secondRun);
 }
 
+TEST(AdaptiveHuffman, AnyStreamDecodesToItsFullSize) {
+    decoder_test::ExpectRandomStreamDecodes(MethodLh1, 4);
+    decoder_test::ExpectRandomStreamDecodes(MethodLh2, 5);
+}
+
 TEST(AdaptiveHuffman, RealArchivesDecode) {
     decoder_test::ExpectFixtureDecodes("lharc113_lh1.lzh", MethodLh1);
     decoder_test::ExpectFixtureDecodes("unlha32_lh2.lzh", MethodLh2);

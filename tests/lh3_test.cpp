@@ -185,6 +185,10 @@ TEST(Lh3, DamagedHeadersStayInsideTheTables) {
     }
 }
 
+TEST(Lh3, AnyStreamDecodesToItsFullSize) {
+    decoder_test::ExpectRandomStreamDecodes(MethodLh3, 3);
+}
+
 TEST(Lh3, RealArchiveDecodes) {
     decoder_test::ExpectFixtureDecodes("unlha32_lh3.lzh", MethodLh3);
 }

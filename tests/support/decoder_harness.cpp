@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <sstream>
 
 #include "app/extractor.h"
@@ -127,6 +128,17 @@ FixtureMember ReadFixtureMember(const std::string& archiveName) {
     member.packed.assign(file.begin() + dataStart, file.begin() + dataStart + packedSize);
     member.expectedCheck = ExpectedCheck(archiveName);
     return member;
+}
+
+void ExpectRandomStreamDecodes(MethodId method, uint32_t seed) {
+    SCOPED_TRACE(MethodNames[method]);
+    std::mt19937 random(seed);
+    Bytes packed(40000);
+    for (auto& byte : packed) byte = static_cast<uint8_t>(random());
+    const uint32_t originalSize = 150000;
+    const size_t produced = DecodeWhole(method, packed, originalSize).bytes.size();
+    EXPECT_GE(produced, originalSize);
+    EXPECT_LE(produced, originalSize + 286);
 }
 
 void ExpectFixtureDecodes(const std::string& archiveName, MethodId method) {

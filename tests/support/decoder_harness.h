@@ -65,6 +65,10 @@ struct FixtureMember {
 // The first member of a fixture archive (header levels 0 and 2).
 FixtureMember ReadFixtureMember(const std::string& archiveName);
 
+// Decodes random packed bytes as a member of `method` (run it under the sanitizers): any
+// stream must decode to the full size, a last match whole, without leaving any table.
+void ExpectRandomStreamDecodes(MethodId method, uint32_t seed);
+
 // Decodes the first member of a fixture archive and compares the result with its size,
 // its header's CRC-16 and expected.tsv.
 void ExpectFixtureDecodes(const std::string& archiveName, MethodId method);
