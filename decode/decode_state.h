@@ -41,7 +41,10 @@ struct DecodeState {
     uint32_t progressTotal = 0;
     uint32_t progressBase = 0;
     uint32_t lastPercent = 0;
-    std::atomic<uint32_t> keepRunning{1};  // the abort button clears it; never set back
+    // 1 from start-up on (the abort button clears it; never set back). Set at run time
+    // rather than by an initialiser, so that the whole record stays in zero-filled
+    // storage and costs the stub no file space; see decode_state.cpp.
+    std::atomic<uint32_t> keepRunning;
 
     // Window driver.
     uint16_t dictionaryBits = 0;

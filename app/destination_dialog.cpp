@@ -1,0 +1,110 @@
+// The destination dialog and the preparation of the destination folder.
+#include <windows.h>
+#include <shlobj.h>
+
+#include "app/stub.h"
+#include "archive/lzh_header.h"
+#include "archive/paths.h"
+#include "platform/system.h"
+#include "resources/resource.h"
+
+static Extractor* dialogExtractor = nullptr;
+// The destination text on its way between the edit box, the folder browser and the Extractor.
+static wchar_t destinationText[MAX_PATH];
+
+struct ShortcutBox {
+    int id;
+    uint8_t SfxConfig::*option;
+};
+static const ShortcutBox ShortcutBoxes[] = {
+    {IDC_STARTMENU, &SfxConfig::startMenuOption},
+    {IDC_DESKTOP, &SfxConfig::desktopOption},
+    {IDC_SENDTO, &SfxConfig::sendToOption},
+};
+
+static bool CannotCreateFolder(Extractor& extractor) {
+    MessageBoxW(static_cast<HWND>(extractor.mainWindow), L"フォルダを作成できません", nullptr, MB_OK | MB_ICONEXCLAMATION);
+    return false;
+}
+
+bool PrepareDestination(Extractor& extractor, const WideString& path) {
+    if (SetCurrentFolder(path.Text())) return true;
+    WideString folders(path);
+    if (!folders.IsEmpty()) folders.EnsureEndsWith(u'\\');
+    ReplaceSeparators(folders, u'/');
+    // CreateFolderTree also accepts a file of that name; only the folder will do here.
+    if (!CreateFolderTree(folders) || !SetCurrentFolder(path.Text())) return CannotCreateFolder(extractor);
+    return true;
+}
+
+// A destination typed relative to the current directory names a different folder once
+// it is the current directory: keep the full path the first preparation arrived at.
+static bool IsRelativePath(const WideString& path) {
+    const WideChar* text = path.Text();
+    return text[0] != u'\\' && text[0] != u'/' && !(text[0] && text[1] == u':');
+}
+
+static void OnInitDialog(HWND dialog, Extractor& extractor) {
+    dialogExtractor = &extractor;
+    SetWindowTextW(dialog, Native(extractor.config.caption.Text()));
+    lstrcpynW(destinationText, Native(extractor.config.defaultDestination.Text()), MAX_PATH);
+    SetDlgItemTextW(dialog, IDC_DESTINATION, destinationText);
+    for (const ShortcutBox& box : ShortcutBoxes) {
+        uint8_t option = extractor.config.*box.option;
+        if (option & OptionChecked) CheckDlgButton(dialog, box.id, BST_CHECKED);
+        if (!(option & OptionEditable)) EnableWindow(GetDlgItem(dialog, box.id), FALSE);
+    }
+}
+
+static void OnOk(HWND dialog, Extractor& extractor) {
+    destinationText[0] = 0;
+    GetDlgItemTextW(dialog, IDC_DESTINATION, destinationText, MAX_PATH);
+    extractor.destination.Assign(reinterpret_cast<const WideChar*>(destinationText));
+    if (!PrepareDestination(extractor, extractor.destination)) {
+        EndDialog(dialog, 1);
+        return;
+    }
+    if (IsRelativePath(extractor.destination)) {
+        WideString here = CurrentDirectoryPath();
+        if (!here.IsEmpty()) extractor.destination.Assign(here);
+    }
+    for (const ShortcutBox& box : ShortcutBoxes) {
+        uint8_t& option = extractor.config.*box.option;
+        option = IsDlgButtonChecked(dialog, box.id) == BST_CHECKED ? option | OptionChecked
+                                                                   : option & ~OptionChecked;
+    }
+    EndDialog(dialog, 0);
+}
+
+static void OnBrowse(HWND dialog) {
+    wchar_t displayName[MAX_PATH];
+    BROWSEINFOW browse = {};
+    browse.hwndOwner = dialog;
+    browse.pszDisplayName = displayName;
+    browse.lpszTitle = L"解凍先フォルダの指定";
+    browse.ulFlags = BIF_RETURNONLYFSDIRS;
+    PIDLIST_ABSOLUTE picked = SHBrowseForFolderW(&browse);
+    if (!picked) return;
+    if (SHGetPathFromIDListW(picked, destinationText)) SetDlgItemTextW(dialog, IDC_DESTINATION, destinationText);
+    ILFree(picked);
+}
+
+INT_PTR CALLBACK DestinationDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INITDIALOG) {
+        OnInitDialog(dialog, *reinterpret_cast<Extractor*>(lParam));
+        return TRUE;
+    }
+    if (message != WM_COMMAND) return FALSE;
+    switch (wParam) {
+    case IDOK:
+        OnOk(dialog, *dialogExtractor);
+        break;
+    case IDCANCEL:
+        EndDialog(dialog, 1);
+        break;
+    case IDC_BROWSE:
+        OnBrowse(dialog);
+        break;
+    }
+    return TRUE;
+}

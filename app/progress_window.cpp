@@ -1,0 +1,104 @@
+// The progress window: starts the run, shows the member in hand, reacts to the
+// worker's closing message and to the abort button.
+#include <windows.h>
+#include <process.h>
+#include <shlwapi.h>
+
+#include "app/path_buffer.h"
+#include "app/stub.h"
+#include "archive/extraction_worker.h"
+#include "decode/decode_state.h"
+#include "platform/system.h"
+#include "resources/resource.h"
+
+static Extractor* windowExtractor = nullptr;
+// True from the start of the worker until its closing message: the Extractor it
+// works on must outlive it, so the window stays until then.
+static bool workerRunning = false;
+
+void ShowCompactedName(Extractor& extractor, const WideChar* name) {
+    HWND status = static_cast<HWND>(extractor.statusText);
+    HDC context = GetDC(status);
+    if (!context) return;
+    PathBuffer shown;
+    shown.Append(name);  // a name longer than the buffer is cut, then compacted
+    RECT area = {};
+    GetClientRect(status, &area);
+    PathCompactPathW(context, Native(shown.text), static_cast<UINT>(area.right - area.left));
+    SetWindowTextW(status, Native(shown.text));
+    ReleaseDC(status, context);
+}
+
+bool StartExtraction(Extractor& extractor) {
+    if (!PrepareDestination(extractor, extractor.destination)) return false;
+    if (_beginthread(ExtractionWorker, 0, &extractor) == static_cast<uintptr_t>(-1)) return false;
+    workerRunning = true;
+    return true;
+}
+
+static void OnStart(Extractor& extractor) {
+    HWND window = static_cast<HWND>(extractor.mainWindow);
+    if (extractor.config.present &&
+        DialogBoxParamW(appInstance, MAKEINTRESOURCEW(IDD_DESTINATION), window, DestinationDialogProc,
+                        reinterpret_cast<LPARAM>(&extractor)) != 0) {
+        DestroyWindow(window);
+        return;
+    }
+    SetWindowTextW(window, Native(extractor.config.caption.Text()));
+    ShowWindow(window, SW_SHOW);
+    if (!StartExtraction(extractor)) DestroyWindow(window);
+}
+
+static void OnDone(Extractor& extractor) {
+    workerRunning = false;
+    if (!extractor.failed) {
+        if (extractor.config.present) CreateShortcuts(extractor);
+        if (!extractor.config.launchProgram.IsEmpty()) LaunchProgram(extractor);
+    }
+    DestroyWindow(static_cast<HWND>(extractor.mainWindow));
+}
+
+static void OnAborted(Extractor& extractor) {
+    workerRunning = false;
+    if (extractor.currentOutputPath.HasText()) DeletePath(extractor.currentOutputPath.Text());
+    DestroyWindow(static_cast<HWND>(extractor.mainWindow));
+}
+
+// Closing the window while the worker writes counts as the abort button: the window
+// goes when the worker has stopped and its member's file is gone.
+static void OnClose(HWND window) {
+    if (workerRunning)
+        decodeState.keepRunning.store(0);
+    else
+        DestroyWindow(window);
+}
+
+LRESULT CALLBACK ProgressWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_CREATE:
+        windowExtractor = static_cast<Extractor*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+        return 0;
+    case WM_SFX_START:
+        OnStart(*windowExtractor);
+        return 0;
+    case WM_SFX_MEMBER:
+        ShowCompactedName(*windowExtractor, reinterpret_cast<const WideChar*>(lParam));
+        return 0;
+    case WM_SFX_DONE:
+        OnDone(*windowExtractor);
+        return 0;
+    case WM_SFX_ABORTED:
+        OnAborted(*windowExtractor);
+        return 0;
+    case WM_COMMAND:
+        if (LOWORD(wParam) == IDC_ABORT) decodeState.keepRunning.store(0);
+        return 0;
+    case WM_CLOSE:
+        OnClose(window);
+        return 0;
+    case WM_DESTROY:
+        PostQuitMessage(0);
+        return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}

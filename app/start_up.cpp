@@ -1,0 +1,87 @@
+// Start-up: the package and its configuration block, the window class, the hidden
+// progress window with its controls.
+#include <windows.h>
+#include <commctrl.h>
+
+#include "app/stub.h"
+#include "decode/decode_state.h"
+#include "platform/system.h"
+#include "resources/resource.h"
+
+HINSTANCE appInstance = nullptr;
+const wchar_t ProgressWindowClass[] = L"KAVISFXCLASS";
+static bool initialized = false;
+
+static bool OpenPackage(Extractor& extractor) {
+    wchar_t path[MAX_PATH];
+    DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) {
+        if (length != 0) SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        ShowLastError();
+        return false;
+    }
+    extractor.packageFile = new FileHandle;
+    if (!extractor.packageFile->Open(reinterpret_cast<const WideChar*>(path), FileAccess::Read,
+                                     FileDisposition::OpenExisting) ||
+        !extractor.packageFile->Seek(ConfigBlockOffset, SeekOrigin::Begin)) {
+        ShowLastError();
+        return false;
+    }
+    return true;
+}
+
+static bool RegisterProgressClass(HINSTANCE instance) {
+    WNDCLASSEXW windowClass = {};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.style = CS_HREDRAW | CS_VREDRAW;
+    windowClass.lpfnWndProc = ProgressWindowProc;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_APP));
+    windowClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    windowClass.lpszClassName = ProgressWindowClass;
+    return RegisterClassExW(&windowClass) != 0;
+}
+
+bool InitializeApplication(Extractor& extractor, HINSTANCE instance) {
+    appInstance = instance;
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_WIN95_CLASSES};
+    if (!InitCommonControlsEx(&controls)) {
+        ShowLastError();
+        return false;
+    }
+    if (!OpenPackage(extractor) || !ReadConfigBlock(*extractor.packageFile, extractor.config)) return false;
+    extractor.destination.Assign(extractor.config.defaultDestination);
+    if (!RegisterProgressClass(instance)) return false;
+    initialized = true;
+    return true;
+}
+
+static HWND CreateControl(Extractor& extractor, const wchar_t* className, const wchar_t* text, DWORD style,
+                          int x, int y, int width, int height, int id, bool guiFont) {
+    HWND control = CreateWindowExW(0, className, text, WS_CHILD | WS_VISIBLE | style, x, y, width, height,
+                                   static_cast<HWND>(extractor.mainWindow),
+                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), appInstance, nullptr);
+    if (control && guiFont)
+        SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
+    return control;
+}
+
+bool ConstructExtractor(Extractor& extractor, HINSTANCE instance) {
+    decodeState.keepRunning.store(1);  // no static initialiser runs in the stub
+    if (!initialized && !InitializeApplication(extractor, instance)) return false;
+    POINT cursor = {};
+    GetCursorPos(&cursor);
+    HWND window = CreateWindowExW(0, ProgressWindowClass, Native(DefaultCaption),
+                                  WS_POPUP | WS_CAPTION | WS_SYSMENU, cursor.x - 110, cursor.y + 32, 220, 100,
+                                  nullptr, nullptr, instance, &extractor);
+    if (!window) return false;
+    extractor.mainWindow = window;
+    extractor.statusText = CreateControl(extractor, L"Static", L"", 0, 7, 5, 200, 15, 0, true);
+    decodeState.progressBar = CreateControl(extractor, PROGRESS_CLASSW, nullptr, PBS_SMOOTH, 7, 23, 200, 20, 0, false);
+    extractor.abortButton = CreateControl(extractor, L"Button", L"中止", 0, 65, 50, 88, 19, IDC_ABORT, true);
+    if (!extractor.statusText || !decodeState.progressBar || !extractor.abortButton) return false;
+    ShowWindow(window, SW_HIDE);
+    UpdateWindow(window);
+    return PostMessageW(window, WM_SFX_START, 0, 0) != 0;
+}

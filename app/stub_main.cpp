@@ -1,0 +1,37 @@
+// Entry point of the stub: confine DLL loading, build the Extractor, run the loop.
+#include "app/stub.h"
+
+// A package is usually started from a download folder, where a planted DLL must never be
+// picked up. SetDefaultDllDirectories is looked up at run time because systems without
+// the update that brought it would otherwise refuse to start the program at all.
+static void LimitDllSearchToSystem() {
+    using SetDirectories = BOOL(WINAPI*)(DWORD);
+    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    if (!kernel) return;
+    auto set = reinterpret_cast<SetDirectories>(
+        reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
+    if (set) set(LOAD_LIBRARY_SEARCH_SYSTEM32);
+}
+
+int RunMessageLoop() {
+    MSG message = {};
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    return static_cast<int>(message.wParam);
+}
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+    LimitDllSearchToSystem();
+    Extractor extractor;
+    if (!ConstructExtractor(extractor, instance)) return 1;
+    return RunMessageLoop();
+}
+
+// The process entry (the linker's -e): the stub brings no start-up code of the compiler's
+// runtime, which would cost more than the whole user interface. msvcrt.dll initialises
+// itself when it is loaded; the stub has no static constructors to run.
+extern "C" void StubEntry() {
+    ExitProcess(static_cast<UINT>(wWinMain(GetModuleHandleW(nullptr), nullptr, GetCommandLineW(), SW_SHOWDEFAULT)));
+}
