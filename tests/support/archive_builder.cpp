@@ -249,7 +249,7 @@ bool WritePackage(const std::string& path, const ConfigBlock& block, const Bytes
 bool WriteFile(const std::string& path, const Bytes& bytes) {
     FILE* file = std::fopen(path.c_str(), "wb");
     if (!file) return false;
-    bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    bool written = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
     return std::fclose(file) == 0 && written;
 }
 
