@@ -27,8 +27,11 @@ namespace {
 std::string Utf8(const WideChar* text) { return Utf8Text(text).c_str(); }
 
 std::string ReadAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    std::string bytes(in ? static_cast<size_t>(in.tellg()) : 0, '\0');
+    in.seekg(0);
+    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return bytes;
 }
 
 void WriteAll(const fs::path& path, const std::string& bytes) {
@@ -277,6 +280,20 @@ TEST_F(WorkerTest, HostilePathsStayInsideTheDestination) {
         EXPECT_TRUE(entry.path().filename() == "out" || entry.path().filename() == "archive.lzh") << entry.path();
     EXPECT_EQ(ReadAll(Out("escape1")), "1");
     EXPECT_EQ(ReadAll(Out("abs/escape2")), "2");
+}
+
+// Sizes are unsigned: a packed size of 2^31 and more moves the walk forward, past the end
+// of this archive, never back to a header already read.
+TEST_F(WorkerTest, PackedSizeAbove2GiBMovesForward) {
+    Member claim = Member::Stored("claim", "abcd");
+    claim.packedSizeOverride = 0x80000010u;
+    ArchiveBuilder archive;
+    archive.Add(claim).Add(Member::Stored("next", "n")).End();
+    Run(archive);
+
+    EXPECT_EQ(recorder_.events, (Events{"member:claim", "end:done"}));
+    EXPECT_EQ(ReadAll(Out("claim")), "abcd");
+    EXPECT_FALSE(fs::exists(Out("next")));
 }
 
 // The pre-scan jumps from header to header by their lengths alone: long level-0 names
