@@ -48,7 +48,8 @@ private:
 
 // `packed` as the current member's data in the input buffer (the member claims
 // `packedSize` bytes; the buffer holds `bufferSize` at a time), the bit reader started
-// on it unless a method's start operation is to do that.
+// on it unless a method's start operation is to do that. A newer stream replaces an
+// older one still in scope.
 class LoadedStream {
 public:
     explicit LoadedStream(const Bytes& packed, uint32_t packedSize = UINT32_MAX, uint32_t bufferSize = UINT32_MAX,
@@ -57,6 +58,7 @@ public:
         if (packedSize == UINT32_MAX) packedSize = static_cast<uint32_t>(packed.size());
         EXPECT_TRUE(handle_.Open(file_.Wide().c_str(), FileAccess::Read, FileDisposition::OpenExisting));
         decodeState.packedRemaining = packedSize;
+        FreeInputBuffer();
         EXPECT_TRUE(AllocInputBuffer(handle_, bufferSize < packedSize ? bufferSize : packedSize));
         if (startReader) InitBitInput(handle_);
     }
