@@ -51,6 +51,9 @@ bool RunPlainWindowLoop(DecodeJob& job) {
         } else {
             uint32_t length = c - matchAdjust;
             uint32_t from = (s.windowPosition - job.decodePosition() - 1) & mask;
+            // A damaged stream may carry its last match past the member's end: the file
+            // still gets exactly the size the header states.
+            if (length > job.originalSize - done) length = static_cast<uint32_t>(job.originalSize - done);
             done += length;
             for (uint32_t k = 0; k < length; ++k) {
                 if (!PutByte(job, s.window[(from + k) & mask])) return false;

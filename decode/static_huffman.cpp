@@ -220,6 +220,7 @@ bool RunStaticWindowLoop(DecodeJob& job) {
         } else {
             uint32_t length = c - 253;
             uint32_t from = (position - DecodePositionFrom(in) - 1) & mask;
+            if (length > originalSize - done) length = static_cast<uint32_t>(originalSize - done);  // damaged stream
             done += length;
             if (position + length <= size && from + length <= size &&
                 (from >= position || position - from >= length)) {
