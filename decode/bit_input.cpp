@@ -30,6 +30,10 @@ void ReadIntoBuffer(FileHandle& file) {
 bool AllocInputBuffer(FileHandle& inputFile, uint32_t requestedSize) {
     DecodeState& s = decodeState;
     uint32_t size = requestedSize;
+    // No more than the file still holds: a damaged header may claim gigabytes.
+    const uint64_t position = inputFile.Tell();
+    const uint64_t left = inputFile.size > position ? inputFile.size - position : 0;
+    if (left < size) size = static_cast<uint32_t>(left);
     uint64_t available = AvailablePhysicalMemory();
     if (available != 0 && available <= 0xFFFFFFFFu && available < size) size = static_cast<uint32_t>(available);
 
