@@ -6,6 +6,7 @@
 #include "app/extractor.h"
 #include "archive/file_handle.h"
 #include "archive/paths.h"
+#include "decode/bit_input.h"
 #include "decode/decode_member.h"
 #include "decode/decode_state.h"
 #include "platform/front_end.h"
@@ -98,6 +99,12 @@ bool ExtractFile(Extractor& extractor, const LzhHeader& header, const WideString
         delete output;
         return false;
     }
+    // Data that runs past the end of the package was cut off, and a stream that needs
+    // more bits than its packed data holds is damaged: such a file is not the member,
+    // whatever its CRC says (a header may carry none, and zeros have a CRC of 0).
+    const bool stored = method == MethodLh0 || method == MethodLz4;
+    const uint64_t dataEnd = extractor.packageFile->Tell() + (stored ? header.originalSize : header.packedSize);
+    const bool cutShort = dataEnd > extractor.packageFile->size;
     decodeState.failure = DecodeFailure::None;
     decodeState.failureCode = 0;
     uint32_t crc = DecodeMember(extractor, output, header.originalSize, header.packedSize, outputPath, method);
@@ -113,7 +120,7 @@ bool ExtractFile(Extractor& extractor, const LzhHeader& header, const WideString
         DeletePath(outputPath.Text());
         return false;
     }
-    if (header.hasCrc && crc != header.dataCrc) {
+    if (cutShort || (!stored && PackedDataRanOut()) || (header.hasCrc && crc != header.dataCrc)) {
         extractor.failed = 1;
         ShowDamagedMember(extractor, outputPath);
         return false;

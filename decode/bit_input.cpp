@@ -17,6 +17,11 @@ namespace {
 
 constexpr uint32_t FallbackBufferSize = 16384;
 
+// Zero bytes handed out beyond the member's packed data. The widest look-ahead
+// (WideBits, bit_access.h) holds at most 8 bytes, so a sound stream never takes more.
+constexpr uint32_t MaxLookAheadBytes = 8;
+uint32_t bytesPastEnd = 0;
+
 // A short or failed read leaves zeros behind the bytes that arrived, never stale data.
 void ReadIntoBuffer(FileHandle& file) {
     DecodeState& s = decodeState;
@@ -49,6 +54,7 @@ bool AllocInputBuffer(FileHandle& inputFile, uint32_t requestedSize) {
         }
     }
     s.inputPosition = 0;
+    bytesPastEnd = 0;
     ReadIntoBuffer(inputFile);
     return true;
 }
@@ -60,9 +66,14 @@ void FreeInputBuffer() {
     decodeState.inputPosition = 0;
 }
 
+bool PackedDataRanOut() { return bytesPastEnd > MaxLookAheadBytes; }
+
 uint8_t NextPackedByte() {
     DecodeState& s = decodeState;
-    if (s.packedRemaining == 0 || s.inputBufferSize == 0) return 0;
+    if (s.packedRemaining == 0 || s.inputBufferSize == 0) {
+        if (bytesPastEnd <= MaxLookAheadBytes) ++bytesPastEnd;
+        return 0;
+    }
     --s.packedRemaining;
     if (s.inputPosition == s.inputBufferSize) {
         ReadIntoBuffer(*s.inputFile);

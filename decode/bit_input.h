@@ -11,6 +11,10 @@ class FileHandle;
 bool AllocInputBuffer(FileHandle& inputFile, uint32_t requestedSize);
 void FreeInputBuffer();
 
+// True when the member's decoding took bits beyond its packed data: the stream was cut
+// short or is damaged, whatever its CRC says. Cleared by AllocInputBuffer.
+bool PackedDataRanOut();
+
 // The next packed byte of the member, refilling the buffer when it runs dry; 0 once the
 // member's packed bytes are used up. The bit reader's only source of bytes.
 uint8_t NextPackedByte();

@@ -6,6 +6,7 @@
 #include "archive/file_handle.h"
 #include "archive/extraction_worker.h"
 #include "archive/lzh_header.h"
+#include "decode/bit_input.h"
 #include "decode/decode_member.h"
 #include "decode/decode_state.h"
 #include "platform/front_end.h"
@@ -37,6 +38,8 @@ Verdict TestMember(Extractor& extractor, FileHandle& sink, const LzhHeader& head
         return Verdict::Skipped;
     }
     if (method == MethodLhd) return Verdict::Intact;
+    const bool stored = method == MethodLh0 || method == MethodLz4;
+    const uint64_t dataEnd = extractor.packageFile->Tell() + (stored ? header.originalSize : header.packedSize);
     decodeState.failure = DecodeFailure::None;
     decodeState.failureCode = 0;
     uint32_t crc = DecodeMember(extractor, &sink, header.originalSize, header.packedSize, header.path, method);
@@ -46,6 +49,14 @@ Verdict TestMember(Extractor& extractor, FileHandle& sink, const LzhHeader& head
     }
     if (decodeState.failure == DecodeFailure::WriteFailed) {
         detail = DisplayText(SystemErrorText(decodeState.failureCode).Text());
+        return Verdict::Damaged;
+    }
+    if (dataEnd > extractor.packageFile->size) {
+        detail = "data cut short by the end of the file";
+        return Verdict::Damaged;
+    }
+    if (!stored && PackedDataRanOut()) {
+        detail = "the packed data ends before the member does";
         return Verdict::Damaged;
     }
     if (header.hasCrc && crc != header.dataCrc) {
