@@ -1,0 +1,43 @@
+// The fuzz targets: one per way an archive reaches the core. libFuzzer drives them from
+// fuzz/*_fuzzer.cpp; tests/fuzz_regression_test.cpp replays stored inputs through them.
+// A target returns normally for any input it handles soundly; a broken invariant goes to
+// the failure hook (abort under the fuzzer, a test failure under the replay).
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace fuzz {
+
+// Configuration block, header walk, pre-scan and path sanitising over arbitrary bytes.
+void RunHeaderTarget(const uint8_t* data, size_t size);
+
+// One member through DecodeMember. Byte 0 picks the method (mod 11: -lh0- to -lz4-),
+// bytes 1-3 the original size (little-endian, low 17 bits), the rest is the packed data.
+void RunDecoderTarget(const uint8_t* data, size_t size);
+constexpr size_t DecoderInputHead = 4;
+
+// The whole extraction worker on a package (byte 0 odd: configuration block first) or a
+// plain archive (byte 0 even), the rest being the file, into an empty folder of a sandbox.
+void RunExtractionTarget(const uint8_t* data, size_t size);
+
+using FailureHook = void (*)(const char* what, const char* file, int line);
+// Default: print and abort.
+void SetFailureHook(FailureHook hook);
+void Fail(const char* what, const char* file, int line);
+
+// Seed inputs for each target, built in memory: small archives of every header level,
+// method and hostile shape, and the members of the fixture archives in `fixtureDir`.
+struct Seed {
+    std::string name;
+    std::vector<uint8_t> bytes;
+};
+std::vector<Seed> HeaderSeeds(const std::string& fixtureDir);
+std::vector<Seed> DecoderSeeds(const std::string& fixtureDir);
+std::vector<Seed> ExtractionSeeds(const std::string& fixtureDir);
+
+}  // namespace fuzz
+
+#define FUZZ_CHECK(condition) \
+    ((condition) ? static_cast<void>(0) : ::fuzz::Fail(#condition, __FILE__, __LINE__))
