@@ -296,15 +296,6 @@ TEST(HeaderFields, EndMarkAndEmptyFileEndTheWalkSilently) {
     }
 }
 
-TEST(HeaderFields, ReadLe32TakesFourBytesLowFirst) {
-    const uint8_t bytes[] = {0x78, 0x56, 0x34, 0x12, 0xFF, 0x00, 0x00, 0x80};
-    Extractor extractor;
-    extractor.headerCursor = bytes;
-    EXPECT_EQ(ReadLe32(extractor), 0x12345678u);
-    EXPECT_EQ(ReadLe32(extractor), 0x800000FFu);
-    EXPECT_EQ(extractor.headerCursor, bytes + 8);
-}
-
 // --- Extended headers -----------------------------------------------------------------
 
 struct ExtCase {
@@ -546,17 +537,6 @@ TEST(Separators, MultiByteKeepsShiftJisTrailBytes) {
         EXPECT_EQ(std::string(text.data()), test.out);
         EXPECT_EQ(text.back(), '\\');
     }
-}
-
-TEST(Separators, WideReplacesBackslashSlashAndFfff) {
-    WideString path(u"a\\b/c\xFFFF" u"d");
-    ReplaceSeparators(path, u'/');
-    EXPECT_EQ(std::u16string(path.Text()), u"a/b/c/d");
-    ReplaceSeparators(path, u'\\');
-    EXPECT_EQ(std::u16string(path.Text()), u"a\\b\\c\\d");
-    WideString none;
-    ReplaceSeparators(none, u'/');
-    EXPECT_FALSE(none.HasText());
 }
 
 // --- MS-DOS time stamps ---------------------------------------------------------------
