@@ -224,6 +224,12 @@ TEST(AdaptiveHuffman, PositionTreeGrowsWithTheOutput) {
     EXPECT_TRUE(CheckTrees(true));
 }
 
+// The full check after every update near the start and around a rebuild, and after
+// every 37th elsewhere, which keeps the run short under the sanitizers.
+bool CheckNow(int i, int rebuildNear) {
+    return i < 3000 || (i > rebuildNear - 400 && i < rebuildNear + 400) || i % 37 == 0;
+}
+
 TEST(AdaptiveHuffman, TreesStayConsistentThroughUpdatesAndRebuilds) {
     for (const Method& method : {Lh1, Lh2}) {
         SCOPED_TRACE(method.name);
@@ -235,9 +241,12 @@ TEST(AdaptiveHuffman, TreesStayConsistentThroughUpdatesAndRebuilds) {
             const uint16_t code = DecodeItem(method);
             ASSERT_LE(code, method.start == StartLh2 ? 540 : 313);
             if (s.treeWeight[CharRootSlot] < rootBefore) ++rebuilds;
-            ASSERT_TRUE(CheckTrees(method.start == StartLh2)) << "after code " << i;
+            if (CheckNow(i, 32768 - static_cast<int>(method.symbols))) {
+                ASSERT_TRUE(CheckTrees(method.start == StartLh2)) << "after code " << i;
+            }
         }
-        EXPECT_GE(rebuilds, 1);
+        EXPECT_EQ(rebuilds, 1);
+        EXPECT_TRUE(CheckTrees(method.start == StartLh2));
     }
 }
 
@@ -281,7 +290,9 @@ TEST(AdaptiveHuffman, PositionTreeRebuildsAfter32768Updates) {
                 before[g] = s.treeWeight[s.leafOfSymbol[PositionSymbolBase + g]];
         const uint32_t group = DecodePositionAdaptive() / 64;
         ASSERT_LT(group, PositionGroupLimit);
-        ASSERT_TRUE(CheckTrees(true)) << "after position " << i;
+        if (CheckNow(i, 32768 - 127)) {
+            ASSERT_TRUE(CheckTrees(true)) << "after position " << i;
+        }
         EXPECT_EQ(s.treeWeight[PositionRootSlot], 0xFFFF);
         if (!rebuildDue) continue;
         ++rebuilds;
@@ -297,8 +308,10 @@ TEST(AdaptiveHuffman, PositionTreeRebuildsAfter32768Updates) {
 }
 
 TEST(AdaptiveHuffman, CodesLongerThanTheLookAheadDecode) {
-    PackedStream first(Bytes{}, 12);
-    StartLh1(first.Input());
+    {
+        PackedStream empty(Bytes{}, 12);
+        StartLh1(empty.Input());
+    }
     // Fibonacci-like weights stack the rarely seen symbols deep below a chain of heavy ones.
     const uint32_t chain[] = {330, 330, 660, 990, 1650, 2640, 4290, 6930, 11220};
     for (uint32_t i = 0; i < 9; ++i)
