@@ -186,14 +186,6 @@ TEST(AdaptiveHuffman, OnlyLh2HasAnEscape) {
     }
 }
 
-TEST(AdaptiveHuffman, Lh1PositionsUseTheFixedGroupCode) {
-    // Group 0 has the 3-bit code 000; group 63 the last 8-bit code.
-    PackedStream stream(BitWriter().Put("000").Put(0x2A, 6).Put("11111111").Put(0x15, 6).Bytes(), 12);
-    StartLh1(stream.Input());
-    EXPECT_EQ(DecodePositionGrouped(), 0x2A);
-    EXPECT_EQ(DecodePositionGrouped(), 63 * 64 + 0x15);
-}
-
 TEST(AdaptiveHuffman, PositionTreeGrowsWithTheOutput) {
     // The first position is group 0 whatever follows: only the six raw bits are read.
     {
@@ -277,6 +269,35 @@ TEST(AdaptiveHuffman, RebuildHalvesEveryLeafAtTheSetCode) {
     }
 }
 
+TEST(AdaptiveHuffman, RebuildPlacesLeavesAfterNodesOfEqualWeight) {
+    PackedStream stream(Bytes{}, 13);
+    StartLh2(stream.Input());
+    s.decodedCount = 3 * 64 + 1;
+    DecodePositionAdaptive();  // groups 1 to 3 appear
+    const uint16_t target[4] = {8, 4, 2, 2};
+    for (uint32_t g = 0; g < 4; ++g)
+        while (s.treeWeight[s.leafOfSymbol[PositionSymbolBase + g]] < target[g]) UpdatePositionTree(g);
+    RebuildTree(PositionRootSlot, static_cast<int32_t>(s.lastPositionSlot + 1));
+    // Halved to 4, 2, 1, 1: node(1 + 1) = 2 and node(2 + 2) = 4 each go before the leaf
+    // of their own weight.
+    struct Slot {
+        uint16_t weight;
+        int16_t child;  // a node's first child, or ~symbol
+    };
+    const Slot expected[6] = {{4, 632}, {4, ~314}, {2, 634}, {2, ~315}, {1, 0}, {1, 0}};
+    for (int i = 0; i < 6; ++i) {
+        const int32_t slot = PositionRootSlot + 1 + i;
+        EXPECT_EQ(s.treeWeight[slot], expected[i].weight) << "slot " << slot;
+        if (expected[i].child != 0) {
+            EXPECT_EQ(s.treeChild[slot], expected[i].child) << "slot " << slot;
+        }
+    }
+    EXPECT_EQ(s.treeWeight[PositionRootSlot], 8);
+    EXPECT_EQ(s.treeChild[PositionRootSlot], 630);
+    s.treeWeight[PositionRootSlot] = 0xFFFF;
+    EXPECT_TRUE(CheckTrees(true));
+}
+
 TEST(AdaptiveHuffman, PositionTreeRebuildsAfter32768Updates) {
     PackedStream stream(RandomBytes(200000, 11), 13);
     StartLh2(stream.Input());
@@ -326,18 +347,6 @@ TEST(AdaptiveHuffman, CodesLongerThanTheLookAheadDecode) {
     InitBitInput(stream.Input());
     EXPECT_EQ(DecodeCharAdaptive(), deepest);
     EXPECT_EQ(GetBits(8), 0x96);
-}
-
-TEST(AdaptiveHuffman, MembersStartAfresh) {
-    // Whatever an earlier member left in the trees, the same stream decodes the same way.
-    const Bytes packed = RandomBytes(4000, 3);
-    std::vector<uint16_t> firstRun, secondRun;
-    for (auto* run : {&firstRun, &secondRun}) {
-        PackedStream stream(packed, 13);
-        StartLh2(stream.Input());
-        for (int i = 0; i < 1500; ++i) run->push_back(DecodeItem(Lh2));
-    }
-    EXPECT_EQ(firstRun, secondRun);
 }
 
 TEST(AdaptiveHuffman, AnyStreamDecodesToItsFullSize) {

@@ -62,21 +62,6 @@ TEST(Lh3, BlocksEndAfterTheirCount) {
     EXPECT_EQ(decodeState.lh3BlockRemaining, 65535);
 }
 
-TEST(Lh3, EachMemberStartsWithABlockHeader) {
-    {
-        BitWriter out;
-        PutConstantBlock(out, 5, 'A');
-        PackedStream stream(out.Bytes(), 13);
-        StartLh3(stream.Input());
-        EXPECT_EQ(DecodeCharLh3(), 'A');  // four codes of the block left unused
-    }
-    BitWriter out;
-    PutConstantBlock(out, 5, 'B');
-    PackedStream stream(out.Bytes(), 13);
-    StartLh3(stream.Input());
-    EXPECT_EQ(DecodeCharLh3(), 'B');
-}
-
 TEST(Lh3, FixedPositionCode) {
     // Group 0 is 00, group 78 the first and group 127 the last nine-bit code; nine bits
     // go past the 8-bit table into the overflow tree.
