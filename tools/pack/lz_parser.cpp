@@ -81,7 +81,10 @@ uint32_t OptimalParser::Parse(MatchFinder& finder, const uint8_t* buffer, uint32
     const uint32_t count = stretchEnd - position;
     FindMatches(finder, buffer, position, count, end, settings);
     std::vector<LzSymbol> trial;
-    for (int pass = 0; pass < settings.passes; ++pass) {
+    // The first stretch has only guessed costs to start from: one more pass for it.
+    const int passes = settings.passes + (modelFromData_ ? 0 : 1);
+    modelFromData_ = true;
+    for (int pass = 0; pass < passes; ++pass) {
         CheapestPath(buffer, position, count);
         trial.clear();
         Emit(buffer, position, count, trial);

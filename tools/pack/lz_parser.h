@@ -49,6 +49,7 @@ private:
 
     MethodShape shape_;
     CostModel model_;
+    bool modelFromData_ = false;
     std::vector<uint32_t> matchStart_;       // per position, index into matches_
     std::vector<MatchCandidate> matches_;
     std::vector<uint32_t> cost_;             // bits from a position to the stretch end

@@ -18,19 +18,19 @@ namespace {
 struct LevelPlan {
     ParserSettings parser;
     uint32_t stretch;         // bytes parsed at a time
-    uint32_t blockSymbols;    // lazy: symbols per block
+    uint32_t blockSymbols;    // lazy: symbols gathered before they are cut into blocks
     bool splitBlocks;         // try smaller blocks where their own codes pay off
 };
 
 LevelPlan PlanFor(EncodeLevel level) {
     switch (level) {
     case EncodeLevel::Fast:
-        return {{false, 12, 64, 16, 4096, 1}, 1 << 16, 16384, false};
+        return {{false, 256, 256, 256, 8192, 1}, 1 << 16, MaxBlockSymbols, true};
     case EncodeLevel::Best:
-        return {{true, 1024, 256, 0, 16384, 4}, 1 << 18, 0, true};
+        return {{true, 1024, 256, 0, 1u << 16, 4}, 1 << 18, 0, true};
     case EncodeLevel::Default:
     default:
-        return {{true, 48, 128, 0, 8192, 2}, 1 << 17, 0, false};
+        return {{true, 48, 128, 0, 1u << 16, 1}, 1 << 17, 0, true};
     }
 }
 
@@ -84,7 +84,7 @@ public:
             ParseStretch(stretchEnd);
             if (!Drain()) break;
         }
-        if (!plan_.parser.optimal) WriteBlocks(sink_, symbols_.data(), symbols_.size(), shape_, false);
+        if (!plan_.parser.optimal) WriteBlocks(sink_, symbols_.data(), symbols_.size(), shape_, plan_.splitBlocks);
         symbols_.clear();
         sink_.Flush();
         Drain();
@@ -127,10 +127,9 @@ private:
             return;
         }
         position_ = ParseLazy(finder_, data, position_, stretchEnd, end_, plan_.parser, symbols_);
-        size_t whole = symbols_.size() / plan_.blockSymbols * plan_.blockSymbols;
-        for (size_t at = 0; at < whole; at += plan_.blockSymbols)
-            WriteBlock(sink_, symbols_.data() + at, plan_.blockSymbols, shape_);
-        symbols_.erase(symbols_.begin(), symbols_.begin() + static_cast<ptrdiff_t>(whole));
+        if (symbols_.size() < plan_.blockSymbols) return;
+        WriteBlocks(sink_, symbols_.data(), symbols_.size(), shape_, plan_.splitBlocks);
+        symbols_.clear();
     }
 
     bool Drain() {

@@ -1,5 +1,7 @@
 // Hash chains over the sliding window: every position is linked to the previous one
-// with the same three-byte hash, so the candidates of a position are walked newest first.
+// with the same four-byte hash, so the candidates of a position are walked newest first.
+// A second table remembers the latest position of each three-byte hash, the one
+// candidate for matches of exactly three bytes.
 #pragma once
 #include <cstdint>
 #include <vector>
@@ -36,10 +38,14 @@ public:
     uint32_t MaxDistance() const { return maxDistance_; }
 
 private:
-    uint32_t Hash(const uint8_t* at) const;
-    int32_t Link(const uint8_t* buffer, uint32_t position, uint32_t end);
+    uint32_t Hash4(const uint8_t* at) const;
+    uint32_t Hash3(const uint8_t* at) const;
+    // Links the position; returns the newest earlier position of its four-byte hash
+    // and, in `three`, that of its three-byte hash.
+    int32_t Link(const uint8_t* buffer, uint32_t position, uint32_t end, int32_t& three);
 
     std::vector<int32_t> head_;
+    std::vector<int32_t> head3_;
     std::vector<int32_t> previous_;
     uint32_t windowMask_;
     uint32_t maxDistance_;

@@ -111,9 +111,10 @@ std::string ToMultiByteName(const std::u16string& text, bool& exact) {
         std::string bytes = cd == reinterpret_cast<iconv_t>(-1) ? std::string() : Cp932Character(cd, character);
         if (bytes.empty()) {
             exact = false;
-            bytes = "_";
+            out.push_back('_');
+        } else {
+            out += bytes;
         }
-        out += bytes;
     }
     if (cd != reinterpret_cast<iconv_t>(-1)) iconv_close(cd);
     return out;
