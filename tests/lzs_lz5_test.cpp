@@ -48,9 +48,9 @@ TEST(Lz5, MatchesReadTheInitialWindow) {
         {"the rising values", 3328, 18, Range(0, 18)},
         {"the falling values", 3584, 4, Bytes{0xFF, 0xFE, 0xFD, 0xFC}},
         {"the zeros, then the spaces", 3966, 4, Bytes{0x00, 0x00, 0x20, 0x20}},
-        // LArc leaves the 18 bytes before the first output at 0x00, and its archives
-        // depend on it (larc333_initial.lzs starts by copying them).
-        {"the bytes before the first output", 4078, 18, Bytes(18, 0x00)},
+        // Addresses 4078-4095, where the output starts, hold 0x00 until written: LArc's
+        // archives depend on it (larc333_initial.lzs starts by copying them).
+        {"the addresses of the first output, read before they are written", 4078, 18, Bytes(18, 0x00)},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
