@@ -123,10 +123,16 @@ protected:
     }
 
     ToolOutcome ExtractWithTool(const Bytes& archive) {
+        return RunTool(archive, "extract " + Quote(archivePath()) + " -C " + Quote(dest()));
+    }
+
+    ToolOutcome TestWithTool(const Bytes& archive) { return RunTool(archive, "test " + Quote(archivePath())); }
+
+    // Standard output and error together.
+    ToolOutcome RunTool(const Bytes& archive, const std::string& arguments) {
         EXPECT_TRUE(lha::WriteFile(archivePath(), archive));
         fs::path err = root_ / ".stderr";
-        std::string line = Quote(KAVISFX_TOOL) + " extract " + Quote(archivePath()) + " -C " + Quote(dest()) +
-                           " 2>" + Quote(err) + " </dev/null >/dev/null";
+        std::string line = Quote(KAVISFX_TOOL) + " " + arguments + " >" + Quote(err) + " 2>&1 </dev/null";
         int raw = std::system(line.c_str());
         ToolOutcome result;
         result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
@@ -445,6 +451,9 @@ TEST_F(HostileArchive, DataCutOffOrRunningDryIsReportedDamaged) {
         ToolOutcome tool = ExtractWithTool(archive);
         EXPECT_EQ(tool.status, 1);
         EXPECT_NE(tool.err.find(DamagedTail), std::string::npos) << tool.err;
+        ToolOutcome test = TestWithTool(archive);
+        EXPECT_EQ(test.status, 1);
+        EXPECT_NE(test.err.find("damaged "), std::string::npos) << test.err;
     }
 }
 
