@@ -154,8 +154,9 @@ void RebuildTree(int32_t first, int32_t end) {
     }
     --j;  // the lightest leaf
 
-    // Fill from the top: each new node pairs the two slots just below the fill line k;
-    // leaves no heavier than the node go above it, equal weights included.
+    // Fill from the last slot down. Each new node takes slots k + 1 and k, already filled,
+    // as its children; the leaves not heavier than it (equal weights included) take the
+    // slots after it, so a leaf follows a node of the same weight.
     int32_t i = end - 1;
     int32_t k = end - 2;
     while (i >= first && k > first) {
