@@ -159,6 +159,71 @@ inline uint32_t DecodePositionFrom(Bits& in) {
     return static_cast<uint16_t>((1u << (j - 1)) + in.Get(j - 1));
 }
 
+// The specialised loop looks codes up in entries that hold the symbol and its length
+// together (symbol | length << 9), or a tree root marked by FastTreeRoot; they are
+// rebuilt from charTable/ptTable after every block header.
+constexpr uint32_t FastTreeRoot = 0x8000;
+constexpr uint32_t FastLengthShift = 9;
+uint16_t fastChars[1 << CharTableBits];
+uint16_t fastPositions[1 << PtTableBits];
+
+void BuildFastEntries(const uint16_t* table, uint32_t entries, const uint8_t* lengths, uint32_t count,
+                      uint16_t* fast) {
+    for (uint32_t i = 0; i < entries; ++i) {
+        uint32_t j = table[i];
+        fast[i] = static_cast<uint16_t>(j < count ? j | lengths[j] << FastLengthShift : FastTreeRoot | j);
+    }
+}
+
+void BuildFastEntries() {
+    const DecodeState& s = decodeState;
+    BuildFastEntries(s.charTable, 1 << CharTableBits, s.charLengths, CharAlphabetSize, fastChars);
+    BuildFastEntries(s.ptTable, 1 << PtTableBits, s.ptLengths, static_cast<uint32_t>(s.positionCodeCount),
+                     fastPositions);
+}
+
+// DecodeCharFrom / DecodePositionFrom over a fast entry.
+inline uint32_t DecodeFast(WideBits& in, uint32_t entry, uint32_t tableBits, uint32_t count,
+                           const uint8_t* lengths) {
+    if (!(entry & FastTreeRoot)) {
+        in.Drop(entry >> FastLengthShift);
+        return entry & ((1u << FastLengthShift) - 1);
+    }
+    in.Drop(tableBits);
+    uint32_t j = WalkTree(entry & ~FastTreeRoot, in.Peek16(), 0x8000, count);
+    in.Drop(BitsBeyondTable(lengths[j], tableBits));
+    return j;
+}
+
+// The next n (0 to 16) bits without dropping them.
+inline uint32_t TopBits(const WideBits& in, uint32_t n) { return (in.Peek32() >> 1) >> (31 - n); }
+
+// A match that wraps neither its source nor its target in the window, with the result
+// of a byte-by-byte forward copy: 8 bytes at a time when source and target lie 8 bytes
+// or more apart, so that no chunk reads what it writes.
+inline void CopyInWindow(uint8_t* to, const uint8_t* from, uint32_t length) {
+    size_t gap = to > from ? static_cast<size_t>(to - from) : static_cast<size_t>(from - to);
+    if (gap < 8 || length < 8) {
+        if (gap == 1 && to > from) {
+            memset(to, *from, length);
+            return;
+        }
+        for (uint32_t k = 0; k < length; ++k) to[k] = from[k];
+        return;
+    }
+    uint32_t k = 0;
+    for (; k + 8 <= length; k += 8) memcpy(to + k, from + k, 8);
+    if (k < length) memcpy(to + length - 8, from + length - 8, 8);
+}
+
+// Hands the loop's state back to decodeState.
+inline bool Leave(uint32_t position, uint32_t blockLeft, uint64_t done, bool finished) {
+    decodeState.windowPosition = position;
+    decodeState.blockRemaining = static_cast<uint16_t>(blockLeft);
+    decodeState.decodedCount = static_cast<uint32_t>(done);
+    return finished;
+}
+
 }  // namespace
 
 void StartStatic(FileHandle& input) {
@@ -202,46 +267,66 @@ bool RunStaticWindowLoop(DecodeJob& job) {
     const uint32_t size = job.dictionarySize;
     const uint32_t mask = size - 1;
     const uint64_t originalSize = job.originalSize;
+    const uint32_t positionCount = static_cast<uint32_t>(s.positionCodeCount);
     uint32_t position = s.windowPosition;
+    uint32_t blockLeft = s.blockRemaining;
     uint64_t done = s.decodedCount;
     uint64_t nextProgress = NextProgressCheck(s.decodedCount);
+    uint64_t nextStop = nextProgress < originalSize ? nextProgress : originalSize;
+    if (blockLeft != 0) BuildFastEntries();
 
-    auto flush = [&]() {
-        position = 0;
-        return WriteWithCrc(window, size, *job.outputFile);
-    };
     for (;;) {
         in.Refill();
-        uint32_t c = DecodeCharFrom(in);
+        if (blockLeft == 0) {
+            ReadBlockHeader(in);
+            blockLeft = s.blockRemaining;
+            BuildFastEntries();
+        }
+        blockLeft = (blockLeft - 1) & 0xFFFF;  // a block size of 0 stands for 65536
+        uint32_t c = DecodeFast(in, fastChars[in.Peek16() >> (16 - CharTableBits)], CharTableBits,
+                                CharAlphabetSize, s.charLengths);
         if (c < 256) {
             window[position++] = static_cast<uint8_t>(c);
             done += 1;
-            if (position == size && !flush()) return false;
+            if (position == size) {
+                position = 0;
+                if (!WriteWithCrc(window, size, *job.outputFile)) return Leave(position, blockLeft, done, false);
+            }
         } else {
             uint32_t length = c - 253;
-            uint32_t from = (position - DecodePositionFrom(in) - 1) & mask;
+            uint32_t j = DecodeFast(in, fastPositions[in.Peek16() >> (16 - PtTableBits)], PtTableBits,
+                                    positionCount, s.ptLengths);
+            uint32_t extraBits = j - (j != 0);
+            uint32_t distance = ((1u << j) >> 1) + TopBits(in, extraBits) + 1;
+            in.Drop(extraBits);
+            uint32_t from = (position - distance) & mask;
             if (length > originalSize - done) length = static_cast<uint32_t>(originalSize - done);  // damaged stream
             done += length;
-            if (position + length <= size && from + length <= size &&
-                (from >= position || position - from >= length)) {
-                memmove(window + position, window + from, length);
+            if (position + length <= size && from + length <= size) {
+                CopyInWindow(window + position, window + from, length);
                 position += length;
-                if (position == size && !flush()) return false;
+                if (position == size) {
+                    position = 0;
+                    if (!WriteWithCrc(window, size, *job.outputFile)) return Leave(position, blockLeft, done, false);
+                }
             } else {
                 for (uint32_t k = 0; k < length; ++k) {
                     window[position++] = window[(from + k) & mask];
-                    if (position == size && !flush()) return false;
+                    if (position == size) {
+                        position = 0;
+                        if (!WriteWithCrc(window, size, *job.outputFile)) return Leave(position, blockLeft, done, false);
+                    }
                 }
             }
         }
-        s.decodedCount = static_cast<uint32_t>(done);
-        if (done >= nextProgress) {
-            ReportProgress(s.decodedCount);
-            nextProgress = NextProgressCheck(s.decodedCount);
+        if (done >= nextStop) {
+            if (done >= nextProgress) {
+                ReportProgress(static_cast<uint32_t>(done));
+                nextProgress = NextProgressCheck(static_cast<uint32_t>(done));
+            }
+            nextStop = nextProgress < originalSize ? nextProgress : originalSize;
         }
-        if (s.keepRunning.load(std::memory_order_relaxed) == 0) return false;
-        if (done >= originalSize) break;
+        if (s.keepRunning.load(std::memory_order_relaxed) == 0) return Leave(position, blockLeft, done, false);
+        if (done >= originalSize) return Leave(position, blockLeft, done, true);
     }
-    s.windowPosition = position;
-    return true;
 }
