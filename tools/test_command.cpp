@@ -21,15 +21,16 @@ const char Help[] =
     "usage: kavisfx test [--codepage NAME] FILE\n"
     "\n"
     "Decodes every member of an LHA archive or a package, writing nothing, and compares\n"
-    "each CRC-16 with its header. Prints one line per member: OK, damaged, or skipped\n"
-    "(a method the stub passes over too).\n"
+    "each CRC-16 with its header. Prints one line per member: OK, damaged, failed (not\n"
+    "checked: no memory) or skipped (a method the stub passes over too).\n"
     "\n"
     "  --codepage NAME  code page of multibyte names (an iconv name; default CP932)\n"
     "\n"
-    "Exit status: 0 every member intact, 1 a member damaged or the archive damaged,\n"
+    "Exit status: 0 every member intact, 1 a member damaged or failed, or the archive damaged,\n"
     "2 bad usage or unreadable file.\n";
 
-enum class Verdict { Intact, Damaged, Skipped };
+// Failed: the member could not be checked here (no memory, or the sink refused a write).
+enum class Verdict { Intact, Damaged, Failed, Skipped };
 
 Verdict TestMember(Extractor& extractor, FileHandle& sink, const LzhHeader& header, std::string& detail) {
     MethodId method = LookUpMethod(header.method);
@@ -45,11 +46,11 @@ Verdict TestMember(Extractor& extractor, FileHandle& sink, const LzhHeader& head
     uint32_t crc = DecodeMember(extractor, &sink, header.originalSize, header.packedSize, header.path, method);
     if (decodeState.failure == DecodeFailure::NoInputBuffer || decodeState.failure == DecodeFailure::NoWindow) {
         detail = DisplayText(SystemErrorText(OutOfMemoryErrorCode()).Text());
-        return Verdict::Damaged;
+        return Verdict::Failed;
     }
     if (decodeState.failure == DecodeFailure::WriteFailed) {
         detail = DisplayText(SystemErrorText(decodeState.failureCode).Text());
-        return Verdict::Damaged;
+        return Verdict::Failed;
     }
     if (dataEnd > extractor.packageFile->size) {
         detail = "data cut short by the end of the file";
@@ -99,11 +100,12 @@ int RunTest(int argc, char** argv) {
         std::string detail;
         Verdict verdict = TestMember(extractor, sink, header, detail);
         frontEnd.ClearLine();
-        const char* word = verdict == Verdict::Intact ? "OK" : verdict == Verdict::Damaged ? "damaged" : "skipped";
+        static const char* const words[] = {"OK", "damaged", "failed", "skipped"};
+        const char* word = words[static_cast<int>(verdict)];
         std::printf("%-8s %s%s%s\n", word, DisplayText(header.path.Text()).c_str(), detail.empty() ? "" : ": ",
                     detail.c_str());
         std::fflush(stdout);
-        if (verdict == Verdict::Damaged) ++damaged;
+        if (verdict == Verdict::Damaged || verdict == Verdict::Failed) ++damaged;
         if (!file.Seek(static_cast<int64_t>(dataStart + header.packedSize), SeekOrigin::Begin)) break;
         decodeState.progressBase += header.originalSize;
     }
