@@ -85,9 +85,9 @@ uint32_t OptimalParser::Parse(MatchFinder& finder, const uint8_t* buffer, uint32
     const int passes = settings.passes + (modelFromData_ ? 0 : 1);
     modelFromData_ = true;
     for (int pass = 0; pass < passes; ++pass) {
-        CheapestPath(buffer, position, count);
+        CheapestPath(buffer, position, 0, count, model_);
         trial.clear();
-        Emit(buffer, position, count, trial);
+        Emit(buffer, position, 0, count, trial);
         // The next pass (and the next stretch) prices symbols by this parse's codes.
         model_.SetFromCodes(BuildBlockCodes(trial.data(), trial.size(), shape_), shape_.positionCodeCount);
     }
@@ -118,18 +118,30 @@ void OptimalParser::FindMatches(MatchFinder& finder, const uint8_t* buffer, uint
     matchStart_[count] = static_cast<uint32_t>(matches_.size());
 }
 
-void OptimalParser::CheapestPath(const uint8_t* buffer, uint32_t position, uint32_t count) {
-    cost_.assign(count + 1, 0);
-    choice_.assign(count, MatchCandidate{1, 0});
-    for (uint32_t i = count; i-- > 0;) {
-        uint32_t best = cost_[i + 1] + model_.literal[buffer[position + i]];
+void OptimalParser::Reparse(const uint8_t* buffer, uint32_t position, uint32_t from, uint32_t to,
+                            const BlockCodes& codes, std::vector<LzSymbol>& out) {
+    CostModel model;
+    model.SetFromCodes(codes, shape_.positionCodeCount);
+    CheapestPath(buffer, position, from, to, model);
+    Emit(buffer, position, from, to, out);
+}
+
+void OptimalParser::CheapestPath(const uint8_t* buffer, uint32_t position, uint32_t from, uint32_t to,
+                                 const CostModel& model) {
+    cost_.resize(matchStart_.size());
+    choice_.resize(matchStart_.size());
+    cost_[to] = 0;
+    for (uint32_t i = to; i-- > from;) {
+        uint32_t best = cost_[i + 1] + model.literal[buffer[position + i]];
         MatchCandidate bestChoice{1, 0};
         uint32_t length = MinMatch;
-        for (uint32_t k = matchStart_[i]; k < matchStart_[i + 1]; ++k) {
+        const uint32_t room = to - i;
+        for (uint32_t k = matchStart_[i]; k < matchStart_[i + 1] && length <= room; ++k) {
             const MatchCandidate m = matches_[k];
-            const uint32_t distanceCost = model_.slot[PositionSlot(m.distance - 1u)];
-            for (; length <= m.length; ++length) {
-                uint32_t c = cost_[i + length] + model_.length[length] + distanceCost;
+            const uint32_t distanceCost = model.slot[PositionSlot(m.distance - 1u)];
+            const uint32_t longest = std::min<uint32_t>(m.length, room);
+            for (; length <= longest; ++length) {
+                uint32_t c = cost_[i + length] + model.length[length] + distanceCost;
                 if (c < best) {
                     best = c;
                     bestChoice = {static_cast<uint16_t>(length), m.distance};
@@ -141,8 +153,9 @@ void OptimalParser::CheapestPath(const uint8_t* buffer, uint32_t position, uint3
     }
 }
 
-void OptimalParser::Emit(const uint8_t* buffer, uint32_t position, uint32_t count, std::vector<LzSymbol>& out) const {
-    for (uint32_t i = 0; i < count;) {
+void OptimalParser::Emit(const uint8_t* buffer, uint32_t position, uint32_t from, uint32_t to,
+                         std::vector<LzSymbol>& out) const {
+    for (uint32_t i = from; i < to;) {
         const MatchCandidate c = choice_[i];
         if (c.length == 1) {
             out.push_back(Literal(buffer[position + i]));

@@ -41,11 +41,16 @@ public:
     uint32_t Parse(MatchFinder& finder, const uint8_t* buffer, uint32_t position, uint32_t stretchEnd,
                    uint32_t end, const ParserSettings& settings, std::vector<LzSymbol>& out);
 
+    // Parses [from, to) of the stretch last parsed (offsets from its start) again, priced
+    // by the codes of the block that covers it, and appends the symbols.
+    void Reparse(const uint8_t* buffer, uint32_t position, uint32_t from, uint32_t to, const BlockCodes& codes,
+                 std::vector<LzSymbol>& out);
+
 private:
     void FindMatches(MatchFinder& finder, const uint8_t* buffer, uint32_t position, uint32_t count,
                      uint32_t end, const ParserSettings& settings);
-    void CheapestPath(const uint8_t* buffer, uint32_t position, uint32_t count);
-    void Emit(const uint8_t* buffer, uint32_t position, uint32_t count, std::vector<LzSymbol>& out) const;
+    void CheapestPath(const uint8_t* buffer, uint32_t position, uint32_t from, uint32_t to, const CostModel& model);
+    void Emit(const uint8_t* buffer, uint32_t position, uint32_t from, uint32_t to, std::vector<LzSymbol>& out) const;
 
     MethodShape shape_;
     CostModel model_;

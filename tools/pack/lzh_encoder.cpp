@@ -20,26 +20,28 @@ struct LevelPlan {
     uint32_t stretch;         // bytes parsed at a time
     uint32_t blockSymbols;    // lazy: symbols gathered before they are cut into blocks
     bool splitBlocks;         // try smaller blocks where their own codes pay off
+    bool reparseBlocks;       // optimal: parse each block again with its own prices
 };
 
 LevelPlan PlanFor(EncodeLevel level) {
     switch (level) {
     case EncodeLevel::Fast:
-        return {{false, 256, 256, 256, 8192, 1}, 1 << 16, MaxBlockSymbols, true};
+        return {{false, 256, 256, 256, 8192, 1}, 1 << 16, MaxBlockSymbols, true, false};
     case EncodeLevel::Best:
-        return {{true, 1024, 256, 0, 1u << 16, 4}, 1 << 18, 0, true};
+        return {{true, 1024, 256, 0, 1u << 16, 3}, 1 << 18, 0, true, true};
     case EncodeLevel::Default:
     default:
-        return {{true, 48, 128, 0, 1u << 16, 1}, 1 << 17, 0, true};
+        return {{true, 48, 128, 0, 1u << 16, 1}, 1 << 18, 0, true, true};
     }
 }
 
 constexpr uint32_t Lookahead = 2 * MaxMatch + 8;
-constexpr uint32_t MinSplitSymbols = 4096;
+constexpr uint32_t MinSplitSymbols = 1024;
 
-// Writes symbols as blocks: halves are kept apart when their own codes save bits, and
-// a run longer than a block's 16-bit count is always divided.
-void WriteBlocks(BitSink& out, const LzSymbol* symbols, size_t count, const MethodShape& shape, bool split) {
+// Cuts symbols into blocks: halves are kept apart when their own codes save bits, and a
+// run longer than a block's 16-bit count is always divided. Appends block sizes.
+void CutBlocks(const LzSymbol* symbols, size_t count, const MethodShape& shape, bool split,
+               std::vector<size_t>& sizes) {
     if (count == 0) return;
     bool divide = count > MaxBlockSymbols;
     if (!divide && split && count >= 2 * MinSplitSymbols) {
@@ -48,12 +50,27 @@ void WriteBlocks(BitSink& out, const LzSymbol* symbols, size_t count, const Meth
                  BlockBits(symbols, count, shape);
     }
     if (!divide) {
-        WriteBlock(out, symbols, count, shape);
+        sizes.push_back(count);
         return;
     }
     size_t half = count / 2;
-    WriteBlocks(out, symbols, half, shape, split);
-    WriteBlocks(out, symbols + half, count - half, shape, split);
+    CutBlocks(symbols, half, shape, split, sizes);
+    CutBlocks(symbols + half, count - half, shape, split, sizes);
+}
+
+void WriteBlocks(BitSink& out, const LzSymbol* symbols, size_t count, const MethodShape& shape, bool split) {
+    std::vector<size_t> sizes;
+    CutBlocks(symbols, count, shape, split, sizes);
+    for (size_t size : sizes) {
+        WriteBlock(out, symbols, size, shape);
+        symbols += size;
+    }
+}
+
+uint32_t BytesCovered(const LzSymbol* symbols, size_t count) {
+    uint32_t bytes = 0;
+    for (size_t i = 0; i < count; ++i) bytes += symbols[i].code < 256 ? 1 : symbols[i].code - MatchCodeBase;
+    return bytes;
 }
 
 class StreamEncoder {
@@ -121,8 +138,30 @@ private:
     void ParseStretch(uint32_t stretchEnd) {
         const uint8_t* data = buffer_.data();
         if (plan_.parser.optimal) {
-            position_ = optimal_.Parse(finder_, data, position_, stretchEnd, end_, plan_.parser, symbols_);
-            WriteBlocks(sink_, symbols_.data(), symbols_.size(), shape_, plan_.splitBlocks);
+            const uint32_t start = position_;
+            position_ = optimal_.Parse(finder_, data, start, stretchEnd, end_, plan_.parser, symbols_);
+            std::vector<size_t> sizes;
+            CutBlocks(symbols_.data(), symbols_.size(), shape_, plan_.splitBlocks, sizes);
+            if (sizes.size() < 2 || !plan_.reparseBlocks) {
+                const LzSymbol* block = symbols_.data();
+                for (size_t size : sizes) {
+                    WriteBlock(sink_, block, size, shape_);
+                    block += size;
+                }
+            } else {
+                // Each block parsed once more with its own codes' prices.
+                uint32_t from = 0;
+                const LzSymbol* block = symbols_.data();
+                std::vector<LzSymbol> again;
+                for (size_t size : sizes) {
+                    uint32_t to = from + BytesCovered(block, size);
+                    again.clear();
+                    optimal_.Reparse(data, start, from, to, BuildBlockCodes(block, size, shape_), again);
+                    WriteBlocks(sink_, again.data(), again.size(), shape_, false);
+                    from = to;
+                    block += size;
+                }
+            }
             symbols_.clear();
             return;
         }
