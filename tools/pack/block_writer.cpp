@@ -125,29 +125,43 @@ PreTree BuildPreTree(const BlockCodes& codes) {
     return tree;
 }
 
-void CountSymbols(const LzSymbol* symbols, size_t count, uint32_t* charFreqs, uint32_t* positionFreqs) {
-    for (size_t i = 0; i < count; ++i) {
-        ++charFreqs[symbols[i].code];
-        if (symbols[i].code >= 256) ++positionFreqs[PositionSlot(symbols[i].position)];
-    }
-}
-
 }  // namespace
 
-BlockCodes BuildBlockCodes(const LzSymbol* symbols, size_t count, const MethodShape& shape) {
-    uint32_t charFreqs[CharCodeCount] = {};
-    uint32_t positionFreqs[32] = {};
-    CountSymbols(symbols, count, charFreqs, positionFreqs);
+void SymbolCounts::Add(const SymbolCounts& other) {
+    for (int c = 0; c < CharCodeCount; ++c) charFreqs[c] += other.charFreqs[c];
+    for (int p = 0; p < 32; ++p) positionFreqs[p] += other.positionFreqs[p];
+    extraBits += other.extraBits;
+    symbols += other.symbols;
+}
+
+SymbolCounts CountSymbols(const LzSymbol* symbols, size_t count) {
+    SymbolCounts counts;
+    counts.symbols = count;
+    for (size_t i = 0; i < count; ++i) {
+        ++counts.charFreqs[symbols[i].code];
+        if (symbols[i].code < 256) continue;
+        int slot = PositionSlot(symbols[i].position);
+        ++counts.positionFreqs[slot];
+        counts.extraBits += slot > 1 ? slot - 1 : 0;
+    }
+    return counts;
+}
+
+BlockCodes BuildBlockCodes(const SymbolCounts& counts, const MethodShape& shape) {
     BlockCodes codes;
-    int used = BuildCodeLengths(charFreqs, CharCodeCount, MaxCodeLength, codes.charLengths);
-    codes.singleChar = SingleSymbol(charFreqs, CharCodeCount, used);
-    used = BuildCodeLengths(positionFreqs, shape.positionCodeCount, MaxCodeLength, codes.positionLengths);
-    codes.singlePosition = used == 0 ? 0 : SingleSymbol(positionFreqs, shape.positionCodeCount, used);
+    int used = BuildCodeLengths(counts.charFreqs, CharCodeCount, MaxCodeLength, codes.charLengths);
+    codes.singleChar = SingleSymbol(counts.charFreqs, CharCodeCount, used);
+    used = BuildCodeLengths(counts.positionFreqs, shape.positionCodeCount, MaxCodeLength, codes.positionLengths);
+    codes.singlePosition = used == 0 ? 0 : SingleSymbol(counts.positionFreqs, shape.positionCodeCount, used);
     return codes;
 }
 
-uint64_t BlockBits(const LzSymbol* symbols, size_t count, const MethodShape& shape) {
-    BlockCodes codes = BuildBlockCodes(symbols, count, shape);
+BlockCodes BuildBlockCodes(const LzSymbol* symbols, size_t count, const MethodShape& shape) {
+    return BuildBlockCodes(CountSymbols(symbols, count), shape);
+}
+
+uint64_t BlockBits(const SymbolCounts& counts, const MethodShape& shape) {
+    BlockCodes codes = BuildBlockCodes(counts, shape);
     PreTree tree = BuildPreTree(codes);
     uint64_t bits = 16 + LengthTableBits(tree.lengths, PreTreeCount, 5, 3, tree.single) + 9;
     if (codes.singleChar >= 0) {
@@ -157,14 +171,13 @@ uint64_t BlockBits(const LzSymbol* symbols, size_t count, const MethodShape& sha
     }
     bits += LengthTableBits(codes.positionLengths, shape.positionCodeCount, shape.positionCountBits, -1,
                             codes.singlePosition);
-    for (size_t i = 0; i < count; ++i) {
-        bits += codes.charLengths[symbols[i].code];
-        if (symbols[i].code >= 256) {
-            int slot = PositionSlot(symbols[i].position);
-            bits += codes.positionLengths[slot] + (slot > 1 ? slot - 1 : 0);
-        }
-    }
-    return bits;
+    for (int c = 0; c < CharCodeCount; ++c) bits += uint64_t(counts.charFreqs[c]) * codes.charLengths[c];
+    for (int p = 0; p < shape.positionCodeCount; ++p) bits += uint64_t(counts.positionFreqs[p]) * codes.positionLengths[p];
+    return bits + counts.extraBits;
+}
+
+uint64_t BlockBits(const LzSymbol* symbols, size_t count, const MethodShape& shape) {
+    return BlockBits(CountSymbols(symbols, count), shape);
 }
 
 void WriteBlock(BitSink& out, const LzSymbol* symbols, size_t count, const MethodShape& shape) {

@@ -36,26 +36,53 @@ LevelPlan PlanFor(EncodeLevel level) {
 }
 
 constexpr uint32_t Lookahead = 2 * MaxMatch + 8;
-constexpr uint32_t MinSplitSymbols = 1024;
+constexpr size_t MinSplitSymbols = 1024;
 
-// Cuts symbols into blocks: halves are kept apart when their own codes save bits, and a
-// run longer than a block's 16-bit count is always divided. Appends block sizes.
+// Cuts symbols into blocks: from pieces of MinSplitSymbols (or one piece when `split`
+// is off), neighbours are merged, the best saving first, while one code for both costs
+// fewer bits than a code for each. No block passes the 16-bit symbol count.
 void CutBlocks(const LzSymbol* symbols, size_t count, const MethodShape& shape, bool split,
                std::vector<size_t>& sizes) {
     if (count == 0) return;
-    bool divide = count > MaxBlockSymbols;
-    if (!divide && split && count >= 2 * MinSplitSymbols) {
-        size_t half = count / 2;
-        divide = BlockBits(symbols, half, shape) + BlockBits(symbols + half, count - half, shape) <
-                 BlockBits(symbols, count, shape);
+    struct Piece {
+        size_t size;
+        SymbolCounts counts;
+        uint64_t bits;
+    };
+    const size_t step = split ? MinSplitSymbols : MaxBlockSymbols;
+    std::vector<Piece> pieces;
+    for (size_t at = 0; at < count;) {
+        size_t size = std::min(step, count - at);
+        if (count - at - size < step / 2) size = std::min<size_t>(count - at, MaxBlockSymbols);
+        SymbolCounts counts = CountSymbols(symbols + at, size);
+        pieces.push_back({size, counts, BlockBits(counts, shape)});
+        at += size;
     }
-    if (!divide) {
-        sizes.push_back(count);
-        return;
+    auto saving = [&](size_t i, SymbolCounts& merged) -> int64_t {
+        if (pieces[i].size + pieces[i + 1].size > MaxBlockSymbols) return 0;
+        merged = pieces[i].counts;
+        merged.Add(pieces[i + 1].counts);
+        return int64_t(pieces[i].bits + pieces[i + 1].bits) - int64_t(BlockBits(merged, shape));
+    };
+    std::vector<int64_t> savings(pieces.size(), 0);
+    SymbolCounts scratch;
+    for (size_t i = 0; i + 1 < pieces.size(); ++i) savings[i] = saving(i, scratch);
+    for (;;) {
+        size_t best = 0;
+        for (size_t i = 1; i + 1 < pieces.size(); ++i)
+            if (savings[i] > savings[best]) best = i;
+        if (pieces.size() < 2 || savings[best] <= 0) break;
+        SymbolCounts merged;
+        int64_t saved = saving(best, merged);
+        pieces[best] = {pieces[best].size + pieces[best + 1].size, merged,
+                        static_cast<uint64_t>(int64_t(pieces[best].bits + pieces[best + 1].bits) - saved)};
+        pieces.erase(pieces.begin() + static_cast<ptrdiff_t>(best) + 1);
+        savings.erase(savings.begin() + static_cast<ptrdiff_t>(best) + 1);
+        if (best + 1 < pieces.size()) savings[best] = saving(best, scratch);
+        else savings[best] = 0;
+        if (best > 0) savings[best - 1] = saving(best - 1, scratch);
     }
-    size_t half = count / 2;
-    CutBlocks(symbols, half, shape, split, sizes);
-    CutBlocks(symbols + half, count - half, shape, split, sizes);
+    for (const Piece& piece : pieces) sizes.push_back(piece.size);
 }
 
 void WriteBlocks(BitSink& out, const LzSymbol* symbols, size_t count, const MethodShape& shape, bool split) {
