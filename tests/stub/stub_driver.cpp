@@ -155,6 +155,24 @@ bool PressKey(const Session& session, const std::string& window, const std::stri
     return Xdo(session, "windowfocus --sync " + window + " key " + key);
 }
 
+bool PressKeyToClose(const Session& session, const std::string& window, const std::string& title,
+                     const std::string& key) {
+    std::string command = Environment(session) + "xdotool search --onlyvisible --name '^" + title + "$' 2>/dev/null";
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        PressKey(session, window, key);
+        auto deadline = Deadline(3);
+        do {
+            std::istringstream visible(Capture(command));
+            std::string id;
+            bool shown = false;
+            while (visible >> id) shown |= id == window;
+            if (!shown) return true;
+            Pause(0.1);
+        } while (Clock::now() < deadline);
+    }
+    return false;
+}
+
 bool Click(const Session& session, const std::string& window, int x, int y) {
     return Xdo(session, "mousemove --window " + window + " " + std::to_string(x) + " " + std::to_string(y) +
                             " click 1");

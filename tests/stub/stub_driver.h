@@ -53,6 +53,10 @@ bool WaitForWindowGone(const Session& session, const std::string& title, double 
 // Runs xdotool with `arguments` on the session's display; true on success.
 bool Xdo(const Session& session, const std::string& arguments);
 bool PressKey(const Session& session, const std::string& window, const std::string& key);
+// Presses `key` until the window (found by `title`) is no longer visible; a key press that
+// Wine drops now and then is tried again, up to three times.
+bool PressKeyToClose(const Session& session, const std::string& window, const std::string& title,
+                     const std::string& key);
 bool Click(const Session& session, const std::string& window, int x, int y);
 bool TypeText(const Session& session, const std::string& window, const std::string& text);
 // A PNG of one window (with the frame Wine draws).

@@ -183,7 +183,7 @@ TEST_F(StubUnderWine, DialogOkExtractsMakesTheCheckedShortcutsAndLaunches) {
     ASSERT_FALSE(dialog.empty()) << "the destination dialog did not appear";
     EXPECT_TRUE(stub::WaitForWindowGone(session, "Kavi SFX", 0)) << "the progress window shows before OK";
     SaveScreenshot(dialog, "destination-dialog.png");
-    EXPECT_TRUE(stub::PressKey(session, dialog, "Return"));
+    EXPECT_TRUE(stub::PressKeyToClose(session, dialog, "Kavi テスト", "Return"));
     EXPECT_EQ(run.Wait(30), 0);
 
     std::string dest = runDir + "/dest";
@@ -220,7 +220,7 @@ TEST_F(StubUnderWine, DialogEscapeExtractsNothing) {
 
     std::string dialog = stub::WaitForWindow(session, "Kavi Cancel", 30);
     ASSERT_FALSE(dialog.empty());
-    EXPECT_TRUE(stub::PressKey(session, dialog, "Escape"));
+    EXPECT_TRUE(stub::PressKeyToClose(session, dialog, "Kavi Cancel", "Escape"));
     EXPECT_EQ(run.Wait(30), 0);
     EXPECT_FALSE(fs::exists(runDir + "/dest"));
     EXPECT_TRUE(fs::is_empty(workDir));
@@ -240,7 +240,7 @@ TEST_F(StubUnderWine, TypedDestinationTwoLevelsDownIsCreated) {
     ASSERT_FALSE(dialog.empty());
     std::string typed = BackslashPath(runDir + "/existing/one/two");
     EXPECT_TRUE(stub::TypeText(session, dialog, typed));  // replaces the selected default
-    EXPECT_TRUE(stub::PressKey(session, dialog, "Return"));
+    EXPECT_TRUE(stub::PressKeyToClose(session, dialog, "Kavi Typed", "Return"));
     EXPECT_EQ(run.Wait(30), 0);
 
     std::string dest = runDir + "/existing/one/two";
@@ -262,7 +262,7 @@ TEST_F(StubUnderWine, TypedRelativeDestinationIsTheSameFolderThroughout) {
     std::string dialog = stub::WaitForWindow(session, "Kavi Relative", 30);
     ASSERT_FALSE(dialog.empty());
     EXPECT_TRUE(stub::TypeText(session, dialog, "rel\\deeper"));
-    EXPECT_TRUE(stub::PressKey(session, dialog, "Return"));
+    EXPECT_TRUE(stub::PressKeyToClose(session, dialog, "Kavi Relative", "Return"));
     EXPECT_EQ(run.Wait(30), 0);
 
     std::string dest = workDir + "/rel/deeper";
@@ -291,11 +291,10 @@ TEST_F(StubUnderWine, DamagedMemberStopsTheRunWithoutShortcutsOrLaunch) {
 
     std::string dialog = stub::WaitForWindow(session, "Kavi Damaged", 30);
     ASSERT_FALSE(dialog.empty());
-    EXPECT_TRUE(stub::PressKey(session, dialog, "Return"));
+    EXPECT_TRUE(stub::PressKeyToClose(session, dialog, "Kavi Damaged", "Return"));
     std::string box = stub::WaitForWindow(session, "Error", 30);  // no caption: the system's default
     ASSERT_FALSE(box.empty()) << "no message box for the damaged member";
-    SaveScreenshot(box, "damaged-member.png");
-    EXPECT_TRUE(stub::PressKey(session, box, "Return"));
+    EXPECT_TRUE(stub::PressKeyToClose(session, box, "Error", "Return"));
     EXPECT_EQ(run.Wait(30), 0);
 
     std::string dest = runDir + "/dest";
@@ -303,6 +302,29 @@ TEST_F(StubUnderWine, DamagedMemberStopsTheRunWithoutShortcutsOrLaunch) {
     EXPECT_FALSE(fs::exists(dest + "/after.txt"));
     EXPECT_TRUE(Links("KaviSfx Damaged").empty());
     EXPECT_FALSE(stub::WaitForFile(dest + "/launched.txt", 3)) << "the launch program ran after a failed member";
+}
+
+// Paths longer than the 260-unit buffers of the completion actions: the shortcut and the
+// launch are left out, nothing is made under a cut name, and the program ends normally.
+TEST_F(StubUnderWine, ShortcutAndLaunchPathsTooLongForTheirBuffersAreLeftOut) {
+    std::string longName = "KaviSfxLong" + std::string(240, 'n');
+    lha::ConfigBlock block = FullBlock(u"Kavi Long", longName);
+    block.startMenuOption = 2;
+    block.launchProgram = u"bin\\" + std::u16string(250, u'x') + u"\\launch_probe.exe";
+    lha::ArchiveBuilder archive;
+    archive.Add(StoredFile("readme.txt", ReadmeText, ReadmeTime)).Add(LaunchProbe()).End();
+    stub::StubRun run(session, Package(block, archive), workDir);
+
+    std::string dialog = stub::WaitForWindow(session, "Kavi Long", 30);
+    ASSERT_FALSE(dialog.empty());
+    EXPECT_TRUE(stub::PressKeyToClose(session, dialog, "Kavi Long", "Return"));
+    EXPECT_EQ(run.Wait(30), 0);
+    EXPECT_EQ(ReadText(runDir + "/dest/readme.txt"), ReadmeText);
+    std::error_code error;
+    for (auto it = fs::recursive_directory_iterator(session.prefix + "/drive_c", error);
+         it != fs::recursive_directory_iterator(); it.increment(error))
+        EXPECT_NE(it->path().filename().string().rfind("KaviSfxLong", 0), 0u) << it->path();
+    EXPECT_FALSE(stub::WaitForFile(runDir + "/dest/launched.txt", 2));
 }
 
 // Stopping the run while a large member is written: either way (the abort button or
