@@ -3,7 +3,6 @@
 #include "tools/pack/huffman_lengths.h"
 
 #include <algorithm>
-#include <vector>
 
 namespace {
 
@@ -12,11 +11,12 @@ struct Leaf {
     int symbol;
 };
 
+constexpr size_t MaxSymbols = 512;
+
 // Depth of each sorted leaf in a Huffman tree over ascending frequencies.
-std::vector<int> LeafDepths(const std::vector<Leaf>& leaves) {
-    const size_t n = leaves.size();
-    std::vector<uint64_t> weight(2 * n - 1);
-    std::vector<size_t> parent(2 * n - 1, 0);
+void LeafDepths(const Leaf* leaves, size_t n, int* depth) {
+    uint64_t weight[2 * MaxSymbols];
+    size_t parent[2 * MaxSymbols];
     for (size_t i = 0; i < n; ++i) weight[i] = leaves[i].freq;
     size_t leaf = 0, node = n;
     auto takeSmallest = [&](size_t built) {
@@ -29,28 +29,30 @@ std::vector<int> LeafDepths(const std::vector<Leaf>& leaves) {
         weight[k] = weight[a] + weight[b];
         parent[a] = parent[b] = k;
     }
-    std::vector<int> depth(2 * n - 1, 0);
-    for (size_t k = 2 * n - 1; k-- > 0;)
-        if (k != 2 * n - 2) depth[k] = depth[parent[k]] + 1;
-    depth.resize(n);
-    return depth;
+    int nodeDepth[2 * MaxSymbols];
+    nodeDepth[2 * n - 2] = 0;
+    for (size_t k = 2 * n - 2; k-- > 0;) nodeDepth[k] = nodeDepth[parent[k]] + 1;
+    for (size_t i = 0; i < n; ++i) depth[i] = nodeDepth[i];
 }
 
 }  // namespace
 
 int BuildCodeLengths(const uint32_t* freqs, int count, int maxLength, uint8_t* lengths) {
-    std::vector<Leaf> leaves;
-    for (int s = 0; s < count; ++s) {
+    Leaf leaves[MaxSymbols];
+    size_t n = 0;
+    for (int s = 0; s < count && s < int(MaxSymbols); ++s) {
         lengths[s] = 0;
-        if (freqs[s]) leaves.push_back({freqs[s], s});
+        if (freqs[s]) leaves[n++] = {freqs[s], s};
     }
-    if (leaves.size() < 2) return static_cast<int>(leaves.size());
-    std::stable_sort(leaves.begin(), leaves.end(),
-                     [](const Leaf& a, const Leaf& b) { return a.freq < b.freq; });
+    if (n < 2) return static_cast<int>(n);
+    std::sort(leaves, leaves + n, [](const Leaf& a, const Leaf& b) {
+        return a.freq != b.freq ? a.freq < b.freq : a.symbol < b.symbol;
+    });
 
-    std::vector<int> depth = LeafDepths(leaves);
-    std::vector<uint32_t> lengthCount(64, 0);
-    for (int d : depth) ++lengthCount[std::min(d, maxLength)];
+    int depth[MaxSymbols];
+    LeafDepths(leaves, n, depth);
+    uint32_t lengthCount[2 * MaxSymbols] = {};
+    for (size_t i = 0; i < n; ++i) ++lengthCount[std::min(depth[i], maxLength)];
 
     // Leaves cut to maxLength overfill the code; each round takes one leaf from the
     // deepest level and pairs it with a shallower leaf pushed one level down, which
@@ -70,10 +72,10 @@ int BuildCodeLengths(const uint32_t* freqs, int count, int maxLength, uint8_t* l
     }
 
     // Shortest codes to the most frequent symbols: leaves are sorted ascending.
-    size_t leaf = leaves.size();
+    size_t leaf = n;
     for (int len = 1; len <= maxLength; ++len)
         for (uint32_t k = 0; k < lengthCount[len]; ++k) lengths[leaves[--leaf].symbol] = static_cast<uint8_t>(len);
-    return static_cast<int>(leaves.size());
+    return static_cast<int>(n);
 }
 
 void MakeCanonicalCodes(const uint8_t* lengths, int count, uint16_t* codes) {

@@ -21,27 +21,27 @@ struct LevelPlan {
     uint32_t blockSymbols;    // lazy: symbols gathered before they are cut into blocks
     bool splitBlocks;         // try smaller blocks where their own codes pay off
     bool reparseBlocks;       // optimal: parse each block again with its own prices
+    size_t pieceSymbols;      // the smallest block considered
 };
 
 LevelPlan PlanFor(EncodeLevel level) {
     switch (level) {
     case EncodeLevel::Fast:
-        return {{false, 256, 256, 256, 8192, 1}, 1 << 16, MaxBlockSymbols, true, false};
+        return {{false, 256, 256, 256, 8192, 1}, 1 << 16, MaxBlockSymbols, true, false, 1024};
     case EncodeLevel::Best:
-        return {{true, 1024, 256, 0, 1u << 16, 3}, 1 << 18, 0, true, true};
+        return {{true, 1024, 256, 0, 1u << 16, 3}, 1 << 18, 0, true, true, 1024};
     case EncodeLevel::Default:
     default:
-        return {{true, 48, 128, 0, 1u << 16, 1}, 1 << 18, 0, true, true};
+        return {{true, 48, 128, 0, 1u << 16, 1}, 1 << 18, 0, true, true, 1024};
     }
 }
 
 constexpr uint32_t Lookahead = 2 * MaxMatch + 8;
-constexpr size_t MinSplitSymbols = 1024;
 
-// Cuts symbols into blocks: from pieces of MinSplitSymbols (or one piece when `split`
-// is off), neighbours are merged, the best saving first, while one code for both costs
+// Cuts symbols into blocks: from pieces of pieceSymbols (or as large as a block may be
+// when `split` is off), neighbours are merged, the best saving first, while one code for both costs
 // fewer bits than a code for each. No block passes the 16-bit symbol count.
-void CutBlocks(const LzSymbol* symbols, size_t count, const MethodShape& shape, bool split,
+void CutBlocks(const LzSymbol* symbols, size_t count, const MethodShape& shape, bool split, size_t pieceSymbols,
                std::vector<size_t>& sizes) {
     if (count == 0) return;
     struct Piece {
@@ -49,7 +49,7 @@ void CutBlocks(const LzSymbol* symbols, size_t count, const MethodShape& shape, 
         SymbolCounts counts;
         uint64_t bits;
     };
-    const size_t step = split ? MinSplitSymbols : MaxBlockSymbols;
+    const size_t step = split ? pieceSymbols : MaxBlockSymbols;
     std::vector<Piece> pieces;
     for (size_t at = 0; at < count;) {
         size_t size = std::min(step, count - at);
@@ -85,9 +85,10 @@ void CutBlocks(const LzSymbol* symbols, size_t count, const MethodShape& shape, 
     for (const Piece& piece : pieces) sizes.push_back(piece.size);
 }
 
-void WriteBlocks(BitSink& out, const LzSymbol* symbols, size_t count, const MethodShape& shape, bool split) {
+void WriteBlocks(BitSink& out, const LzSymbol* symbols, size_t count, const MethodShape& shape, bool split,
+                 size_t pieceSymbols) {
     std::vector<size_t> sizes;
-    CutBlocks(symbols, count, shape, split, sizes);
+    CutBlocks(symbols, count, shape, split, pieceSymbols, sizes);
     for (size_t size : sizes) {
         WriteBlock(out, symbols, size, shape);
         symbols += size;
@@ -128,7 +129,7 @@ public:
             ParseStretch(stretchEnd);
             if (!Drain()) break;
         }
-        if (!plan_.parser.optimal) WriteBlocks(sink_, symbols_.data(), symbols_.size(), shape_, plan_.splitBlocks);
+        if (!plan_.parser.optimal) WriteBlocks(sink_, symbols_.data(), symbols_.size(), shape_, plan_.splitBlocks, plan_.pieceSymbols);
         symbols_.clear();
         sink_.Flush();
         Drain();
@@ -168,7 +169,7 @@ private:
             const uint32_t start = position_;
             position_ = optimal_.Parse(finder_, data, start, stretchEnd, end_, plan_.parser, symbols_);
             std::vector<size_t> sizes;
-            CutBlocks(symbols_.data(), symbols_.size(), shape_, plan_.splitBlocks, sizes);
+            CutBlocks(symbols_.data(), symbols_.size(), shape_, plan_.splitBlocks, plan_.pieceSymbols, sizes);
             if (sizes.size() < 2 || !plan_.reparseBlocks) {
                 const LzSymbol* block = symbols_.data();
                 for (size_t size : sizes) {
@@ -184,7 +185,7 @@ private:
                     uint32_t to = from + BytesCovered(block, size);
                     again.clear();
                     optimal_.Reparse(data, start, from, to, BuildBlockCodes(block, size, shape_), again);
-                    WriteBlocks(sink_, again.data(), again.size(), shape_, false);
+                    WriteBlocks(sink_, again.data(), again.size(), shape_, false, plan_.pieceSymbols);
                     from = to;
                     block += size;
                 }
@@ -194,7 +195,7 @@ private:
         }
         position_ = ParseLazy(finder_, data, position_, stretchEnd, end_, plan_.parser, symbols_);
         if (symbols_.size() < plan_.blockSymbols) return;
-        WriteBlocks(sink_, symbols_.data(), symbols_.size(), shape_, plan_.splitBlocks);
+        WriteBlocks(sink_, symbols_.data(), symbols_.size(), shape_, plan_.splitBlocks, plan_.pieceSymbols);
         symbols_.clear();
     }
 
