@@ -2,49 +2,20 @@
 // same bits whatever the size of the steps, and the wide reader of the hot loop agreeing.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <random>
-#include <string>
 #include <vector>
 
-#include "archive/file_handle.h"
 #include "decode/bit_access.h"
 #include "decode/bit_input.h"
 #include "decode/decode_state.h"
+#include "support/packed_member.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using packed_member::Bytes;
 
-// `file` bytes on disk, of which the member claims `packedSize`; the input buffer holds
-// `bufferSize` of them at a time (the whole member by default).
-class Stream {
-public:
-    Stream(const Bytes& file, uint32_t packedSize, uint32_t bufferSize = UINT32_MAX) {
-        char name[] = "/tmp/kavisfx_bits_XXXXXX";
-        int fd = mkstemp(name);
-        path_ = name;
-        if (!file.empty()) {
-            EXPECT_EQ(write(fd, file.data(), file.size()), static_cast<ssize_t>(file.size()));
-        }
-        close(fd);
-        std::u16string wide(path_.begin(), path_.end());
-        EXPECT_TRUE(handle_.Open(wide.c_str(), FileAccess::Read, FileDisposition::OpenExisting));
-        decodeState.packedRemaining = packedSize;
-        EXPECT_TRUE(AllocInputBuffer(handle_, bufferSize < packedSize ? bufferSize : packedSize));
-        InitBitInput(handle_);
-    }
-    explicit Stream(const Bytes& file) : Stream(file, static_cast<uint32_t>(file.size())) {}
-    ~Stream() {
-        FreeInputBuffer();
-        unlink(path_.c_str());
-    }
-
-private:
-    std::string path_;
-    FileHandle handle_;
-};
+// `file` on disk, of which the member claims `packedSize` bytes, read `bufferSize` at a time.
+using Stream = packed_member::LoadedStream;
 
 // Bit i of `bytes`, most significant first; 0 past the end.
 uint32_t BitAt(const Bytes& bytes, size_t i) {
@@ -58,7 +29,7 @@ uint32_t BitsAt(const Bytes& bytes, size_t at, uint32_t n) {
 }
 
 TEST(BitInput, LooksAheadSixteenBits) {
-    Stream stream({0xA5, 0x0F, 0xE0});
+    Stream stream(Bytes{0xA5, 0x0F, 0xE0});
     EXPECT_EQ(decodeState.bitBuffer, 0xA50F);
     EXPECT_EQ(GetBits(3), 5);
     EXPECT_EQ(decodeState.bitBuffer, 0x2878 + 7);  // the top three bits of 0xE0 come in
@@ -74,12 +45,12 @@ TEST(BitInput, LooksAheadSixteenBits) {
 
 TEST(BitInput, YieldsZerosPastThePackedData) {
     {
-        Stream empty({}, 0);
+        Stream empty(Bytes{}, 0);
         EXPECT_EQ(decodeState.bitBuffer, 0);
         EXPECT_EQ(GetBits(16), 0);
     }
     // The file goes on, but the member ends after two bytes.
-    Stream cut({0xFF, 0xFF, 0xFF, 0xFF}, 2);
+    Stream cut(Bytes{0xFF, 0xFF, 0xFF, 0xFF}, 2);
     EXPECT_EQ(GetBits(12), 0xFFF);
     EXPECT_EQ(GetBits(8), 0xF0);
     EXPECT_EQ(GetBits(16), 0);
@@ -87,7 +58,7 @@ TEST(BitInput, YieldsZerosPastThePackedData) {
 
 TEST(BitInput, ShortReadLeavesZerosNotStaleBytes) {
     // The header claims six packed bytes, the file holds two.
-    Stream stream({0x12, 0x34}, 6);
+    Stream stream(Bytes{0x12, 0x34}, 6);
     EXPECT_EQ(GetBits(16), 0x1234);
     for (int i = 0; i < 4; ++i) EXPECT_EQ(GetBits(8), 0);
 }

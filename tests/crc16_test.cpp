@@ -22,14 +22,6 @@ TEST(Crc16, PublishedCheckValueAndEmptyInput) {
     EXPECT_EQ(CrcOf(""), 0);
 }
 
-TEST(Crc16, FoldingInPiecesEqualsOneCall) {
-    MakeCrcTable();
-    decodeState.crc = 0;
-    UpdateCrc(reinterpret_cast<const uint8_t*>("1234"), 4);
-    UpdateCrc(reinterpret_cast<const uint8_t*>("56789"), 5);
-    EXPECT_EQ(decodeState.crc, 0xBB3D);
-}
-
 TEST(Crc16, FailedWriteIsReportedWithItsErrorCode) {
     FileHandle full;
     ASSERT_TRUE(full.Open(u"/dev/full", FileAccess::Write, FileDisposition::OpenExisting));
