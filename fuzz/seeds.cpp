@@ -103,9 +103,10 @@ std::vector<Seed> BuiltArchives() {
 }
 
 Bytes DecoderInput(MethodId method, uint32_t originalSize, const Bytes& packed) {
-    Bytes input = {static_cast<uint8_t>(method), static_cast<uint8_t>(originalSize),
-                   static_cast<uint8_t>(originalSize >> 8), static_cast<uint8_t>(originalSize >> 16)};
-    input.insert(input.end(), packed.begin(), packed.end());
+    Bytes input(DecoderInputHead + packed.size());
+    input[0] = static_cast<uint8_t>(method);
+    for (size_t i = 1; i < DecoderInputHead; ++i) input[i] = static_cast<uint8_t>(originalSize >> (8 * (i - 1)));
+    std::copy(packed.begin(), packed.end(), input.begin() + DecoderInputHead);
     return input;
 }
 
@@ -164,8 +165,9 @@ std::vector<Seed> DecoderSeeds(const std::string& fixtureDir) {
 std::vector<Seed> ExtractionSeeds(const std::string& fixtureDir) {
     std::vector<Seed> seeds;
     for (const Seed& seed : HeaderSeeds(fixtureDir)) {
-        Bytes input = {static_cast<uint8_t>(seed.name == "block-and-archive" ? 1 : 0)};
-        input.insert(input.end(), seed.bytes.begin(), seed.bytes.end());
+        Bytes input(1 + seed.bytes.size());
+        input[0] = seed.name == "block-and-archive" ? 1 : 0;
+        std::copy(seed.bytes.begin(), seed.bytes.end(), input.begin() + 1);
         seeds.push_back({seed.name, input});
     }
     return seeds;
