@@ -21,10 +21,12 @@
 
 #include "app/extractor.h"
 #include "archive/extraction_worker.h"
+#include "decode/bit_input.h"
 #include "decode/decode_state.h"
 #include "platform/posix/console_front_end.h"
 #include "platform/posix/utf8.h"
 #include "support/archive_builder.h"
+#include "support/decoder_harness.h"
 
 namespace fs = std::filesystem;
 using lha::Bytes;
@@ -455,6 +457,25 @@ TEST_F(HostileArchive, DataCutOffOrRunningDryIsReportedDamaged) {
         EXPECT_EQ(test.status, 1);
         EXPECT_NE(test.err.find("damaged "), std::string::npos) << test.err;
     }
+}
+
+// A header's packed size is no reason to allocate it: the buffer holds at most what the
+// file still has.
+TEST(HostileSizes, InputBufferIsNoLargerThanTheRestOfTheFile) {
+    decoder_test::TempFile file(Bytes(100, 0xAB));
+    FileHandle input;
+    std::u16string path = file.WidePath();
+    ASSERT_TRUE(input.Open(path.c_str(), FileAccess::Read, FileDisposition::OpenExisting));
+    ASSERT_TRUE(input.Seek(40, SeekOrigin::Begin));
+    ASSERT_TRUE(AllocInputBuffer(input, 0xFFFFFF00u));
+    EXPECT_EQ(decodeState.inputBufferSize, 60u);
+    FreeInputBuffer();
+    ASSERT_TRUE(input.Seek(100, SeekOrigin::Begin));
+    ASSERT_TRUE(AllocInputBuffer(input, 0xFFFFFF00u));
+    EXPECT_EQ(decodeState.inputBufferSize, 0u);
+    decodeState.packedRemaining = 5;
+    EXPECT_EQ(NextPackedByte(), 0);  // nothing to read: zeros, never a read past the buffer
+    FreeInputBuffer();
 }
 
 TEST_F(HostileArchive, SoundStreamOfZerosIsNotMistakenForOneRunningDry) {
