@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -195,6 +196,30 @@ bool WaitForFile(const std::string& path, double seconds, uint64_t minimumSize) 
         Pause(0.05);
     } while (Clock::now() < deadline);
     return false;
+}
+
+std::vector<std::string> LinkFiles(const Session& session, const std::string& name) {
+    std::vector<std::string> found;
+    for (const char* root : {"/drive_c/users", "/drive_c/ProgramData"}) {
+        std::error_code error;
+        for (auto it = std::filesystem::recursive_directory_iterator(session.prefix + root, error);
+             it != std::filesystem::recursive_directory_iterator(); it.increment(error))
+            if (it->path().filename() == name + ".lnk") found.push_back(it->path().string());
+    }
+    return found;
+}
+
+bool LinkRefersTo(const std::string& linkPath, const std::string& target) {
+    std::vector<uint8_t> bytes = ReadBytes(linkPath);
+    // UTF-16 text read as ASCII: every second byte, from an even or an odd start.
+    auto narrow = [&bytes](size_t start) {
+        std::string out;
+        for (size_t i = start; i + 1 < bytes.size(); i += 2) out += static_cast<char>(bytes[i]);
+        return out;
+    };
+    std::string ansi(bytes.begin(), bytes.end());
+    return ansi.find(target) != std::string::npos || narrow(0).find(target) != std::string::npos ||
+           narrow(1).find(target) != std::string::npos;
 }
 
 }  // namespace stub

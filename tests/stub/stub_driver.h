@@ -65,4 +65,9 @@ bool Screenshot(const Session& session, const std::string& window, const std::st
 // Waits until `path` exists (and holds at least `minimumSize` bytes).
 bool WaitForFile(const std::string& path, double seconds, uint64_t minimumSize = 0);
 
+// Every link file `name`.lnk in the prefix's user folders and ProgramData.
+std::vector<std::string> LinkFiles(const Session& session, const std::string& name);
+// Whether a link file names `target` (a Windows path) as ANSI or as UTF-16 text.
+bool LinkRefersTo(const std::string& linkPath, const std::string& target);
+
 }  // namespace stub
