@@ -110,10 +110,11 @@ void OptimalParser::FindMatches(MatchFinder& finder, const uint8_t* buffer, uint
             --skip;
             continue;
         }
-        int n = finder.FindAll(buffer, position + i, end, count - i, settings.maxChain, settings.niceLength, found);
+        int n = finder.FindAll(buffer, position + i, end, count - i, settings.maxChain, settings.niceLength,
+                                settings.goodLength, found);
         for (int k = 0; k < n; ++k)
             if (found[k].length > MinMatch || found[k].distance <= settings.farThree) matches_.push_back(found[k]);
-        if (n && found[n - 1].length >= settings.niceLength) skip = found[n - 1].length - 1;
+        if (n && found[n - 1].length >= settings.skipLength) skip = found[n - 1].length - 1;
     }
     matchStart_[count] = static_cast<uint32_t>(matches_.size());
 }

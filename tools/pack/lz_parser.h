@@ -14,6 +14,8 @@ struct ParserSettings {
     bool optimal;
     int maxChain;
     uint32_t niceLength;     // stop searching at a match this long
+    uint32_t goodLength;     // optimal: search a shorter chain past a match this long
+    uint32_t skipLength;     // optimal: no search inside a match this long
     uint32_t lazyLength;     // lazy: no second look after a match this long
     uint32_t farThree;       // a match of 3 farther than this is not worth its bits
     int passes;              // optimal: parses per stretch, each with the last one's costs

@@ -17,22 +17,28 @@ namespace {
 
 struct LevelPlan {
     ParserSettings parser;
+    // Optimal: after a stretch whose matches averaged easyMatchLength bytes or more
+    // (text, mostly), a shallower search finds nearly as much in far less time.
+    ParserSettings easyParser;
+    uint32_t easyMatchLength;  // 0: never
     uint32_t stretch;         // bytes parsed at a time
     uint32_t blockSymbols;    // lazy: symbols gathered before they are cut into blocks
     bool splitBlocks;         // try smaller blocks where their own codes pay off
     bool reparseBlocks;       // optimal: parse each block again with its own prices
+    int reparsePasses;        // how many times, each priced by the last one's codes
     size_t pieceSymbols;      // the smallest block considered
 };
 
 LevelPlan PlanFor(EncodeLevel level) {
     switch (level) {
     case EncodeLevel::Fast:
-        return {{false, 256, 256, 256, 8192, 1}, 1 << 16, MaxBlockSymbols, true, false, 1024};
+        return {{false, 256, 256, 256, 256, 256, 8192, 1}, {}, 0, 1 << 16, MaxBlockSymbols, true, false, 0, 1024};
     case EncodeLevel::Best:
-        return {{true, 1024, 256, 0, 1u << 16, 3}, 1 << 18, 0, true, true, 1024};
+        return {{true, 1024, 256, 256, 256, 0, 1u << 16, 3}, {}, 0, 1 << 18, 0, true, true, 2, 1024};
     case EncodeLevel::Default:
     default:
-        return {{true, 48, 128, 0, 1u << 16, 1}, 1 << 18, 0, true, true, 1024};
+        return {{true, 256, 256, 256, 256, 0, 1u << 16, 1}, {true, 48, 128, 256, 40, 0, 1u << 16, 1}, 16,
+                1 << 18, 0, true, true, 1, 256};
     }
 }
 
@@ -167,7 +173,16 @@ private:
         const uint8_t* data = buffer_.data();
         if (plan_.parser.optimal) {
             const uint32_t start = position_;
-            position_ = optimal_.Parse(finder_, data, start, stretchEnd, end_, plan_.parser, symbols_);
+            const bool easy = plan_.easyMatchLength && matches_ && matchBytes_ >= uint64_t(plan_.easyMatchLength) * matches_;
+            position_ = optimal_.Parse(finder_, data, start, stretchEnd, end_, easy ? plan_.easyParser : plan_.parser,
+                                       symbols_);
+            matches_ = 0;
+            matchBytes_ = 0;
+            for (const LzSymbol& symbol : symbols_) {
+                if (symbol.code < 256) continue;
+                ++matches_;
+                matchBytes_ += symbol.code - MatchCodeBase;
+            }
             std::vector<size_t> sizes;
             CutBlocks(symbols_.data(), symbols_.size(), shape_, plan_.splitBlocks, plan_.pieceSymbols, sizes);
             if (sizes.size() < 2 || !plan_.reparseBlocks) {
@@ -183,8 +198,12 @@ private:
                 std::vector<LzSymbol> again;
                 for (size_t size : sizes) {
                     uint32_t to = from + BytesCovered(block, size);
-                    again.clear();
-                    optimal_.Reparse(data, start, from, to, BuildBlockCodes(block, size, shape_), again);
+                    BlockCodes codes = BuildBlockCodes(block, size, shape_);
+                    for (int pass = 0; pass < plan_.reparsePasses; ++pass) {
+                        again.clear();
+                        optimal_.Reparse(data, start, from, to, codes, again);
+                        codes = BuildBlockCodes(again.data(), again.size(), shape_);
+                    }
                     WriteBlocks(sink_, again.data(), again.size(), shape_, false, plan_.pieceSymbols);
                     from = to;
                     block += size;
@@ -219,6 +238,8 @@ private:
     const WriteFunction& write_;
     std::vector<uint8_t> buffer_;
     uint32_t position_ = 0;
+    uint64_t matches_ = 0;     // in the last stretch parsed
+    uint64_t matchBytes_ = 0;
     uint32_t end_ = 0;
     bool atEof_ = false;
     std::vector<LzSymbol> symbols_;

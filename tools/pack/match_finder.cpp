@@ -8,7 +8,7 @@
 namespace {
 
 constexpr int32_t None = -1;
-constexpr int Hash3Bits = 14;
+constexpr int Hash3Bits = 16;
 
 // Bytes equal at a and b, up to limit, compared a word at a time.
 inline uint32_t CommonLength(const uint8_t* a, const uint8_t* b, uint32_t limit) {
@@ -107,7 +107,7 @@ MatchCandidate MatchFinder::FindLongest(const uint8_t* buffer, uint32_t position
 }
 
 int MatchFinder::FindAll(const uint8_t* buffer, uint32_t position, uint32_t end, uint32_t lengthLimit,
-                         int maxChain, uint32_t niceLength, MatchCandidate* out) {
+                         int maxChain, uint32_t niceLength, uint32_t goodLength, MatchCandidate* out) {
     int count = 0;
     int32_t three;
     int32_t candidate = Link(buffer, position, end, three);
@@ -115,6 +115,7 @@ int MatchFinder::FindAll(const uint8_t* buffer, uint32_t position, uint32_t end,
     if (limit < MinMatch) return 0;
     niceLength = std::min(niceLength, limit);
     uint32_t bestLength = MinMatch - 1;
+    bool shortened = false;
     const uint8_t* here = buffer + position;
     if (three != None && position - uint32_t(three) <= maxDistance_) {
         uint32_t length = CommonLength(here, buffer + three, limit);
@@ -134,6 +135,11 @@ int MatchFinder::FindAll(const uint8_t* buffer, uint32_t position, uint32_t end,
                 bestLength = length;
                 out[count++] = {static_cast<uint16_t>(length), static_cast<uint16_t>(distance)};
                 if (length >= niceLength) break;
+                // A good match found: the rest of the chain rarely pays for a full walk.
+                if (length >= goodLength && !shortened) {
+                    shortened = true;
+                    chain = std::min(chain, maxChain / 4 + 1);
+                }
             }
         }
         candidate = previous_[candidate & windowMask_];

@@ -28,9 +28,10 @@ public:
                                int maxChain, uint32_t niceLength, uint32_t minLength);
 
     // Links `position` and writes its matches of rising length, each with the nearest
-    // distance found for that length, into `out`; returns how many.
+    // distance found for that length, into `out`; returns how many. Once a match reaches
+    // goodLength, at most a quarter of maxChain further candidates are walked.
     int FindAll(const uint8_t* buffer, uint32_t position, uint32_t end, uint32_t lengthLimit, int maxChain,
-                uint32_t niceLength, MatchCandidate* out);
+                uint32_t niceLength, uint32_t goodLength, MatchCandidate* out);
 
     // The caller moved its buffer down by `delta` bytes.
     void Slide(uint32_t delta);
