@@ -70,24 +70,12 @@ struct PathCase {
 
 TEST(SanitizeMemberPath, OrdinaryAndClassicCases) {
     const PathCase cases[] = {
-        {u"", u""},
-        {u"a/b.txt", u"a/b.txt"},
-        {u"../../a/b.txt", u"a/b.txt"},
-        {u"/a/b", u"a/b"},
-        {u"a/../b", u"a/b"},
-        {u"C:/x/y", u"x/y"},
-        {u"a:b", u"b"},
-        {u"ab:c", u"ab_c"},
-        {u"../.cfg", u"cfg"},
-        {u"dir/", u"dir/"},
-        {u".profile", u".profile"},
-        {u"a/.hidden/b", u"a/.hidden/b"},
-        {u"x..y/z...txt", u"x..y/z...txt"},
-        {u"name with spaces.txt", u"name with spaces.txt"},
+        {u"", u""}, {u"a/b.txt", u"a/b.txt"}, {u"../../a/b.txt", u"a/b.txt"}, {u"/a/b", u"a/b"},
+        {u"a/../b", u"a/b"}, {u"C:/x/y", u"x/y"}, {u"a:b", u"b"}, {u"ab:c", u"ab_c"}, {u"../.cfg", u"cfg"},
+        {u"dir/", u"dir/"}, {u".profile", u".profile"}, {u"a/.hidden/b", u"a/.hidden/b"},
+        {u"x..y/z...txt", u"x..y/z...txt"}, {u"name with spaces.txt", u"name with spaces.txt"},
         {u"\u8868/\u30bd\u30d5\u30c8.txt", u"\u8868/\u30bd\u30d5\u30c8.txt"},
-        {u"console.txt", u"console.txt"},
-        {u"COM10", u"COM10"},
-        {u"com", u"com"},
+        {u"console.txt", u"console.txt"}, {u"COM10", u"COM10"}, {u"com", u"com"},
     };
     for (const PathCase& test : cases) {
         EXPECT_EQ(Sanitized(test.stored), test.result) << std::string(test.stored.begin(), test.stored.end());
@@ -98,40 +86,16 @@ TEST(SanitizeMemberPath, OrdinaryAndClassicCases) {
 
 TEST(SanitizeMemberPath, HostileNamesStayInside) {
     const PathCase cases[] = {
-        {u"..\\..\\windows\\evil.dll", u"windows/evil.dll"},
-        {u"a\\..\\..\\b", u"a/b"},
-        {u"\\\\server\\share\\x", u"server/share/x"},
-        {u"\\\\?\\C:\\x\\y", u"x/y"},
-        {u"\\\\.\\C:\\x", u"x"},
-        {u"\\\\?\\UNC\\srv\\s\\f", u"UNC/srv/s/f"},
-        {u"C:\\..\\x", u"x"},
-        {u"C:..\\x", u"x"},
-        {u"../C:/x", u"x"},
-        {u"x/C:/y", u"x/C_/y"},
-        {u"file.txt:stream", u"file.txt_stream"},
-        {u".. /x", u"x"},
-        {u"a/.. /b", u"a/b"},
-        {u"a/... /b", u"a/b"},
-        {u"a/.../b", u"a/b"},
-        {u"a/./b", u"a/b"},
-        {u"a/. /b", u"a/b"},
-        {u"a//b", u"a/b"},
-        {u"a/..", u"a"},
-        {u"..", u""},
-        {u"../", u""},
-        {u"/", u""},
-        {u"...", u""},
-        {u"CON", u"_CON"},
-        {u"con.txt", u"_con.txt"},
-        {u"dir/Nul.tar.gz", u"dir/_Nul.tar.gz"},
-        {u"aux/x", u"_aux/x"},
-        {u"LPT1", u"_LPT1"},
-        {u"com9.log", u"_com9.log"},
-        {u"COM\u00b9", u"_COM\u00b9"},
-        {u"PRN .txt", u"_PRN .txt"},
-        {u"CONOUT$", u"_CONOUT$"},
-        {u"a\x01" u"b/c\x1f", u"a_b/c_"},
-        {u"..\t/x", u".._/x"},
+        {u"..\\..\\windows\\evil.dll", u"windows/evil.dll"}, {u"a\\..\\..\\b", u"a/b"},
+        {u"\\\\server\\share\\x", u"server/share/x"}, {u"\\\\?\\C:\\x\\y", u"x/y"}, {u"\\\\.\\C:\\x", u"x"},
+        {u"\\\\?\\UNC\\srv\\s\\f", u"UNC/srv/s/f"}, {u"C:\\..\\x", u"x"}, {u"C:..\\x", u"x"},
+        {u"../C:/x", u"x"}, {u"x/C:/y", u"x/C_/y"}, {u"file.txt:stream", u"file.txt_stream"},
+        {u".. /x", u"x"}, {u"a/.. /b", u"a/b"}, {u"a/... /b", u"a/b"}, {u"a/.../b", u"a/b"},
+        {u"a/./b", u"a/b"}, {u"a/. /b", u"a/b"}, {u"a//b", u"a/b"}, {u"a/..", u"a"}, {u"..", u""},
+        {u"../", u""}, {u"/", u""}, {u"...", u""}, {u"CON", u"_CON"}, {u"con.txt", u"_con.txt"},
+        {u"dir/Nul.tar.gz", u"dir/_Nul.tar.gz"}, {u"aux/x", u"_aux/x"}, {u"LPT1", u"_LPT1"},
+        {u"com9.log", u"_com9.log"}, {u"COM\u00b9", u"_COM\u00b9"}, {u"PRN .txt", u"_PRN .txt"},
+        {u"CONOUT$", u"_CONOUT$"}, {u"a\x01" u"b/c\x1f", u"a_b/c_"}, {u"..\t/x", u".._/x"},
     };
     for (const PathCase& test : cases) {
         std::u16string result = Sanitized(test.stored);
@@ -175,35 +139,26 @@ TEST(SanitizeMemberPath, EveryShortCombinationIsConfined) {
     }
 }
 
-TEST(FolderPaths, ParentFolder) {
+// ParentFolder drops the last component (and a closing separator) but never a drive's
+// root; CutAtLastSeparator cuts at the last separator whatever stands before it.
+TEST(FolderPaths, ParentFolderAndCutAtLastSeparator) {
     const struct {
+        bool (*cut)(WideString&);
         std::u16string path;
-        bool has;
-        std::u16string parent;
-    } cases[] = {
-        {u"a/b/", true, u"a"},         {u"a/b/c", true, u"a/b"},  {u"a\\b", true, u"a"},
-        {u"C:\\x", false, u"C:\\x"},   {u"C:\\x\\y", true, u"C:\\x"}, {u"abc", false, u"abc"},
-        {u"", false, u""},             {u"/x", true, u""},
-    };
-    for (const auto& test : cases) {
-        WideString path(test.path.c_str());
-        EXPECT_EQ(ParentFolder(path), test.has) << std::string(test.path.begin(), test.path.end());
-        EXPECT_EQ(std::u16string(path.Text()), test.parent);
-    }
-}
-
-TEST(FolderPaths, CutAtLastSeparator) {
-    const struct {
-        std::u16string path;
-        bool cut;
+        bool done;
         std::u16string rest;
     } cases[] = {
-        {u"a/b/f.txt", true, u"a/b"}, {u"a\\f", true, u"a"}, {u"f", false, u"f"},
-        {u"", false, u""},            {u"dir/", true, u"dir"}, {u"/f", true, u""},
+        {ParentFolder, u"a/b/", true, u"a"},           {ParentFolder, u"a/b/c", true, u"a/b"},
+        {ParentFolder, u"a\\b", true, u"a"},           {ParentFolder, u"C:\\x", false, u"C:\\x"},
+        {ParentFolder, u"C:\\x\\y", true, u"C:\\x"},  {ParentFolder, u"abc", false, u"abc"},
+        {ParentFolder, u"", false, u""},               {ParentFolder, u"/x", true, u""},
+        {CutAtLastSeparator, u"a/b/f.txt", true, u"a/b"}, {CutAtLastSeparator, u"a\\f", true, u"a"},
+        {CutAtLastSeparator, u"f", false, u"f"},        {CutAtLastSeparator, u"", false, u""},
+        {CutAtLastSeparator, u"dir/", true, u"dir"},    {CutAtLastSeparator, u"/f", true, u""},
     };
     for (const auto& test : cases) {
         WideString path(test.path.c_str());
-        EXPECT_EQ(CutAtLastSeparator(path), test.cut);
+        EXPECT_EQ(test.cut(path), test.done) << std::string(test.path.begin(), test.path.end());
         EXPECT_EQ(std::u16string(path.Text()), test.rest);
     }
 }
@@ -239,15 +194,12 @@ private:
     std::string previous_, folder_;
 };
 
-TEST_F(FolderCreation, CreateFolderTreeCreatesMissingParents) {
+TEST_F(FolderCreation, CreateFolderTreeMakesMissingParentsButNotBelowAFile) {
     EXPECT_TRUE(CreateFolderTree(WideString(u"a/b/c/")));
     EXPECT_TRUE(IsFolder("a") && IsFolder("a/b") && IsFolder("a/b/c"));
     EXPECT_TRUE(CreateFolderTree(WideString(u"a/b/c/")));  // all there already
     EXPECT_TRUE(CreateFolderTree(WideString(u"a/b/d")));
     EXPECT_TRUE(IsFolder("a/b/d"));
-}
-
-TEST_F(FolderCreation, CreateFolderTreeFailsBelowAFile) {
     FileHandle file;
     ASSERT_TRUE(file.Open(u"plain", FileAccess::Write, FileDisposition::CreateAlways));
     file.Close();
