@@ -45,8 +45,6 @@ BlockRead ReadBlock(const Bytes& bytes, uint64_t offset = 0) {
     return result;
 }
 
-Bytes Encode(const ConfigBlock& block) { return block.Encode(); }
-
 TEST(ConfigBlock, MarkerZeroIsTheWholeBlock) {
     BlockRead read = ReadBlock(lha::BuildPackage(ConfigBlock::Absent(), {0}), ConfigBlockOffset);
     ASSERT_TRUE(read.ok);
@@ -58,8 +56,6 @@ TEST(ConfigBlock, MarkerZeroIsTheWholeBlock) {
 }
 
 TEST(ConfigBlock, MarkerOneWithNineZeros) {
-    Bytes block = {1, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-    ASSERT_EQ(Encode(ConfigBlock()), block);
     BlockRead read = ReadBlock(lha::BuildPackage(ConfigBlock(), {0}), ConfigBlockOffset);
     ASSERT_TRUE(read.ok);
     EXPECT_EQ(read.position, 37898u);
@@ -84,7 +80,7 @@ TEST(ConfigBlock, EveryFieldInOrder) {
     block.sendToOption = OptionEditable | 0x80;  // other bits are kept as read
     block.launchProgram = u"setup.exe";
     block.shortcutName = u"Tool";
-    Bytes bytes = Encode(block);
+    Bytes bytes = block.Encode();
     bytes.push_back(0x42);  // the archive's first byte
     BlockRead read = ReadBlock(bytes);
     ASSERT_TRUE(read.ok);
@@ -100,26 +96,26 @@ TEST(ConfigBlock, EveryFieldInOrder) {
     EXPECT_EQ(read.position, bytes.size() - 1);
 }
 
-TEST(ConfigBlock, LongestTextsAreReadWhole) {
+// Texts of the longest length are read whole; a NUL ends a text early (an empty
+// title then, not the default one) while its stored length still counts.
+TEST(ConfigBlock, TextsAreReadWholeUpToTheirFirstNul) {
     ConfigBlock block;
     block.caption = std::u16string(255, u'c');
     block.shortcutName = std::u16string(255, u'\u3042');
-    BlockRead read = ReadBlock(Encode(block));
+    block.shortcutTarget = std::u16string(u"ab\0cd", 5);
+    block.launchProgram = std::u16string(u"\0x", 2);
+    BlockRead read = ReadBlock(block.Encode());
     ASSERT_TRUE(read.ok);
     EXPECT_EQ(Text(read.config.caption), block.caption);
     EXPECT_EQ(Text(read.config.shortcutName), block.shortcutName);
-    EXPECT_EQ(read.position, 10u + 2 * 255 + 2 * 255);
-}
-
-TEST(ConfigBlock, TextsEndAtTheirFirstNul) {
-    ConfigBlock block;
-    block.shortcutTarget = std::u16string(u"ab\0cd", 5);
-    block.caption = std::u16string(u"\0x", 2);  // an empty title, not the default one
-    BlockRead read = ReadBlock(Encode(block));
-    ASSERT_TRUE(read.ok);
     EXPECT_EQ(Text(read.config.shortcutTarget), u"ab");
+    EXPECT_TRUE(read.config.launchProgram.HasText());
+    EXPECT_EQ(Text(read.config.launchProgram), u"");
+    EXPECT_EQ(read.position, 10u + 2 * (255 + 255 + 5 + 2));
+    block.caption = std::u16string(u"\0x", 2);
+    read = ReadBlock(block.Encode());
+    ASSERT_TRUE(read.ok);
     EXPECT_EQ(Text(read.config.caption), u"");
-    EXPECT_EQ(read.position, 10u + 2 * 5 + 2 * 2);
 }
 
 TEST(ConfigBlock, EveryCutShortBlockIsRejected) {
@@ -129,7 +125,7 @@ TEST(ConfigBlock, EveryCutShortBlockIsRejected) {
     block.shortcutTarget = u"t.exe";
     block.launchProgram = u"l.exe";
     block.shortcutName = u"n";
-    Bytes bytes = Encode(block);
+    Bytes bytes = block.Encode();
     for (size_t cut = 0; cut < bytes.size(); ++cut) {
         BlockRead read = ReadBlock(Bytes(bytes.begin(), bytes.begin() + cut));
         EXPECT_FALSE(read.ok) << "cut at " << cut;
@@ -158,16 +154,17 @@ std::u16string Destination(const std::u16string& stored, uint8_t base) {
     ConfigBlock block;
     block.destination = stored;
     block.base = base;
-    BlockRead read = ReadBlock(Encode(block));
+    BlockRead read = ReadBlock(block.Encode());
     EXPECT_TRUE(read.ok);
     return Text(read.config.defaultDestination);
 }
 
-TEST(ConfigBlockDestination, DriveLettersAreTakenUnchanged) {
+TEST(ConfigBlockDestination, DriveLettersAreTakenUnchangedAndNoneMeansTheCurrentFolder) {
     for (uint8_t base : {0, 1, 0xFF}) {
         EXPECT_EQ(Destination(u"D:\\Programs\\Tool", base), u"D:\\Programs\\Tool");
         EXPECT_EQ(Destination(u"D:", base), u"D:");
         EXPECT_EQ(Destination(u"c:relative", base), u"c:relative");
+        EXPECT_EQ(Destination(u"", base), CurrentFolder());
     }
 }
 
@@ -190,10 +187,6 @@ TEST(ConfigBlockDestination, BaseByteSelectsProgramFiles) {
     std::u16string joined = programFiles + (endsInSeparator ? u"" : u"\\") + u"Tool";
     EXPECT_EQ(Destination(u"Tool", 1), joined);
     EXPECT_EQ(Destination(u"Tool", 0x80), joined);
-}
-
-TEST(ConfigBlockDestination, NoDestinationMeansTheCurrentFolderWhateverTheBase) {
-    for (uint8_t base : {0, 1}) EXPECT_EQ(Destination(u"", base), CurrentFolder());
 }
 
 }  // namespace
