@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "support/archive_builder.h"
+#include "support/sha256.h"
 
 namespace fs = std::filesystem;
 
@@ -85,15 +86,7 @@ Result RunTool(const std::string& arguments, const fs::path& scratch) {
     return Shell(Quote(Tool) + " " + arguments, scratch);
 }
 
-std::string Sha256(const fs::path& path) {
-    std::string command = "sha256sum " + Quote(path);
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe) return "";
-    char text[65] = {};
-    size_t got = std::fread(text, 1, 64, pipe);
-    ::pclose(pipe);
-    return std::string(text, got);
-}
+std::string Sha256(const fs::path& path) { return Sha256Hex(lha::ToBytes(ReadAll(path))); }
 
 // Every regular file below `folder`, relative, with slashes.
 std::set<std::string> FilesBelow(const fs::path& folder) {
@@ -247,15 +240,9 @@ TEST(ToolUsage, FailuresNameTheFileAndTheCause) {
 // A package is found by its "MZ" start and its length; its archive begins behind the block.
 TEST(ToolPackage, ListInfoAndExtractReadBehindTheBlock) {
     Scratch scratch("package");
-    lha::ConfigBlock block;
-    block.caption = u"Setup of Kavi";
-    block.destination = u"C:\\Programs\\Kavi";
-    block.shortcutTarget = u"bin\\kavi.exe";
-    block.shortcutName = u"Kavi";
-    block.launchProgram = u"bin\\setup.exe";
-    block.startMenuOption = 3;
-    block.desktopOption = 2;
-    block.sendToOption = 1;
+    const lha::ConfigBlock block{.caption = u"Setup of Kavi", .destination = u"C:\\Programs\\Kavi",
+                                 .shortcutTarget = u"bin\\kavi.exe", .launchProgram = u"bin\\setup.exe",
+                                 .shortcutName = u"Kavi", .startMenuOption = 3, .desktopOption = 2, .sendToOption = 1};
     lha::ArchiveBuilder archive;
     archive.Add(lha::Member::Folder("bin")).Add(lha::Member::Stored("bin/readme.txt", "hello package")).End();
     ASSERT_TRUE(lha::WritePackage((scratch / "setup.exe").string(), block, archive.Contents()));
