@@ -37,7 +37,7 @@ LevelPlan PlanFor(EncodeLevel level) {
         return {{true, 1024, 256, 256, 256, 0, 1u << 16, 3}, {}, 0, 1 << 18, 0, true, true, 2, 1024};
     case EncodeLevel::Default:
     default:
-        return {{true, 256, 256, 256, 256, 0, 1u << 16, 1}, {true, 48, 128, 256, 32, 0, 1u << 16, 1}, 14,
+        return {{true, 160, 256, 256, 256, 0, 1u << 16, 1}, {true, 96, 128, 256, 32, 0, 1u << 16, 1}, 14,
                 1 << 18, 0, true, true, 1, 256};
     }
 }
