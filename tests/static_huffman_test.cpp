@@ -53,37 +53,44 @@ void PutConstantHeader(BitWriter& out, uint32_t blockSize, uint32_t preTreeSymbo
     out.Put(0, positionCountBits).Put(positionSymbol, positionCountBits);
 }
 
+// Blocks of random items (literals, far matches and short-distance runs) with random
+// complete codes; `all` receives the items. With `oneItemFirst` the first block holds one.
+Bytes RandomBlocks(MethodId method, std::mt19937& random, int blocks, double skew, std::vector<Item>& all,
+                   bool oneItemFirst = false) {
+    const MethodShape shape = ShapeOf(method);
+    const uint32_t window = 1u << shape.dictionaryBits;
+    BitWriter out;
+    for (int b = 0; b < blocks; ++b) {
+        std::vector<Item> items;
+        const size_t count = b == 0 && oneItemFirst ? 1 : 1 + random() % 3000;
+        for (size_t i = 0; i < count; ++i) {
+            if (random() % 3 == 0) {
+                items.push_back(Item::Literal(static_cast<uint8_t>(random())));
+            } else {
+                uint32_t distance = random() % 4 == 0 ? 1 + random() % 4 : 1 + random() % window;
+                items.push_back(Item::Match(3 + random() % 254, distance));
+            }
+        }
+        static_stream::PutBlock(out, static_stream::RandomCodes(shape.positionCount, random, skew), shape.countBits,
+                                items);
+        all.insert(all.end(), items.begin(), items.end());
+    }
+    return out.Bytes();
+}
+
 // Random symbol streams over several blocks with random complete codes (deep ones
 // included), through both window loops, against what the items expand to.
 TEST(StaticHuffman, RandomBlocksRoundTrip) {
     std::mt19937 random(5);
     for (MethodId method : StaticMethods) {
-        const MethodShape shape = ShapeOf(method);
-        const uint32_t window = 1u << shape.dictionaryBits;
         for (int round = 0; round < 5; ++round) {
             SCOPED_TRACE(testing::Message() << MethodNames[method] << " round " << round);
-            BitWriter out;
             std::vector<Item> all;
-            int blocks = 1 + round % 4;
-            for (int b = 0; b < blocks; ++b) {
-                std::vector<Item> items;
-                size_t count = b == 0 && round == 1 ? 1 : 1 + random() % 3000;
-                for (size_t i = 0; i < count; ++i) {
-                    if (random() % 3 == 0) {
-                        items.push_back(Item::Literal(static_cast<uint8_t>(random())));
-                    } else {
-                        uint32_t distance = random() % 4 == 0 ? 1 + random() % 4 : 1 + random() % window;
-                        items.push_back(Item::Match(3 + random() % 254, distance));
-                    }
-                }
-                static_stream::PutBlock(out, static_stream::RandomCodes(shape.positionCount, random, 0.2 * (round % 5)),
-                                        shape.countBits, items);
-                all.insert(all.end(), items.begin(), items.end());
-            }
+            const Bytes packed = RandomBlocks(method, random, 1 + round % 4, 0.2 * round, all, round == 1);
             const Bytes expected = static_stream::Expand(all);
             for (bool specialised : {true, false}) {
                 UseSpecialisedStaticLoop(specialised);
-                auto decoded = DecodeWhole(method, out.Bytes(), static_cast<uint32_t>(expected.size()));
+                auto decoded = DecodeWhole(method, packed, static_cast<uint32_t>(expected.size()));
                 ASSERT_EQ(decoded.bytes, expected) << (specialised ? "specialised" : "plain");
                 EXPECT_EQ(decoded.crc, packed_member::CrcOf(expected));
             }
@@ -208,20 +215,8 @@ TEST(StaticHuffman, DamagedStreamsDecodeAlikeInBothLoops) {
     std::mt19937 random(13);
     for (int round = 0; round < 30; ++round) {
         MethodId method = StaticMethods[round % 4];
-        const MethodShape shape = ShapeOf(method);
-        BitWriter out;
         std::vector<Item> all;
-        for (int b = 0; b < 3; ++b) {
-            std::vector<Item> items;
-            for (int i = 0; i < 500; ++i) {
-                items.push_back(random() % 2 ? Item::Literal(static_cast<uint8_t>(random()))
-                                             : Item::Match(3 + random() % 254, 1 + random() % (1u << shape.dictionaryBits)));
-            }
-            static_stream::PutBlock(out, static_stream::RandomCodes(shape.positionCount, random, 0.5), shape.countBits,
-                                    items);
-            all.insert(all.end(), items.begin(), items.end());
-        }
-        Bytes packed = out.Bytes();
+        Bytes packed = RandomBlocks(method, random, 3, 0.5, all);
         for (int flips = 1 + random() % 4; flips > 0; --flips) packed[random() % packed.size()] ^= 1 << (random() % 8);
         if (round % 3 == 0) {
             for (auto& b : packed) b = static_cast<uint8_t>(random());
