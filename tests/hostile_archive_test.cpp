@@ -185,6 +185,16 @@ Member WideNamed(const std::u16string& name, const std::string& content) {
     return member;
 }
 
+// A level-2 member of `method` named by a 0x01 header, with its packed bytes.
+Member Packed(const char* method, const std::string& name, const Bytes& data, uint32_t originalSize) {
+    Member member = Member::Stored("", "");
+    member.method = method;
+    member.data = data;
+    member.originalSize = originalSize;
+    member.ext = {ExtendedHeader::Text(lha::ExtFileName, name)};
+    return member;
+}
+
 std::u16string Widen(const std::string& ascii) { return std::u16string(ascii.begin(), ascii.end()); }
 
 // Every folder on the way to `path`, and the path itself.
@@ -413,23 +423,15 @@ TEST_F(HostileArchive, DataCutOffOrRunningDryIsReportedDamaged) {
         cases.push_back({"stored member without CRC claiming more than the file holds", m});
     }
     {
-        Member m = Member::Stored("", "");
-        m.method = "-lh5-";
-        m.data = Bytes(20, 0x00);
-        m.originalSize = 1000;
+        Member m = Packed("-lh5-", "packed-past-end", Bytes(20, 0x00), 1000);
         m.packedSizeOverride = 0xFFFFFF00;
-        m.ext = {ExtendedHeader::Text(lha::ExtFileName, "packed-past-end")};
         cases.push_back({"-lh5- member claiming 4 GB of packed data", m});
     }
     {
         // Zero bits decode to zero bytes at no cost for one block of 65536 symbols; the
         // next block header lies beyond the data. Zeros have a CRC-16 of 0.
-        Member m = Member::Stored("", "");
-        m.method = "-lh5-";
-        m.data = Bytes(8, 0x00);
-        m.originalSize = 200000;
+        Member m = Packed("-lh5-", "zeros-crc-0", Bytes(8, 0x00), 200000);
         m.crc = 0;
-        m.ext = {ExtendedHeader::Text(lha::ExtFileName, "zeros-crc-0")};
         cases.push_back({"-lh5- stream running dry with a matching CRC", m});
     }
     {
@@ -480,12 +482,8 @@ TEST(HostileSizes, InputBufferIsNoLargerThanTheRestOfTheFile) {
 
 TEST_F(HostileArchive, SoundStreamOfZerosIsNotMistakenForOneRunningDry) {
     // The same eight zero bytes make a block of 65536 zero bytes: complete, CRC 0.
-    Member m = Member::Stored("", "");
-    m.method = "-lh5-";
-    m.data = Bytes(8, 0x00);
-    m.originalSize = 65536;
+    Member m = Packed("-lh5-", "zeros", Bytes(8, 0x00), 65536);
     m.crc = 0;
-    m.ext = {ExtendedHeader::Text(lha::ExtFileName, "zeros")};
     Outcome outcome = Extract(Archive({m}));
     EXPECT_FALSE(outcome.failed);
     EXPECT_TRUE(outcome.messages.empty());
@@ -551,12 +549,8 @@ TEST_F(HostileArchive, MeaninglessStreamsOfEveryMethodAreReportedDamaged) {
         for (const auto& [what, data] : streams) {
             SCOPED_TRACE(std::string(method) + " " + what);
             ResetDestination();
-            Member m = Member::Stored("", "");
-            m.method = method;
-            m.data = data;
-            m.originalSize = stored ? static_cast<uint32_t>(data.size()) : 5000;
+            Member m = Packed(method, "member", data, stored ? static_cast<uint32_t>(data.size()) : 5000);
             m.crc = 0xBEEF;  // matches none of these streams
-            m.ext = {ExtendedHeader::Text(lha::ExtFileName, "member")};
             Outcome outcome = Extract(Archive({m, Member::Stored("after", "a")}));
             EXPECT_TRUE(outcome.failed);
             EXPECT_EQ(outcome.messages.size(), 1u);
