@@ -559,7 +559,7 @@ TEST(DosTime, AgreesWithTheCalendarInUtc) {
     const int dates[][6] = {
         {1980, 1, 1, 0, 0, 0},    {1999, 12, 31, 23, 59, 58}, {2000, 2, 29, 12, 0, 0},
         {2000, 3, 1, 0, 0, 0},    {2004, 2, 29, 1, 2, 4},     {2024, 12, 31, 23, 59, 58},
-        {2100, 2, 28, 0, 0, 0},   {2100, 3, 1, 0, 0, 0},      {2107, 12, 31, 23, 59, 58},
+        {2100, 2, 28, 0, 0, 0},   {2100, 3, 1, 0, 0, 0},      {2107, 12, 31, 23, 59, 58},  // 2100: no leap day
     };
     for (const auto& d : dates) {
         std::tm calendar = {};
@@ -573,10 +573,6 @@ TEST(DosTime, AgreesWithTheCalendarInUtc) {
                   static_cast<int64_t>(::timegm(&calendar)))
             << d[0] << "-" << d[1] << "-" << d[2];
     }
-    // 2100 is no leap year: March 1 follows February 28.
-    EXPECT_EQ(DosTimeToUnixTime(lha::DosTime(2100, 3, 1, 0, 0, 0)) -
-                  DosTimeToUnixTime(lha::DosTime(2100, 2, 28, 0, 0, 0)),
-              86400);
 }
 
 TEST(DosTime, MonthsOutsideTheCalendarStayInTheTable) {
