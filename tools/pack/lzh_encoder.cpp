@@ -34,7 +34,7 @@ LevelPlan PlanFor(EncodeLevel level) {
     case EncodeLevel::Fast:
         return {{false, 256, 256, 256, 256, 256, 8192, 1}, {}, 0, 1 << 16, MaxBlockSymbols, true, false, 0, 1024};
     case EncodeLevel::Best:
-        return {{true, 1024, 256, 256, 256, 0, 1u << 16, 3}, {}, 0, 1 << 18, 0, true, true, 2, 1024};
+        return {{true, 1024, 256, 256, 256, 0, 1u << 16, 3}, {}, 0, 1 << 18, 0, true, true, 2, 256};
     case EncodeLevel::Default:
     default:
         return {{true, 160, 256, 256, 256, 0, 1u << 16, 1}, {true, 96, 128, 256, 32, 0, 1u << 16, 1}, 14,
