@@ -128,7 +128,7 @@ TEST(PackTree, RoundTripsThroughOurExtractorForEveryMethodAndLevel) {
 }
 
 TEST(PackTree, IndependentReadersAcceptWhatTheEncoderWrites) {
-    if (!HaveCommand("lhasa") || !HaveCommand("7z")) GTEST_SKIP() << "lhasa or 7z is not installed";
+    ASSERT_TRUE(HaveCommand("lhasa") && HaveCommand("7z")) << "lhasa or 7z is missing: run scripts/install-deps";
     Scratch scratch;
     MakeTree(scratch.path() / "tree");
     for (const char* variant : {"--method lh5", "--method lh6", "--method lh7 --fast", "--method lh7",
@@ -318,7 +318,8 @@ TEST(PackRefusals, AFailedWriteLeavesNoPackage) {
 }
 
 TEST(PackSigning, ASignedPackageStillExtracts) {
-    if (!HaveCommand("osslsigncode") || !HaveCommand("openssl")) GTEST_SKIP() << "osslsigncode or openssl missing";
+    ASSERT_TRUE(HaveCommand("osslsigncode") && HaveCommand("openssl"))
+        << "osslsigncode or openssl is missing: run scripts/install-deps";
     Scratch scratch;
     std::string package = scratch / "setup.exe";
     WriteFile(scratch.path() / "app" / "tool.exe", "program");
