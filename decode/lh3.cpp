@@ -26,32 +26,30 @@ static void FillConstant(uint16_t* table, uint32_t entries, uint32_t symbol, uin
     for (uint32_t i = 0; i < entries; ++i) table[i] = value;
 }
 
-static void ReadCharLengthsLh3() {
-    DecodeState& s = decodeState;
-    for (uint32_t i = 0; i < Lh3CharCount; ++i) {
-        s.charLengths[i] = static_cast<uint8_t>(GetBits(1) ? GetBits(4) + 1 : 0);
-        if (i == 2 && StartsWithThreeOnes(s.charLengths)) {
-            const uint32_t symbol = GetBits(9);
-            memset(s.charLengths, 0, Lh3CharCount);
-            FillConstant(s.charTable, 1u << CharTableBits, symbol, Lh3CharCount);
+static uint8_t FlaggedLength() { return static_cast<uint8_t>(GetBits(1) ? GetBits(4) + 1 : 0); }
+static uint8_t PlainLength() { return static_cast<uint8_t>(GetBits(4)); }
+
+// Reads `count` lengths, or a constant after three leading lengths of 1, and builds `table`.
+static void ReadLengthsLh3(uint8_t* lengths, uint32_t count, uint8_t (*readLength)(), uint32_t constantBits,
+                           uint16_t* table, uint32_t tableBits) {
+    for (uint32_t i = 0; i < count; ++i) {
+        lengths[i] = readLength();
+        if (i == 2 && StartsWithThreeOnes(lengths)) {
+            const uint32_t symbol = GetBits(constantBits);
+            memset(lengths, 0, count);
+            FillConstant(table, 1u << tableBits, symbol, count);
             return;
         }
     }
-    MakeDecodeTable(Lh3CharCount, s.charLengths, CharTableBits, s.charTable);
+    MakeDecodeTable(static_cast<int32_t>(count), lengths, tableBits, table);
+}
+
+static void ReadCharLengthsLh3() {
+    ReadLengthsLh3(decodeState.charLengths, Lh3CharCount, FlaggedLength, 9, decodeState.charTable, CharTableBits);
 }
 
 static void ReadPositionLengthsLh3() {
-    DecodeState& s = decodeState;
-    for (uint32_t i = 0; i < PositionGroupLimit; ++i) {
-        s.ptLengths[i] = static_cast<uint8_t>(GetBits(4));
-        if (i == 2 && StartsWithThreeOnes(s.ptLengths)) {
-            const uint32_t group = GetBits(10);
-            memset(s.ptLengths, 0, PositionGroupLimit);
-            FillConstant(s.ptTable, 1u << PtTableBits, group, PositionGroupLimit);
-            return;
-        }
-    }
-    MakeDecodeTable(PositionGroupLimit, s.ptLengths, PtTableBits, s.ptTable);
+    ReadLengthsLh3(decodeState.ptLengths, PositionGroupLimit, PlainLength, 10, decodeState.ptTable, PtTableBits);
 }
 
 static void ReadBlockHeaderLh3() {
