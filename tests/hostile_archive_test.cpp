@@ -25,6 +25,7 @@
 #include "decode/decode_state.h"
 #include "platform/posix/console_front_end.h"
 #include "platform/posix/utf8.h"
+#include "support/file_bytes.h"
 #include "support/archive_builder.h"
 #include "support/decoder_harness.h"
 
@@ -37,11 +38,6 @@ namespace {
 
 const char SentinelText[] = "sentinel";
 const std::string DamagedTail = " が壊れています。";
-
-std::string ReadAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 std::string Quote(const std::string& text) {
     std::string out = "'";

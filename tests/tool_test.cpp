@@ -19,6 +19,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "support/file_bytes.h"
 #include "support/archive_builder.h"
 #include "support/sha256.h"
 
@@ -33,18 +34,6 @@ struct Result {
     int status = -1;
     std::string out, err;
 };
-
-std::string ReadAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary | std::ios::ate);
-    std::string bytes(in ? static_cast<size_t>(in.tellg()) : 0, '\0');
-    in.seekg(0);
-    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    return bytes;
-}
-
-void WriteAll(const fs::path& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
 
 std::string Quote(const std::string& text) {
     std::string out = "'";

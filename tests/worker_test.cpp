@@ -16,6 +16,7 @@
 #include "decode/decode_state.h"
 #include "platform/posix/console_front_end.h"
 #include "platform/posix/utf8.h"
+#include "support/file_bytes.h"
 #include "support/archive_builder.h"
 
 namespace fs = std::filesystem;
@@ -25,18 +26,6 @@ using lha::Member;
 namespace {
 
 std::string Utf8(const WideChar* text) { return Utf8Text(text).c_str(); }
-
-std::string ReadAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary | std::ios::ate);
-    std::string bytes(in ? static_cast<size_t>(in.tellg()) : 0, '\0');
-    in.seekg(0);
-    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    return bytes;
-}
-
-void WriteAll(const fs::path& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
 
 std::string Pattern(size_t size, unsigned seed) {
     std::string out(size, '\0');
