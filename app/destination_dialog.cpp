@@ -5,6 +5,7 @@
 #include "app/stub.h"
 #include "archive/lzh_header.h"
 #include "archive/paths.h"
+#include "package/ui_texts.h"
 #include "platform/system.h"
 #include "resources/resource.h"
 
@@ -23,7 +24,7 @@ static const ShortcutBox ShortcutBoxes[] = {
 };
 
 static bool CannotCreateFolder(Extractor& extractor) {
-    MessageBoxW(static_cast<HWND>(extractor.mainWindow), L"フォルダを作成できません", nullptr, MB_OK | MB_ICONEXCLAMATION);
+    MessageBoxW(static_cast<HWND>(extractor.mainWindow), Native(Text(UiText::CannotCreateFolder)), nullptr, MB_OK | MB_ICONEXCLAMATION);
     return false;
 }
 

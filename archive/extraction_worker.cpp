@@ -9,12 +9,9 @@
 #include "decode/bit_input.h"
 #include "decode/decode_member.h"
 #include "decode/decode_state.h"
+#include "package/ui_texts.h"
 #include "platform/front_end.h"
 #include "platform/system.h"
-
-const WideChar FolderConflictText[] = u"を解凍できません。同名のフォルダが存在します。";
-const WideChar DamagedTextHead[] = u"ファイル ";
-const WideChar DamagedTextTail[] = u" が壊れています。";
 
 namespace {
 
@@ -53,8 +50,9 @@ uint32_t AppendCut(WideChar* buffer, uint32_t used, const WideChar* text, uint32
 void ShowDamagedMember(Extractor& extractor, const WideString& outputPath) {
     WideChar text[DamagedTextUnits];
     const uint32_t last = DamagedTextUnits - 1;
-    const uint32_t tail = WideLength(DamagedTextTail);
-    uint32_t used = AppendCut(text, 0, DamagedTextHead, last - tail);
+    const WideChar* damagedTail = Text(UiText::DamagedTail);
+    const uint32_t tail = WideLength(damagedTail);
+    uint32_t used = AppendCut(text, 0, Text(UiText::DamagedHead), last - tail);
     uint32_t pathRoom = last - tail - used;
     if (outputPath.Length() > pathRoom) {
         used = AppendCut(text, used, outputPath.Text(), last - tail - 1);
@@ -62,7 +60,7 @@ void ShowDamagedMember(Extractor& extractor, const WideString& outputPath) {
     } else {
         used = AppendCut(text, used, outputPath.Text(), last - tail);
     }
-    used = AppendCut(text, used, DamagedTextTail, last);
+    used = AppendCut(text, used, damagedTail, last);
     text[used] = 0;
     ShowMessage(extractor.mainWindow, text, nullptr, MessageIcon::Exclamation);
 }
@@ -191,7 +189,7 @@ bool CheckFolderConflict(Extractor& extractor, const WideString& outputPath) {
     if (outputPath.IsEmpty() || !IsExistingFolder(outputPath.Text())) return false;
     WideString text(outputPath);
     text.AppendChar(u' ');
-    text.Append(FolderConflictText);
+    text.Append(Text(UiText::FolderConflict));
     ShowMessage(extractor.mainWindow, text.Text(), nullptr, MessageIcon::Exclamation);
     return true;
 }

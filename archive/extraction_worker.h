@@ -7,11 +7,6 @@
 
 struct Extractor;
 
-// The worker's own message texts (the front end may recognise them).
-extern const WideChar FolderConflictText[];  // after the output path and a space
-extern const WideChar DamagedTextHead[];     // "ファイル " + output path + ...
-extern const WideChar DamagedTextTail[];     // ... + " が壊れています。"
-
 void ExtractionWorker(void* extractor);             // thread start routine
 uint32_t SumOriginalSizes(Extractor& extractor);
 bool ExtractMember(Extractor& extractor, const LzhHeader& header);

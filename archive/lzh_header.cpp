@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "app/extractor.h"
+#include "package/ui_texts.h"
 #include "platform/front_end.h"
 #include "platform/system.h"
 
@@ -121,7 +122,7 @@ void ResetHeader(LzhHeader& out) {
 }
 
 void ShowUnknownHeader(Extractor& extractor) {
-    ShowMessage(extractor.mainWindow, u"Unknown header", DefaultCaption, MessageIcon::Stop);
+    ShowMessage(extractor.mainWindow, Text(UiText::UnknownHeader), DefaultCaption, MessageIcon::Stop);
 }
 
 bool ParseHeader(Extractor& extractor, uint8_t* buffer, uint32_t headerEnd, LzhHeader& out) {

@@ -1,0 +1,20 @@
+// The texts the core and the stub show to a user, in Japanese (the stub's own texts) and
+// in English. Which set is shown is chosen once at start-up by the front end: the stub
+// from the user's UI language, the host tool from LC_MESSAGES/LANG.
+#pragma once
+#include <cstdint>
+
+#include "package/wide_string.h"
+
+enum class UiText : uint8_t {
+    UnknownHeader,       // "Unknown header" in both sets
+    FolderConflict,      // after the path and a space
+    DamagedHead,         // DamagedHead + path + DamagedTail
+    DamagedTail,
+    CannotCreateFolder,
+    Count,
+};
+
+void UseJapaneseTexts(bool japanese);  // Japanese until told otherwise
+bool UsingJapaneseTexts();
+const WideChar* Text(UiText id);
