@@ -26,6 +26,11 @@ struct Extractor {
     WideString destination;              // destination folder of this run
     SfxConfig config;
     uint8_t failed = 0;                  // 1 once a member failed or the run was aborted
+    // What the walk did, for the host tool's summary line.
+    uint32_t filesDone = 0;              // files written and checked
+    uint32_t foldersDone = 0;
+    uint32_t membersFailed = 0;          // damaged, unreadable or of an unknown method
+    uint64_t bytesDone = 0;              // original sizes of the files written
 };
 
 // Private window messages (WM_APP + n); the window side is the stub's.

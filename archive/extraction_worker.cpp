@@ -141,6 +141,7 @@ void ExtractionWorker(void* argument) {
         SendMemberName(extractor, name.Text());
         if (!ExtractMember(extractor, header)) {
             extractor.failed = 1;
+            if (decodeState.keepRunning.load() != 0) ++extractor.membersFailed;
             break;
         }
         NotifyShellOfMember(extractor, header.path);
@@ -178,11 +179,16 @@ bool ExtractMember(Extractor& extractor, const LzhHeader& header) {
     if (method == MethodUnknown) return true;
     if (method == MethodLhd) {
         DeletePath(outputPath.Text());
-        return ExtractFolder(outputPath);
+        if (!ExtractFolder(outputPath)) return false;
+        ++extractor.foldersDone;
+        return true;
     }
     if (CheckFolderConflict(extractor, outputPath)) return false;
     DeletePath(outputPath.Text());
-    return ExtractFile(extractor, header, outputPath, method);
+    if (!ExtractFile(extractor, header, outputPath, method)) return false;
+    ++extractor.filesDone;
+    extractor.bytesDone += header.originalSize;
+    return true;
 }
 
 bool CheckFolderConflict(Extractor& extractor, const WideString& outputPath) {
