@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "archive/file_handle.h"
+#include "archive/lzh_header.h"
 #include "package/config_block.h"
 #include "package/wide_string.h"
 #include "platform/front_end.h"
@@ -21,7 +22,7 @@ struct Extractor {
     WindowHandle mainWindow = nullptr;   // the progress window
     WindowHandle statusText = nullptr;
     WindowHandle abortButton = nullptr;
-    const uint8_t* headerCursor = nullptr;  // read cursor of the header reader
+    HeaderRead archiveEnd = HeaderRead::End;  // how the last header read ended
     WideString currentOutputPath;        // file whose decoding started last
     WideString destination;              // destination folder of this run
     SfxConfig config;

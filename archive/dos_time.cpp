@@ -21,7 +21,21 @@ int64_t DaysSinceEpoch(int32_t year, int32_t month, int32_t day) {
     return days + day - 1;
 }
 
+int32_t DaysInMonth(int32_t year, int32_t month) {
+    static constexpr uint8_t Days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return Days[month - 1] + (month == 2 && IsLeapYear(year));
+}
+
 }  // namespace
+
+bool IsRealDosTime(uint32_t dosTime) {
+    uint32_t time = dosTime & 0xFFFF, date = dosTime >> 16;
+    int32_t month = static_cast<int32_t>((date >> 5) & 0x0F);
+    int32_t day = static_cast<int32_t>(date & 0x1F);
+    int32_t year = 1980 + static_cast<int32_t>(date >> 9);
+    if (dosTime == 0 || month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month)) return false;
+    return (time & 0x1F) < 30 && ((time >> 5) & 0x3F) < 60 && (time >> 11) < 24;
+}
 
 int64_t DosTimeToUnixTime(uint32_t dosTime) {
     if (dosTime == 0) return 0;

@@ -17,22 +17,6 @@ namespace {
 
 constexpr uint32_t DamagedTextUnits = 256;  // the message buffer, terminator included
 
-// Fixed fields of a header up to and including the level byte (offsets 0 to 20).
-constexpr uint32_t ScanFieldsSize = 21;
-
-uint32_t Le32(const uint8_t* bytes) {
-    return static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
-           static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
-}
-
-// Bytes from the first header byte to the first byte of the packed data as the pre-scan
-// counts them: levels 0 and 1 take the base header (H + 2; a level-1 packed size already
-// counts the extended headers behind it), level 2 its 16-bit total length.
-uint32_t ScannedHeaderSize(const uint8_t* fields) {
-    if (fields[20] == 2) return static_cast<uint32_t>(fields[0]) | static_cast<uint32_t>(fields[1]) << 8;
-    return static_cast<uint32_t>(fields[0]) + 2;
-}
-
 // Appends `text` to a fixed buffer, keeping `limit` units free for what must follow.
 // Cuts before a lone high surrogate so that no half character is left behind.
 uint32_t AppendCut(WideChar* buffer, uint32_t used, const WideChar* text, uint32_t limit) {
@@ -80,6 +64,66 @@ bool ReportDecodeFailure() {
     }
     ShowSystemError(code, MessageIcon::Exclamation);
     return true;
+}
+
+// "<path> <text>", the pattern of the worker's messages about one member.
+void ShowPathMessage(Extractor& extractor, const WideString& path, UiText id) {
+    WideString text(path);
+    text.AppendChar(u' ');
+    text.Append(Text(id));
+    ShowMessage(extractor.mainWindow, text.Text(), nullptr, MessageIcon::Exclamation);
+}
+
+// A member of a method this program cannot decode is named and counted as failed; the
+// members after it are still extracted, but the run does not count as complete.
+void ReportUnknownMethod(Extractor& extractor, const LzhHeader& header) {
+    WideString path(header.path);
+    WideChar method[9] = {u' ', u'('};
+    for (uint32_t i = 0; i < 5; ++i) method[2 + i] = static_cast<uint8_t>(header.method[i]);
+    method[7] = u')';
+    path.Append(method);
+    ShowPathMessage(extractor, path, UiText::UnknownMethod);
+    extractor.failed = 1;
+    ++extractor.membersFailed;
+}
+
+// Anything but a folder at the path of a folder member (written "dir/").
+bool IsExistingFile(const WideString& folderPath) {
+    WideString path(folderPath);
+    if (!path.IsEmpty() && path.Text()[path.Length() - 1] == u'/') path.Resize(path.Length());
+    return !path.IsEmpty() && PathExists(path.Text()) && !IsExistingFolder(path.Text());
+}
+
+// A file member needs a name after its folders; "", "a/" or what sanitising left of
+// "../.." name no file.
+bool HasFileName(const WideString& path) { return !path.IsEmpty() && path.Text()[path.Length() - 1] != u'/'; }
+
+// The walk ended at bytes that are neither the end mark nor a readable header: members
+// may be missing, so the run is not complete. An unknown shape was shown already.
+void ReportArchiveEnd(Extractor& extractor) {
+    if (extractor.archiveEnd == HeaderRead::Member || extractor.archiveEnd == HeaderRead::End) return;
+    if (extractor.archiveEnd == HeaderRead::Cut)
+        ShowMessage(extractor.mainWindow, Text(UiText::DamagedArchive), nullptr, MessageIcon::Exclamation);
+    extractor.failed = 1;
+}
+
+// Folder times and permissions, set once their contents are in place (writing a file
+// changes its folder's time). A second walk over the headers needs no memory per folder.
+void RestoreFolderStamps(Extractor& extractor, uint64_t archiveStart) {
+    FileHandle& file = *extractor.packageFile;
+    if (!file.Seek(static_cast<int64_t>(archiveStart), SeekOrigin::Begin)) return;
+    LzhHeader header;
+    while (ReadHeader(file, header) == HeaderRead::Member) {
+        if (IsFolderMember(header, LookUpMethod(header.method))) {
+            WideString path(header.path);
+            SanitizeMemberPath(path, u'/');
+            // The owner keeps full access so that the folder can be filled again.
+            if (!path.IsEmpty() && header.hasUnixMode)
+                SetFileMode(path.Text(), (header.unixMode & FilePermissionBits) | 0700);
+            if (!path.IsEmpty() && header.hasTime) SetFileTimes(path.Text(), header.modifiedTime);
+        }
+        if (!file.Seek(static_cast<int64_t>(file.Tell() + header.packedSize), SeekOrigin::Begin)) return;
+    }
 }
 
 bool ExtractFolder(const WideString& outputPath) {
@@ -132,6 +176,7 @@ bool ExtractFile(Extractor& extractor, const LzhHeader& header, const WideString
 void ExtractionWorker(void* argument) {
     Extractor& extractor = *static_cast<Extractor*>(argument);
     MakeCrcTable();
+    const uint64_t archiveStart = extractor.packageFile ? extractor.packageFile->Tell() : 0;
     decodeState.progressTotal = SumOriginalSizes(extractor);
 
     LzhHeader header;
@@ -146,26 +191,21 @@ void ExtractionWorker(void* argument) {
         }
         NotifyShellOfMember(extractor, header.path);
         extractor.packageFile->Seek(static_cast<int64_t>(dataStart + header.packedSize), SeekOrigin::Begin);
-        decodeState.progressBase += header.originalSize;
+        decodeState.progressBase += static_cast<uint32_t>(header.originalSize);
     }
+    ReportArchiveEnd(extractor);
+    if (decodeState.keepRunning.load() != 0) RestoreFolderStamps(extractor, archiveStart);
     PostWorkerEnd(extractor, decodeState.keepRunning.load() == 0);
 }
 
 uint32_t SumOriginalSizes(Extractor& extractor) {
     FileHandle& file = *extractor.packageFile;
     const uint64_t start = file.Tell();
-    uint64_t at = start;
     uint32_t total = 0;
-    uint8_t fields[ScanFieldsSize];
-    for (;;) {
-        if (file.ReadByte(fields[0]) != 1 || fields[0] == 0) break;
-        if (file.Read(ScanFieldsSize - 1, fields + 1) != ScanFieldsSize - 1) break;
-        uint32_t headerSize = ScannedHeaderSize(fields);
-        // A header shorter than its fixed fields has no known shape; the walk stops there too.
-        if (headerSize < ScanFieldsSize + 1) break;
-        total += Le32(fields + 11);
-        at += static_cast<uint64_t>(headerSize) + Le32(fields + 7);
-        if (!file.Seek(static_cast<int64_t>(at), SeekOrigin::Begin)) break;
+    LzhHeader header;
+    while (ReadHeader(file, header) == HeaderRead::Member) {
+        total += static_cast<uint32_t>(header.originalSize);
+        if (!file.Seek(static_cast<int64_t>(file.Tell() + header.packedSize), SeekOrigin::Begin)) break;
     }
     file.Seek(static_cast<int64_t>(start), SeekOrigin::Begin);
     return total;
@@ -176,12 +216,22 @@ bool ExtractMember(Extractor& extractor, const LzhHeader& header) {
     SanitizeMemberPath(outputPath, u'/');
 
     MethodId method = LookUpMethod(header.method);
-    if (method == MethodUnknown) return true;
-    if (method == MethodLhd) {
-        DeletePath(outputPath.Text());
+    if (method == MethodUnknown) {
+        ReportUnknownMethod(extractor, header);
+        return true;
+    }
+    if (IsFolderMember(header, method)) {
+        if (IsExistingFile(outputPath)) {
+            ShowPathMessage(extractor, outputPath, UiText::FileConflict);
+            return false;
+        }
         if (!ExtractFolder(outputPath)) return false;
         ++extractor.foldersDone;
         return true;
+    }
+    if (!HasFileName(outputPath)) {
+        ShowPathMessage(extractor, header.path, UiText::InvalidName);
+        return false;
     }
     if (CheckFolderConflict(extractor, outputPath)) return false;
     DeletePath(outputPath.Text());
@@ -193,13 +243,11 @@ bool ExtractMember(Extractor& extractor, const LzhHeader& header) {
 
 bool CheckFolderConflict(Extractor& extractor, const WideString& outputPath) {
     if (outputPath.IsEmpty() || !IsExistingFolder(outputPath.Text())) return false;
-    WideString text(outputPath);
-    text.AppendChar(u' ');
-    text.Append(Text(UiText::FolderConflict));
-    ShowMessage(extractor.mainWindow, text.Text(), nullptr, MessageIcon::Exclamation);
+    ShowPathMessage(extractor, outputPath, UiText::FolderConflict);
     return true;
 }
 
 void SetMemberTime(const WideString& outputPath, const LzhHeader& header) {
-    SetFileTimes(outputPath.Text(), header.modifiedTime);
+    if (header.hasTime) SetFileTimes(outputPath.Text(), header.modifiedTime);
+    if (header.hasUnixMode) SetFileMode(outputPath.Text(), header.unixMode & FilePermissionBits);
 }

@@ -2,16 +2,19 @@
 //
 // Every header is read into one zeroed buffer of HeaderBufferSize bytes. Levels 0 and 1
 // occupy H + 2 bytes (H = byte 0); level 2 occupies the 16-bit length in bytes 0-1.
-// Level 1 keeps its extended headers outside that length: they follow in the file and
-// are read into the buffer one by one. Extended headers form a chain: a 16-bit size
-// (type byte + payload + the next 16-bit size), 0 ending the chain. Every field is
-// taken only from bytes that belong to the header; a header or chain that does not fit
-// ends the walk.
+// Extended headers form a chain: a 16-bit size (type byte + payload + the next 16-bit
+// size), 0 ending the chain. Level 1 keeps the chain outside H: it follows in the file.
+// Level 2 keeps it inside its length, except that OS-9 LHA counts the length 2 bytes
+// short; so the chain is read from the file wherever it runs past what was read, and the
+// packed data begins behind the chain or the stated length, whichever is later. Every
+// field is taken only from bytes that were read; a header or chain that does not fit
+// the buffer is a damaged archive.
 #include "archive/lzh_header.h"
 
 #include <cstring>
 
 #include "app/extractor.h"
+#include "archive/file_handle.h"
 #include "package/ui_texts.h"
 #include "platform/front_end.h"
 #include "platform/system.h"
@@ -24,22 +27,44 @@ constexpr uint32_t NameOffset = 22;
 
 uint16_t Le16(const uint8_t* at) { return static_cast<uint16_t>(at[0] | at[1] << 8); }
 
-bool ReadExactly(FileHandle& file, uint8_t* to, uint32_t count) {
-    return count == 0 || file.Read(count, to) == static_cast<int64_t>(count);
+uint32_t Le32(const uint8_t* at) {
+    return static_cast<uint32_t>(at[0]) | static_cast<uint32_t>(at[1]) << 8 |
+           static_cast<uint32_t>(at[2]) << 16 | static_cast<uint32_t>(at[3]) << 24;
 }
 
-// Reads the base header into `buffer`; `headerEnd` becomes the number of its bytes.
-// Bytes 0 to 20 are read whatever byte 0 says, since the level byte decides how long the
-// header is (a level-2 length may have a low byte below 21); a level-0/1 header that
-// short has no known shape anyway. False at the end mark, on a short read, or for a
-// level-2 length beyond the buffer.
-bool ReadBaseHeader(FileHandle& file, uint8_t* buffer, uint32_t& headerEnd) {
-    if (file.ReadByte(buffer[0]) != 1 || buffer[0] == 0) return false;
-    uint32_t have = buffer[0] > LevelOffset ? buffer[0] : LevelOffset + 1;
-    if (!ReadExactly(file, buffer + 1, have - 1)) return false;
-    headerEnd = buffer[LevelOffset] == 2 ? Le16(buffer) : buffer[0] + 2u;
-    if (headerEnd > HeaderBufferSize) return false;
-    return headerEnd <= have || ReadExactly(file, buffer + have, headerEnd - have);
+uint64_t Le64(const uint8_t* at) { return Le32(at) | static_cast<uint64_t>(Le32(at + 4)) << 32; }
+
+// The header buffer and how many of its bytes came from the file.
+struct HeaderBytes {
+    FileHandle& file;
+    uint8_t* buffer;
+    uint32_t have = 0;
+
+    // Makes bytes [0, end) present, reading what is missing; false when they do not fit
+    // the buffer or the file ends first.
+    bool Need(uint32_t end) {
+        if (end <= have) return true;
+        if (end > HeaderBufferSize) return false;
+        uint32_t count = end - have;
+        if (file.Read(count, buffer + have) != static_cast<int64_t>(count)) return false;
+        have = end;
+        return true;
+    }
+};
+
+// Reads the base header: bytes 0 to 20 whatever byte 0 says (the level byte decides how
+// long the header is), then the rest of H + 2 bytes (levels 0, 1) or of the 16-bit length.
+HeaderRead ReadBaseHeader(HeaderBytes& bytes, uint32_t& headerEnd) {
+    uint8_t first = 0;
+    int32_t got = bytes.file.ReadByte(first);
+    if (got == 0 || (got == 1 && first == 0)) return HeaderRead::End;
+    if (got < 0) return HeaderRead::Cut;
+    bytes.buffer[0] = first;
+    bytes.have = 1;
+    if (!bytes.Need(LevelOffset + 1)) return HeaderRead::Cut;
+    headerEnd = bytes.buffer[LevelOffset] == 2 ? Le16(bytes.buffer) : first + 2u;
+    if (headerEnd < LevelOffset + 1) return HeaderRead::UnknownShape;
+    return bytes.Need(headerEnd) ? HeaderRead::Member : HeaderRead::Cut;
 }
 
 // The name and directory met so far; UTF-16 ones win over multibyte ones.
@@ -78,6 +103,12 @@ void ApplyExtendedHeader(uint8_t type, const uint8_t* payload, uint32_t size, Lz
     case 0x40:
         if ((out.osId == 'M' || out.osId == 'H' || out.osId == 0) && size >= 1) out.attribute = payload[0];
         break;
+    case 0x42:  // packed and original size as 64-bit values, for members of 4 GiB and more
+        if (size >= 16) {
+            out.packedSize = Le64(payload);
+            out.originalSize = Le64(payload + 8);
+        }
+        break;
     case 0x44:
         AssignUtf16(names.name, payload, size);
         names.wideName = true;
@@ -87,22 +118,34 @@ void ApplyExtendedHeader(uint8_t type, const uint8_t* payload, uint32_t size, Lz
         ReplaceSeparators(names.directory, u'/');
         names.wideDirectory = true;
         break;
+    case 0x50:
+        if (size >= 2) {
+            out.unixMode = Le16(payload);
+            out.hasUnixMode = 1;
+        }
+        break;
+    case 0x54:  // the exact modification time, UTC, where the base header has a local one
+        if (size >= 4) {
+            out.modifiedTime = static_cast<int32_t>(Le32(payload));
+            out.hasTime = 1;
+        }
+        break;
     default:
         break;
     }
 }
 
 // Walks the chain whose first size field is at `sizeAt`. Each extended header lies in
-// [sizeAt + 2, sizeAt + 2 + size) and its last two bytes are the next size field. For
-// level 2 the chain must stay inside the header; level 1 reads it from the file, within
-// the buffer. `total` receives the sum of the sizes.
-bool ReadExtendedHeaders(FileHandle& file, uint8_t* buffer, uint32_t sizeAt, uint32_t limit,
-                         bool fromFile, LzhHeader& out, StoredNames& names, uint32_t& total) {
+// [sizeAt + 2, sizeAt + 2 + size) and its last two bytes are the next size field.
+// `total` receives the sum of the sizes.
+bool ReadExtendedHeaders(HeaderBytes& bytes, uint32_t sizeAt, LzhHeader& out, StoredNames& names,
+                         uint32_t& total) {
+    uint8_t* buffer = bytes.buffer;
     total = 0;
+    if (!bytes.Need(sizeAt + 2)) return false;
     for (uint32_t size = Le16(buffer + sizeAt); size != 0; size = Le16(buffer + sizeAt)) {
         uint32_t body = sizeAt + 2;
-        if (size < 3 || body + size > limit) return false;
-        if (fromFile && !ReadExactly(file, buffer + body, size)) return false;
+        if (size < 3 || !bytes.Need(body + size)) return false;
         ApplyExtendedHeader(buffer[body], buffer + body + 1, size - 3, out, names);
         total += size;
         sizeAt = body + size - 2;
@@ -113,38 +156,47 @@ bool ReadExtendedHeaders(FileHandle& file, uint8_t* buffer, uint32_t sizeAt, uin
 void ResetHeader(LzhHeader& out) {
     out.headerLength = 0;
     std::memset(out.method, 0, sizeof out.method);
-    out.packedSize = out.originalSize = out.rawTime = 0;
+    out.packedSize = out.originalSize = 0;
+    out.rawTime = 0;
     out.attribute = out.level = 0;
     out.path.Assign(u"");
     out.dataCrc = 0;
     out.hasCrc = out.osId = 0;
     out.modifiedTime = 0;
+    out.hasTime = out.hasUnixMode = 0;
+    out.unixMode = 0;
 }
 
-void ShowUnknownHeader(Extractor& extractor) {
-    ShowMessage(extractor.mainWindow, Text(UiText::UnknownHeader), DefaultCaption, MessageIcon::Stop);
+void TakeBaseTime(LzhHeader& out) {
+    if (out.level == 2) {
+        out.modifiedTime = static_cast<int32_t>(out.rawTime);
+        out.hasTime = 1;
+    } else if (IsRealDosTime(out.rawTime)) {
+        out.modifiedTime = DosTimeToUnixTime(out.rawTime);
+        out.hasTime = 1;
+    }
 }
 
-bool ParseHeader(Extractor& extractor, uint8_t* buffer, uint32_t headerEnd, LzhHeader& out) {
+HeaderRead ParseHeader(HeaderBytes& bytes, uint32_t headerEnd, LzhHeader& out) {
+    const uint8_t* buffer = bytes.buffer;
     StoredNames names;
     out.headerLength = buffer[0];
     std::memcpy(out.method, buffer + 2, sizeof out.method);
-    extractor.headerCursor = buffer + 7;
-    out.packedSize = ReadLe32(extractor);
-    out.originalSize = ReadLe32(extractor);
-    out.rawTime = ReadLe32(extractor);
+    out.packedSize = Le32(buffer + 7);
+    out.originalSize = Le32(buffer + 11);
+    out.rawTime = Le32(buffer + 15);
     out.attribute = buffer[19];
     out.level = buffer[LevelOffset];
+    TakeBaseTime(out);
 
-    // Shape: r = H - n is 20 (no CRC), 22 (CRC) or 24 and more (CRC and OS id).
+    // Shape: r = H - n is 20 (no CRC), 22 (CRC) or 24 and more (CRC and OS id); for
+    // level 2, r is the 16-bit length.
     bool level2 = out.level == 2;
     uint32_t nameLength = level2 ? 0 : buffer[NameLengthOffset];
-    int32_t r = static_cast<int32_t>(buffer[0]) - static_cast<int32_t>(nameLength);
-    if (level2) r = headerEnd > LevelOffset ? static_cast<int32_t>(headerEnd) : 0;  // r: the 16-bit length
-    if (r != 20 && r != 22 && r < 24) {
-        ShowUnknownHeader(extractor);
-        return false;
-    }
+    int32_t r = level2 ? static_cast<int32_t>(headerEnd)
+                       : static_cast<int32_t>(buffer[0]) - static_cast<int32_t>(nameLength);
+    // Every method id has the form "-xxx-"; anything else is no header at all.
+    if ((r != 20 && r != 22 && r < 24) || out.method[0] != '-' || out.method[4] != '-') return HeaderRead::UnknownShape;
     uint32_t at = level2 ? NameOffset - 1 : NameOffset + nameLength;  // r >= 20 keeps the name inside
     if (!level2) AssignMultiByte(names.name, buffer + NameOffset, nameLength, false);
     if (r >= 22) {
@@ -156,46 +208,50 @@ bool ParseHeader(Extractor& extractor, uint8_t* buffer, uint32_t headerEnd, LzhH
 
     if (out.level != 0) {
         uint32_t extendedTotal = 0;
-        bool chainFits;
-        if (level2) {
-            // A level-2 header too short to hold the first size field has no chain.
-            chainFits = at + 2 > headerEnd ||
-                        ReadExtendedHeaders(*extractor.packageFile, buffer, at, headerEnd, false, out,
-                                            names, extendedTotal);
-        } else {
-            chainFits = ReadExtendedHeaders(*extractor.packageFile, buffer, buffer[0], HeaderBufferSize,
-                                            true, out, names, extendedTotal);
-            // The level-1 packed size counts the extended headers already consumed.
-            if (chainFits && extendedTotal > out.packedSize) chainFits = false;
-            out.packedSize -= chainFits ? extendedTotal : 0;
+        // A level-2 header too short to hold the first size field has no chain.
+        if (!level2 || at + 2 <= headerEnd) {
+            if (!ReadExtendedHeaders(bytes, level2 ? at : buffer[0], out, names, extendedTotal))
+                return HeaderRead::Cut;
         }
-        if (!chainFits) return false;
+        if (!level2) {
+            // The level-1 packed size counts the extended headers already consumed.
+            if (extendedTotal > out.packedSize) return HeaderRead::Cut;
+            out.packedSize -= extendedTotal;
+        }
     }
 
     out.path.Assign(names.directory);
     if (!out.path.IsEmpty()) out.path.EnsureEndsWith(u'/');
     out.path.Append(names.name);
-    out.modifiedTime = level2 ? static_cast<int64_t>(static_cast<int32_t>(out.rawTime))
-                              : DosTimeToUnixTime(out.rawTime);
-    return true;
+    return HeaderRead::Member;
 }
 
 }  // namespace
 
-uint32_t ReadLe32(Extractor& extractor) {
-    const uint8_t* at = extractor.headerCursor;
-    extractor.headerCursor += 4;
-    return static_cast<uint32_t>(at[0]) | static_cast<uint32_t>(at[1]) << 8 |
-           static_cast<uint32_t>(at[2]) << 16 | static_cast<uint32_t>(at[3]) << 24;
+HeaderRead ReadHeader(FileHandle& file, LzhHeader& out) {
+    ResetHeader(out);
+    uint8_t buffer[HeaderBufferSize] = {};
+    HeaderBytes bytes{file, buffer};
+    uint32_t headerEnd = 0;
+    HeaderRead read = ReadBaseHeader(bytes, headerEnd);
+    return read == HeaderRead::Member ? ParseHeader(bytes, headerEnd, out) : read;
 }
 
 bool ReadMemberHeader(Extractor& extractor, LzhHeader& out) {
-    ResetHeader(out);
-    if (!extractor.packageFile) return false;
-    uint8_t buffer[HeaderBufferSize] = {};
-    uint32_t headerEnd = 0;
-    bool read = ReadBaseHeader(*extractor.packageFile, buffer, headerEnd) &&
-                ParseHeader(extractor, buffer, headerEnd, out);
-    extractor.headerCursor = nullptr;
-    return read;
+    if (!extractor.packageFile) {
+        ResetHeader(out);
+        extractor.archiveEnd = HeaderRead::Cut;
+        return false;
+    }
+    HeaderRead read = ReadHeader(*extractor.packageFile, out);
+    extractor.archiveEnd = read;
+    if (read == HeaderRead::UnknownShape)
+        ShowMessage(extractor.mainWindow, Text(UiText::UnknownHeader), DefaultCaption, MessageIcon::Stop);
+    return read == HeaderRead::Member;
+}
+
+bool IsFolderMember(const LzhHeader& header, MethodId method) {
+    if (method == MethodLhd) return true;
+    return method == MethodLh0 && header.packedSize == 0 && header.originalSize == 0 &&
+           (header.attribute & 0x10) != 0;
 }

@@ -11,6 +11,10 @@ const WideChar* const JapaneseTexts[TextCount] = {
     u"ファイル ",
     u" が壊れています。",
     u"フォルダを作成できません",
+    u"を作成できません。同名のファイルが存在します。",
+    u"を解凍できません。未対応の圧縮形式です。",
+    u"を解凍できません。ファイル名が正しくありません。",
+    u"書庫が壊れています。これ以降のファイルは解凍できません。",
 };
 
 const WideChar* const EnglishTexts[TextCount] = {
@@ -19,6 +23,10 @@ const WideChar* const EnglishTexts[TextCount] = {
     u"The file ",
     u" is damaged.",
     u"The folder cannot be created.",
+    u"cannot be created: a file of the same name exists.",
+    u"cannot be extracted: its compression method is not supported.",
+    u"cannot be extracted: the name is not valid.",
+    u"The archive is damaged: the files after this point cannot be extracted.",
 };
 
 bool japaneseTexts = true;

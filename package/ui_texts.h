@@ -12,6 +12,10 @@ enum class UiText : uint8_t {
     DamagedHead,         // DamagedHead + path + DamagedTail
     DamagedTail,
     CannotCreateFolder,
+    FileConflict,        // after the path and a space: a folder member over a file
+    UnknownMethod,       // after the path, its method and a space
+    InvalidName,         // after the stored path and a space
+    DamagedArchive,
     Count,
 };
 

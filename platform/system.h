@@ -11,6 +11,10 @@ enum class CreateFolderResult { Created, AlreadyExists, Failed };
 CreateFolderResult CreateFolder(const WideChar* path);
 bool DeletePath(const WideChar* path);             // a file; true when it is gone
 bool IsExistingFolder(const WideChar* path);
+bool PathExists(const WideChar* path);             // anything, a link included
+// Permission bits (POSIX; elsewhere nothing happens). Never set-uid, set-gid or sticky.
+constexpr uint32_t FilePermissionBits = 0777;
+bool SetFileMode(const WideChar* path, uint32_t mode);
 bool SetFileTimes(const WideChar* path, int64_t unixSeconds);  // access and modification
 WideString CurrentDirectoryPath();                 // empty text on failure or when too long
 bool SetCurrentFolder(const WideChar* path);

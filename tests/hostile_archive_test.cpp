@@ -393,7 +393,11 @@ TEST_F(HostileArchive, LevelZeroHeaderOfNoKnownShapeIsReported) {
     Outcome outcome = Extract(Archive({m}));
     EXPECT_EQ(outcome.messages, std::vector<std::string>{"Unknown header"});
     EXPECT_TRUE(Entries().empty());
+    // As the first header it makes the file no archive; later, a damaged one.
     ToolOutcome tool = ExtractWithTool(Archive({m}));
+    EXPECT_EQ(tool.status, 2);
+    EXPECT_NE(tool.err.find("not an LHA archive or package"), std::string::npos) << tool.err;
+    tool = ExtractWithTool(Archive({StoredAt(0, "first", "x"), m}));
     EXPECT_EQ(tool.status, 1);
     EXPECT_NE(tool.err.find("Unknown header"), std::string::npos) << tool.err;
 }

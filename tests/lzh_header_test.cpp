@@ -153,7 +153,7 @@ TEST(FixtureHeaders, EveryArchiveListsTheFilesOfTheExpectedTable) {
             WideString path(header.path);
             SanitizeMemberPath(path, u'/');
             if (LookUpMethod(header.method) != MethodLhd)
-                files.push_back({Utf8(path), header.originalSize,
+                files.push_back({Utf8(path), static_cast<uint32_t>(header.originalSize),
                                  [&] {
                                      char crc[16];
                                      std::snprintf(crc, sizeof crc, "crc16:%04x", header.dataCrc);
@@ -434,6 +434,98 @@ TEST(LongHeaders, HeadersBeyondTheBufferOrChainsBeyondTheHeaderEndTheWalk) {
         ReadResult result = ReadOne(Archive(*cases[i]));
         EXPECT_FALSE(result.ok);
         EXPECT_TRUE(result.messages.empty());
+    }
+}
+
+// Shapes that less common archivers write, read for what they mean.
+TEST(OtherArchivers, Os9LevelTwoLengthTwoShortOfItsChain) {
+    Member os9 = Member::Stored("os9.txt", "nine", 2);
+    const size_t actual = lha::BuildHeader(os9).size();
+    os9.headerLengthOverride = static_cast<uint16_t>(actual - 2);
+    Package package(ArchiveBuilder().Add(os9).Add(Member::Stored("next", "n")).End().Contents());
+    LzhHeader header;
+    ASSERT_TRUE(package.Read(header));
+    EXPECT_EQ(Utf8(header.path), "os9.txt");
+    EXPECT_EQ(package.Position(), actual);
+    package.Skip(static_cast<uint32_t>(header.packedSize));
+    ASSERT_TRUE(package.Read(header));
+    EXPECT_EQ(Utf8(header.path), "next");
+}
+
+std::string Le(uint64_t value, int bytes) {
+    std::string out;
+    for (int i = 0; i < bytes; ++i) out += static_cast<char>(value >> (8 * i));
+    return out;
+}
+
+TEST(OtherArchivers, SizesTimesAndPermissionsFromExtendedHeaders) {
+    Member big = Member::Stored("big", "data", 2).Ext(0x42, Le(4, 8) + Le(5'000'000'000ull, 8));
+    big.packedSizeOverride = 0;
+    Member unixTime = Member::Stored("t", "x", 1).Ext(0x54, Le(1'700'000'001, 4)).Ext(0x50, Le(04755, 2));
+    unixTime.time = 0;
+    ReadResult sized = ReadOne(Archive(big));
+    ASSERT_TRUE(sized.ok);
+    EXPECT_EQ(sized.header.packedSize, 4u);
+    EXPECT_EQ(sized.header.originalSize, 5'000'000'000ull);
+    ReadResult timed = ReadOne(Archive(unixTime));
+    ASSERT_TRUE(timed.ok);
+    EXPECT_TRUE(timed.header.hasTime);
+    EXPECT_EQ(timed.header.modifiedTime, 1'700'000'001);
+    EXPECT_TRUE(timed.header.hasUnixMode);
+    EXPECT_EQ(timed.header.unixMode, 04755);
+}
+
+// Zero and impossible MS-DOS stamps name no time: the file keeps the time it is written.
+TEST(OtherArchivers, DosStampsThatNameNoTime) {
+    const struct {
+        uint32_t stamp;
+        bool real;
+    } cases[] = {
+        {0, false},
+        {lha::DosTime(2000, 2, 29, 23, 59, 58), true},
+        {lha::DosTime(2001, 2, 29, 0, 0, 0), false},
+        {lha::DosTime(2001, 4, 31, 0, 0, 0), false},
+        {(21u << 9 | 0u << 5 | 1u) << 16, false},             // month 0
+        {(21u << 9 | 1u << 5 | 0u) << 16, false},             // day 0
+        {lha::DosTime(2001, 1, 1, 24, 0, 0), false},
+        {lha::DosTime(2001, 1, 1, 0, 60, 0), false},
+        {lha::DosTime(2001, 1, 1, 0, 0, 0) | 30u, false},     // 60 seconds
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.stamp);
+        EXPECT_EQ(IsRealDosTime(c.stamp), c.real);
+        Member member = Member::Stored("t", "x", 0);
+        member.time = c.stamp;
+        ReadResult result = ReadOne(Archive(member));
+        ASSERT_TRUE(result.ok);
+        EXPECT_EQ(result.header.hasTime, c.real);
+    }
+}
+
+// How a walk ends decides whether the run is complete.
+TEST(OtherArchivers, HowAReadEnds) {
+    Member good = Member::Stored("a", "x");
+    Member longHeader = Member::Stored("a", "x");
+    longHeader.headerLengthOverride = 5000;
+    Member noMethod = Member::Stored("a", "x");
+    noMethod.method = "ot:x:";
+    Bytes whole = Archive(good);
+    const struct {
+        Bytes bytes;
+        HeaderRead read;
+    } cases[] = {
+        {whole, HeaderRead::Member},
+        {{}, HeaderRead::End},
+        {{0}, HeaderRead::End},
+        {Bytes(whole.begin(), whole.begin() + 10), HeaderRead::Cut},
+        {Archive(longHeader), HeaderRead::Cut},
+        {Archive(noMethod), HeaderRead::UnknownShape},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.bytes.size());
+        Package package(c.bytes);
+        LzhHeader header;
+        EXPECT_EQ(ReadHeader(*package.extractor.packageFile, header), c.read);
     }
 }
 

@@ -206,7 +206,25 @@ TEST(ToolUsage, FailuresNameTheFileAndTheCause) {
         EXPECT_NE(help.out.find("usage: kavisfx"), std::string::npos) << command;
     }
 
-    // A header of no known shape is damage (exit 1), a header cut short only the end.
+    // What is no archive (text, an empty file, a Windows program without the package
+    // marker) is said so, exit 2, and nothing is made; info wants the marker too.
+    WriteAll(scratch / "passwd", "root:x:0:0:root:/root:/bin/bash\n");
+    WriteAll(scratch / "empty", "");
+    std::string program = "MZ" + std::string(40000, '\x90');
+    WriteAll(scratch / "program.exe", program);
+    for (const char* file : {"passwd", "empty", "program.exe"}) {
+        for (const char* command : {"list", "test", "extract -C made"}) {
+            Result notArchive = RunTool(std::string(command) + " " + Quote(scratch / file), scratch.path());
+            EXPECT_EQ(notArchive.status, 2) << command << " " << file;
+            EXPECT_NE(notArchive.err.find("not an LHA archive or package"), std::string::npos) << notArchive.err;
+        }
+        EXPECT_FALSE(fs::exists(scratch / "made"));
+        Result info = RunTool("info " + Quote(scratch / file), scratch.path());
+        EXPECT_EQ(info.status, 2) << file;
+        EXPECT_NE(info.err.find("not a package"), std::string::npos) << info.err;
+    }
+
+    // A header of no known shape or cut short is damage (exit 1).
     lha::Member odd = lha::Member::Stored("odd", "x", 0);
     odd.hasOsId = false;
     odd.baseExtra = {0x00};
@@ -223,7 +241,11 @@ TEST(ToolUsage, FailuresNameTheFileAndTheCause) {
                          .Contents();
     cut.resize(cut.size() - 8);
     ASSERT_TRUE(lha::WriteFile((scratch / "cut.lzh").string(), cut));
-    EXPECT_EQ(RunTool("list " + Quote(scratch / "cut.lzh"), scratch.path()).status, 0);
+    for (const char* command : {"list", "test"}) {
+        Result damaged = RunTool(std::string(command) + " " + Quote(scratch / "cut.lzh"), scratch.path());
+        EXPECT_EQ(damaged.status, 1) << command;
+        EXPECT_NE(damaged.err.find("cut.lzh: damaged archive"), std::string::npos) << damaged.err;
+    }
 }
 
 // A package is found by its "MZ" start and its length; its archive begins behind the block.

@@ -13,6 +13,7 @@
 
 #include "app/extractor.h"
 #include "archive/extraction_worker.h"
+#include "package/ui_texts.h"
 #include "decode/decode_state.h"
 #include "platform/posix/console_front_end.h"
 #include "platform/posix/utf8.h"
@@ -103,8 +104,8 @@ protected:
 
 using Events = std::vector<std::string>;
 
-// A folder, its files and a member of a method the stub does not know (passed over
-// silently): one name per member, then exactly one end.
+// A folder, its files and a member of a method the stub does not know (named, counted as
+// failed, and passed over): one name per member, then exactly one end.
 TEST_F(WorkerTest, FolderThenItsFilesInOrderWithOneEnd) {
     Member odd = Member::Stored("docs/odd.bin", "xxxxxxxx");
     odd.method = "-zz9-";
@@ -117,9 +118,13 @@ TEST_F(WorkerTest, FolderThenItsFilesInOrderWithOneEnd) {
         .End();
     Run(archive);
 
-    EXPECT_EQ(recorder_.events, (Events{"member:docs/", "member:docs/a.txt", "member:docs/odd.bin",
-                                        "member:docs/b.txt", "member:docs/c.txt", "end:done"}));
-    EXPECT_EQ(extractor_.failed, 0);
+    EXPECT_EQ(recorder_.events,
+              (Events{"member:docs/", "member:docs/a.txt", "member:docs/odd.bin",
+                      "message:docs/odd.bin (-zz9-) " + Utf8(Text(UiText::UnknownMethod)), "member:docs/b.txt",
+                      "member:docs/c.txt", "end:done"}));
+    EXPECT_EQ(extractor_.failed, 1);
+    EXPECT_EQ(extractor_.membersFailed, 1u);
+    EXPECT_EQ(extractor_.filesDone, 3u);
     EXPECT_EQ(decodeState.progressTotal, 5013u);
     EXPECT_FALSE(fs::exists(Out("docs/odd.bin")));
     EXPECT_EQ(ReadAll(Out("docs/a.txt")), "alpha");
@@ -209,7 +214,8 @@ TEST_F(WorkerTest, AbortDeletesTheMemberInHandAndKeepsEarlierOnes) {
     EXPECT_EQ(Utf8(extractor_.currentOutputPath.Text()), "big");
 }
 
-TEST_F(WorkerTest, TruncatedArchiveEndsAsACompleteRun) {
+// A walk that ends inside a header has lost what came after it: never a complete run.
+TEST_F(WorkerTest, TruncatedArchiveIsReportedDamaged) {
     ArchiveBuilder whole;
     whole.Add(Member::Stored("a", "aaa")).Add(Member::Stored("b", "bbb"));
     lha::Bytes bytes = whole.Contents();
@@ -218,8 +224,8 @@ TEST_F(WorkerTest, TruncatedArchiveEndsAsACompleteRun) {
     cut.AddRaw(bytes);
     Run(cut);
 
-    EXPECT_EQ(recorder_.events, (Events{"member:a", "end:done"}));
-    EXPECT_EQ(extractor_.failed, 0);
+    EXPECT_EQ(recorder_.events, (Events{"member:a", "message:" + Utf8(Text(UiText::DamagedArchive)), "end:done"}));
+    EXPECT_EQ(extractor_.failed, 1);
     EXPECT_EQ(ReadAll(Out("a")), "aaa");
 }
 
@@ -232,7 +238,68 @@ TEST_F(WorkerTest, UnknownHeaderEndsTheWalkAfterItsMessage) {
     Run(archive);
 
     EXPECT_EQ(recorder_.events, (Events{"member:a", "message:Unknown header", "end:done"}));
+    EXPECT_EQ(extractor_.failed, 1);
+}
+
+// A folder member over an existing file, and a file member that names no file, fail
+// with a message naming them; the file stays.
+TEST_F(WorkerTest, MembersThatCannotBeCreatedAreNamed) {
+    WriteAll(Out("taken"), "keep");
+    ArchiveBuilder folderOverFile;
+    folderOverFile.Add(Member::Folder("taken")).Add(Member::Stored("after", "a")).End();
+    Run(folderOverFile);
+    EXPECT_EQ(recorder_.events,
+              (Events{"member:taken/", "message:taken/ " + Utf8(Text(UiText::FileConflict)), "end:done"}));
+    EXPECT_EQ(extractor_.failed, 1);
+    EXPECT_EQ(ReadAll(Out("taken")), "keep");
+
+    recorder_.events.clear();
+    extractor_.failed = 0;
+    ArchiveBuilder noName;
+    noName.Add(Member::Stored("../..", "x", 1)).End();
+    Run(noName);
+    EXPECT_EQ(recorder_.events,
+              (Events{"member:../..", "message:../.. " + Utf8(Text(UiText::InvalidName)), "end:done"}));
+    EXPECT_EQ(extractor_.failed, 1);
+}
+
+std::string Le(uint64_t value, int bytes) {
+    std::string out;
+    for (int i = 0; i < bytes; ++i) out += static_cast<char>(value >> (8 * i));
+    return out;
+}
+
+// What other archivers store beside the data: 64-bit sizes, the exact Unix time, the
+// permission bits, folders written as empty stored members; and stamps that name no time.
+TEST_F(WorkerTest, RestoresWhatOtherArchiversStore) {
+    Member sized = Member::Stored("sized", "sixty-four", 2).Ext(0x42, Le(10, 8) + Le(10, 8));
+    sized.packedSizeOverride = 0;
+    sized.originalSize = 0;
+    Member tool = Member::Stored("bin/tool", "#!", 1).Ext(0x54, Le(1'700'000'001, 4)).Ext(0x50, Le(0104755, 2));
+    Member amigaFolder = Member::Stored("amiga", "", 0);
+    amigaFolder.attribute = 0x10;
+    Member noTime = Member::Stored("amiga/none", "n", 0);
+    noTime.time = 0;
+    Member folder = Member::Folder("bin", 1).Ext(0x54, Le(1'600'000'000, 4)).Ext(0x50, Le(040555, 2));
+    ArchiveBuilder archive;
+    archive.Add(folder).Add(sized).Add(tool).Add(amigaFolder).Add(noTime).End();
+    const time_t before = ::time(nullptr);
+    Run(archive);
+
     EXPECT_EQ(extractor_.failed, 0);
+    EXPECT_EQ(ReadAll(Out("sized")), "sixty-four");
+    struct stat info = {};
+    ASSERT_EQ(::stat(Out("bin/tool").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mtime, 1'700'000'001);
+    EXPECT_EQ(info.st_mode & 07777, 0755u);  // never set-uid
+    ASSERT_EQ(::stat(Out("bin").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mtime, 1'600'000'000);  // after its file was written
+    EXPECT_EQ(info.st_mode & 07777, 0755u);   // the owner keeps full access
+    EXPECT_TRUE(fs::is_directory(Out("amiga")));
+    ASSERT_EQ(::stat(Out("amiga/none").c_str(), &info), 0);
+    EXPECT_GE(info.st_mtime, before);
+    EXPECT_EQ(extractor_.foldersDone, 2u);
+    EXPECT_EQ(extractor_.filesDone, 3u);
 }
 
 // Sizes are unsigned: a packed size of 2^31 and more moves the walk forward, past the end

@@ -77,5 +77,5 @@ int RunExtract(int argc, char** argv) {
         std::fprintf(stderr, "kavisfx extract: %s: aborted\n", args.file.c_str());
         return 130;
     }
-    return extractor.failed || frontEnd.unknownHeader ? 1 : 0;
+    return extractor.failed ? 1 : 0;
 }

@@ -36,12 +36,7 @@ int RunInfo(int argc, char** argv) {
         return 0;
     }
     ArchiveInput input;
-    if (int status = OpenArchiveInput("info", args.file, input)) return status;
-    if (!input.isPackage) {
-        std::fprintf(stderr, "kavisfx info: %s: a plain archive, not a package: it has no configuration block\n",
-                     args.file.c_str());
-        return 2;
-    }
+    if (int status = OpenArchiveInput("info", args.file, input, true)) return status;
     const SfxConfig& config = input.extractor.config;
     std::printf("%-20s %s\n", "block:", config.present ? "present" : "empty (marker 0: no dialog, no shortcuts)");
     PrintText("caption:", config.caption);

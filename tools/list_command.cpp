@@ -18,12 +18,13 @@ const char Help[] =
     "\n"
     "  --tsv            tab-separated columns for scripts: method, packed size, original\n"
     "                   size, CRC-16 (4 lower-case hex digits, or -), level, modification\n"
-    "                   time in Unix seconds, path (UTF-8); no heading\n"
+    "                   time in Unix seconds (- when the archive has none), path (UTF-8);\n"
+    "                   no heading\n"
     "  --codepage NAME  code page of multibyte names (an iconv name; default CP932)\n"
     "\n"
     "Control characters in names are shown as '?'.\n"
-    "Exit status: 0 listed, 1 damaged archive (a header of unknown shape), 2 bad usage or\n"
-    "unreadable file.\n";
+    "Exit status: 0 listed, 1 damaged archive (a header cut short or of unknown shape),\n"
+    "2 bad usage, unreadable file, or not an LHA archive or package.\n";
 
 std::string UtcTime(int64_t seconds) {
     time_t t = static_cast<time_t>(seconds);
@@ -44,12 +45,14 @@ std::string CrcText(const LzhHeader& header) {
 void PrintMember(const LzhHeader& header, bool tsv) {
     std::string method = DisplayMethod(header.method), path = DisplayText(header.path.Text());
     if (tsv) {
-        std::printf("%s\t%" PRIu32 "\t%" PRIu32 "\t%s\t%u\t%" PRId64 "\t%s\n", method.c_str(), header.packedSize,
-                    header.originalSize, CrcText(header).c_str(), header.level, header.modifiedTime, path.c_str());
+        std::string time = header.hasTime ? std::to_string(header.modifiedTime) : "-";
+        std::printf("%s\t%" PRIu64 "\t%" PRIu64 "\t%s\t%u\t%s\t%s\n", method.c_str(), header.packedSize,
+                    header.originalSize, CrcText(header).c_str(), header.level, time.c_str(), path.c_str());
         return;
     }
-    std::printf("%-6s %10" PRIu32 " %10" PRIu32 "  %-4s  %u  %-19s  %s\n", method.c_str(), header.packedSize,
-                header.originalSize, CrcText(header).c_str(), header.level, UtcTime(header.modifiedTime).c_str(),
+    std::printf("%-6s %10" PRIu64 " %10" PRIu64 "  %-4s  %u  %-19s  %s\n", method.c_str(), header.packedSize,
+                header.originalSize, CrcText(header).c_str(), header.level,
+                header.hasTime ? UtcTime(header.modifiedTime).c_str() : "-",
                 path.c_str());
 }
 
@@ -83,5 +86,5 @@ int RunList(int argc, char** argv) {
         std::printf("%" PRIu32 " member%s, %" PRIu64 " bytes packed, %" PRIu64 " bytes original\n", members,
                     members == 1 ? "" : "s", packed, original);
     std::fflush(stdout);
-    return frontEnd.unknownHeader ? 1 : 0;
+    return ReportArchiveEnd("list", args.file, input.extractor);
 }

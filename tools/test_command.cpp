@@ -21,24 +21,24 @@ const char Help[] =
     "usage: kavisfx test [--codepage NAME] FILE\n"
     "\n"
     "Decodes every member of an LHA archive or a package, writing nothing, and compares\n"
-    "each CRC-16 with its header. Prints one line per member: OK, damaged, failed (not\n"
-    "checked: no memory) or skipped (a method the stub passes over too).\n"
+    "each CRC-16 with its header. Prints one line per member: OK, damaged, or failed (not\n"
+    "checked: an unknown method, or no memory).\n"
     "\n"
     "  --codepage NAME  code page of multibyte names (an iconv name; default CP932)\n"
     "\n"
     "Exit status: 0 every member intact, 1 a member damaged or failed, or the archive damaged,\n"
-    "2 bad usage or unreadable file.\n";
+    "2 bad usage, unreadable file, or not an LHA archive or package.\n";
 
 // Failed: the member could not be checked here (no memory, or the sink refused a write).
-enum class Verdict { Intact, Damaged, Failed, Skipped };
+enum class Verdict { Intact, Damaged, Failed };
 
 Verdict TestMember(Extractor& extractor, FileHandle& sink, const LzhHeader& header, std::string& detail) {
     MethodId method = LookUpMethod(header.method);
     if (method == MethodUnknown) {
         detail = "unknown method " + DisplayMethod(header.method);
-        return Verdict::Skipped;
+        return Verdict::Failed;
     }
-    if (method == MethodLhd) return Verdict::Intact;
+    if (IsFolderMember(header, method)) return Verdict::Intact;
     const bool stored = method == MethodLh0 || method == MethodLz4;
     const uint64_t dataEnd = extractor.packageFile->Tell() + (stored ? header.originalSize : header.packedSize);
     decodeState.failure = DecodeFailure::None;
@@ -100,7 +100,7 @@ int RunTest(int argc, char** argv) {
         std::string detail;
         Verdict verdict = TestMember(extractor, sink, header, detail);
         frontEnd.ClearLine();
-        static const char* const words[] = {"OK", "damaged", "failed", "skipped"};
+        static const char* const words[] = {"OK", "damaged", "failed"};
         const char* word = words[static_cast<int>(verdict)];
         std::printf("%-8s %s%s%s\n", word, DisplayText(header.path.Text()).c_str(), detail.empty() ? "" : ": ",
                     detail.c_str());
@@ -109,5 +109,6 @@ int RunTest(int argc, char** argv) {
         if (!file.Seek(static_cast<int64_t>(dataStart + header.packedSize), SeekOrigin::Begin)) break;
         decodeState.progressBase += header.originalSize;
     }
-    return damaged || frontEnd.unknownHeader ? 1 : 0;
+    frontEnd.ClearLine();
+    return ReportArchiveEnd("test", args.file, extractor) || damaged ? 1 : 0;
 }

@@ -10,6 +10,7 @@
 #include "platform/posix/codepage.h"
 #include "platform/posix/utf8.h"
 #include "platform/system.h"
+#include "tools/pack/stub_image.h"
 
 bool ParseToolArguments(const char* command, int argc, char** argv, uint32_t allowed, ToolArguments& out) {
     for (int i = 0; i < argc; ++i) {
@@ -55,7 +56,7 @@ static std::string ErrorText(uint32_t code) {
     return DisplayText(SystemErrorText(code).Text());
 }
 
-int OpenArchiveInput(const char* command, const std::string& path, ArchiveInput& input) {
+int OpenArchiveInput(const char* command, const std::string& path, ArchiveInput& input, bool packageOnly) {
     const char* name = path.c_str();
     WideString widePath = WideFromUtf8(path);
     auto* file = new FileHandle;
@@ -64,13 +65,22 @@ int OpenArchiveInput(const char* command, const std::string& path, ArchiveInput&
         std::fprintf(stderr, "kavisfx %s: %s: %s\n", command, name, ErrorText(LastErrorCode()).c_str());
         return 2;
     }
-    uint8_t magic[2] = {};
-    int64_t got = file->Read(2, magic);
+    // The marker's last byte is a space that some writers leave out.
+    constexpr size_t MarkerLength = sizeof StubMarker - 2;
+    uint8_t image[StubMarkerOffset + MarkerLength] = {};
+    int64_t got = file->Read(sizeof image, image);
     if (got < 0) {
         std::fprintf(stderr, "kavisfx %s: %s: %s\n", command, name, ErrorText(LastErrorCode()).c_str());
         return 2;
     }
-    input.isPackage = got == 2 && magic[0] == 'M' && magic[1] == 'Z' && file->size > ConfigBlockOffset;
+    input.isPackage = got == sizeof image && image[0] == 'M' && image[1] == 'Z' &&
+                      !std::memcmp(image + StubMarkerOffset, StubMarker, MarkerLength) &&
+                      file->size > ConfigBlockOffset;
+    if (packageOnly && !input.isPackage) {
+        std::fprintf(stderr, "kavisfx %s: %s: not a package (no \"LHA's SFX\" marker in a Windows program)\n",
+                     command, name);
+        return 2;
+    }
     if (!file->Seek(input.isPackage ? ConfigBlockOffset : 0, SeekOrigin::Begin)) {
         std::fprintf(stderr, "kavisfx %s: %s: %s\n", command, name, ErrorText(LastErrorCode()).c_str());
         return 2;
@@ -79,7 +89,29 @@ int OpenArchiveInput(const char* command, const std::string& path, ArchiveInput&
         std::fprintf(stderr, "kavisfx %s: %s: the configuration block is cut short\n", command, name);
         return 1;
     }
+    if (!StartsLikeAnArchive(*file)) {
+        std::fprintf(stderr, "kavisfx %s: %s: not an LHA archive or package\n", command, name);
+        return 2;
+    }
     return 0;
+}
+
+bool StartsLikeAnArchive(FileHandle& file) {
+    const uint64_t start = file.Tell();
+    if (start >= file.size) return false;
+    LzhHeader header;
+    HeaderRead first = ReadHeader(file, header);
+    file.Seek(static_cast<int64_t>(start), SeekOrigin::Begin);
+    return first == HeaderRead::Member || first == HeaderRead::End;
+}
+
+int ReportArchiveEnd(const char* command, const std::string& path, const Extractor& extractor) {
+    if (extractor.archiveEnd == HeaderRead::Cut) {
+        std::fprintf(stderr, "kavisfx %s: %s: damaged archive: what follows the last member is no readable header\n",
+                     command, path.c_str());
+        return 1;
+    }
+    return extractor.archiveEnd == HeaderRead::UnknownShape ? 1 : 0;
 }
 
 std::string DisplayText(const WideChar* text) {

@@ -31,7 +31,17 @@ struct ArchiveInput {
 
 // Opens `path` for the command; on failure prints "kavisfx COMMAND: PATH: cause" and
 // returns the exit status (2: unreadable, 1: a package whose block is cut short); 0 on success.
-int OpenArchiveInput(const char* command, const std::string& path, ArchiveInput& input);
+// A file that holds neither a package nor an archive is refused (exit 2); with
+// `packageOnly`, so is a plain archive.
+int OpenArchiveInput(const char* command, const std::string& path, ArchiveInput& input, bool packageOnly = false);
+
+// True when the file, standing where an archive should begin, holds a readable first
+// header or just the end mark; the position is kept.
+bool StartsLikeAnArchive(FileHandle& file);
+
+// After a walk: 1 (with a message for a cut header) when it ended at bytes that are
+// neither the end mark nor a readable header, 0 otherwise.
+int ReportArchiveEnd(const char* command, const std::string& path, const Extractor& extractor);
 
 // UTF-8 for the terminal: control characters become '?' so that a name stays on its line.
 std::string DisplayText(const WideChar* text);

@@ -28,6 +28,17 @@ bool IsExistingFolder(const WideChar* path) {
     return ::stat(name.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
+bool PathExists(const WideChar* path) {
+    Utf8Text name(path);
+    struct stat info;
+    return ::lstat(name.c_str(), &info) == 0;
+}
+
+bool SetFileMode(const WideChar* path, uint32_t mode) {
+    Utf8Text name(path);
+    return ::chmod(name.c_str(), static_cast<mode_t>(mode & FilePermissionBits)) == 0;
+}
+
 bool SetFileTimes(const WideChar* path, int64_t unixSeconds) {
     Utf8Text name(path);
     struct utimbuf times;

@@ -26,6 +26,10 @@ bool IsExistingFolder(const WideChar* path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+bool PathExists(const WideChar* path) { return GetFileAttributesW(Native(path)) != INVALID_FILE_ATTRIBUTES; }
+
+bool SetFileMode(const WideChar*, uint32_t) { return true; }
+
 bool SetFileTimes(const WideChar* path, int64_t unixSeconds) {
     __utimbuf64 times;
     times.actime = unixSeconds;
