@@ -4,6 +4,7 @@
 #include <commctrl.h>
 
 #include "app/stub.h"
+#include "archive/config_reader.h"
 #include "decode/decode_state.h"
 #include "platform/system.h"
 #include "resources/resource.h"
@@ -78,9 +79,9 @@ bool ConstructExtractor(Extractor& extractor, HINSTANCE instance) {
     if (!window) return false;
     extractor.mainWindow = window;
     extractor.statusText = CreateControl(extractor, L"Static", L"", 0, 7, 5, 200, 15, 0, true);
-    decodeState.progressBar = CreateControl(extractor, PROGRESS_CLASSW, nullptr, PBS_SMOOTH, 7, 23, 200, 20, 0, false);
+    extractor.progressBar = CreateControl(extractor, PROGRESS_CLASSW, nullptr, PBS_SMOOTH, 7, 23, 200, 20, 0, false);
     extractor.abortButton = CreateControl(extractor, L"Button", L"中止", 0, 65, 50, 88, 19, IDC_ABORT, true);
-    if (!extractor.statusText || !decodeState.progressBar || !extractor.abortButton) return false;
+    if (!extractor.statusText || !extractor.progressBar || !extractor.abortButton) return false;
     ShowWindow(window, SW_HIDE);
     UpdateWindow(window);
     return PostMessageW(window, WM_SFX_START, 0, 0) != 0;

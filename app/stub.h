@@ -3,7 +3,7 @@
 #pragma once
 #include <windows.h>
 
-#include "app/extractor.h"
+#include "archive/extractor.h"
 
 // Builds the window side of the Extractor: runs InitializeApplication once, creates the
 // hidden progress window and its controls and posts WM_SFX_START. False: the program ends.

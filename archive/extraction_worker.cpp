@@ -3,12 +3,13 @@
 // is doing. The same code runs on the stub's worker thread and in the host tool.
 #include "archive/extraction_worker.h"
 
-#include "app/extractor.h"
-#include "archive/file_handle.h"
+#include "archive/extractor.h"
+#include "platform/file_handle.h"
 #include "archive/paths.h"
 #include "decode/bit_input.h"
 #include "decode/decode_member.h"
 #include "decode/decode_state.h"
+#include "decode/progress.h"
 #include "package/ui_texts.h"
 #include "platform/front_end.h"
 #include "platform/system.h"
@@ -149,7 +150,8 @@ bool ExtractFile(Extractor& extractor, const LzhHeader& header, const WideString
     const bool cutShort = dataEnd > extractor.packageFile->size;
     decodeState.failure = DecodeFailure::None;
     decodeState.failureCode = 0;
-    uint32_t crc = DecodeMember(extractor, output, header.originalSize, header.packedSize, outputPath, method);
+    extractor.currentOutputPath = outputPath;
+    uint32_t crc = DecodeMember(*extractor.packageFile, output, header.originalSize, header.packedSize, method);
     output->Close();
     delete output;
 
@@ -176,6 +178,7 @@ bool ExtractFile(Extractor& extractor, const LzhHeader& header, const WideString
 void ExtractionWorker(void* argument) {
     Extractor& extractor = *static_cast<Extractor*>(argument);
     MakeCrcTable();
+    ConnectProgressBar(extractor);
     const uint64_t archiveStart = extractor.packageFile ? extractor.packageFile->Tell() : 0;
     decodeState.progressTotal = SumOriginalSizes(extractor);
 
@@ -183,7 +186,7 @@ void ExtractionWorker(void* argument) {
     while (ReadMemberHeader(extractor, header)) {
         uint64_t dataStart = extractor.packageFile->Tell();
         WideString name(header.path);
-        SendMemberName(extractor, name.Text());
+        SendMemberName(extractor.mainWindow, name.Text());
         if (!ExtractMember(extractor, header)) {
             extractor.failed = 1;
             if (decodeState.keepRunning.load() != 0) ++extractor.membersFailed;
@@ -195,7 +198,11 @@ void ExtractionWorker(void* argument) {
     }
     ReportArchiveEnd(extractor);
     if (decodeState.keepRunning.load() != 0) RestoreFolderStamps(extractor, archiveStart);
-    PostWorkerEnd(extractor, decodeState.keepRunning.load() == 0);
+    PostWorkerEnd(extractor.mainWindow, decodeState.keepRunning.load() == 0);
+}
+
+void ConnectProgressBar(Extractor& extractor) {
+    ConnectProgress([](void* bar, uint32_t percent) { SendProgressPercent(bar, percent); }, extractor.progressBar);
 }
 
 uint32_t SumOriginalSizes(Extractor& extractor) {

@@ -9,6 +9,8 @@ struct Extractor;
 
 void ExtractionWorker(void* extractor);             // thread start routine
 uint32_t SumOriginalSizes(Extractor& extractor);
+// Sends the decoders' percentages to the extractor's progress bar (the worker does it).
+void ConnectProgressBar(Extractor& extractor);
 bool ExtractMember(Extractor& extractor, const LzhHeader& header);
 bool CheckFolderConflict(Extractor& extractor, const WideString& outputPath);
 void SetMemberTime(const WideString& outputPath, const LzhHeader& header);

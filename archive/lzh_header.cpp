@@ -13,8 +13,8 @@
 
 #include <cstring>
 
-#include "app/extractor.h"
-#include "archive/file_handle.h"
+#include "archive/extractor.h"
+#include "platform/file_handle.h"
 #include "package/ui_texts.h"
 #include "platform/front_end.h"
 #include "platform/system.h"

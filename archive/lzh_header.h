@@ -2,6 +2,7 @@
 #pragma once
 #include <cstdint>
 
+#include "decode/method_id.h"
 #include "package/wide_string.h"
 
 struct Extractor;
@@ -32,12 +33,6 @@ enum class HeaderRead : uint8_t {
     End,            // the end mark, or the end of the file where a header would start
     Cut,            // a header cut short, or longer than the reader takes
     UnknownShape,   // no known header layout
-};
-
-enum MethodId : uint32_t {
-    MethodLh0, MethodLh1, MethodLh2, MethodLh3, MethodLh4, MethodLh5, MethodLh6,
-    MethodLh7, MethodLzs, MethodLz5, MethodLz4, MethodLhd, MethodCount,
-    MethodUnknown = 0xFFFFFFFF,
 };
 
 extern const char MethodNames[MethodCount][6];    // "-lh0-" ... "-lhd-"

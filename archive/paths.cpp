@@ -1,7 +1,7 @@
 // Folders of member paths: parents, recursive creation, output files, shell notices.
 #include "archive/paths.h"
 
-#include "app/extractor.h"
+#include "archive/extractor.h"
 #include "archive/lzh_header.h"
 #include "platform/system.h"
 

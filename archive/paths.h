@@ -1,6 +1,6 @@
 // Member paths made safe, folders created, output files opened.
 #pragma once
-#include "archive/file_handle.h"
+#include "platform/file_handle.h"
 #include "package/wide_string.h"
 
 struct Extractor;

@@ -9,8 +9,8 @@
 #include <cstring>
 #include <string>
 
-#include "app/extractor.h"
-#include "archive/file_handle.h"
+#include "archive/extractor.h"
+#include "platform/file_handle.h"
 #include "archive/lzh_header.h"
 #include "decode/crc16.h"
 #include "decode/decode_member.h"
@@ -46,7 +46,7 @@ bool DecodeArchive(const char* path, double& seconds, uint64_t& bytes, std::stri
         uint64_t dataStart = extractor.packageFile->Tell();
         if (methods.find(header.method, 0, 5) == std::string::npos) methods.append(header.method, 5);
         double start = CpuSeconds();
-        uint32_t crc = DecodeMember(extractor, &sink, header.originalSize, header.packedSize, header.path, method);
+        uint32_t crc = DecodeMember(*extractor.packageFile, &sink, header.originalSize, header.packedSize, method);
         seconds += CpuSeconds() - start;
         if (header.hasCrc && crc != header.dataCrc) {
             std::fprintf(stderr, "%s: CRC mismatch\n", path);

@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "archive/file_handle.h"
+#include "platform/file_handle.h"
 #include "decode/decode_state.h"
 #include "platform/system.h"
 

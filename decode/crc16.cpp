@@ -5,7 +5,7 @@
 // independent of each other.
 #include "decode/crc16.h"
 
-#include "archive/file_handle.h"
+#include "platform/file_handle.h"
 #include "decode/decode_state.h"
 #include "platform/system.h"
 

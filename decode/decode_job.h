@@ -2,7 +2,7 @@
 #pragma once
 #include <cstdint>
 
-#include "archive/lzh_header.h"
+#include "decode/method_id.h"
 
 class FileHandle;
 

@@ -8,8 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/extractor.h"
-#include "archive/file_handle.h"
+#include "platform/file_handle.h"
 #include "decode/bit_input.h"
 #include "decode/crc16.h"
 #include "decode/decode_job.h"
@@ -105,18 +104,17 @@ void DecodeJob::Run() {
     s.window = nullptr;
 }
 
-uint32_t DecodeMember(Extractor& extractor, FileHandle* output, uint32_t originalSize,
-                      uint32_t packedSize, const WideString& outputPath, MethodId method) {
-    extractor.currentOutputPath = outputPath;
+uint32_t DecodeMember(FileHandle& input, FileHandle* output, uint64_t originalSize, uint64_t packedSize,
+                      MethodId method) {
     decodeState.crc = 0;
     if (method == MethodLh0 || method == MethodLz4) {
-        CopyStored(extractor, output, originalSize);
+        CopyStored(input, output, originalSize);
         return decodeState.crc;
     }
-    if (method >= MethodLz4 || !output || !extractor.packageFile) return decodeState.crc;
+    if (method >= MethodLz4 || !output) return decodeState.crc;
 
     DecodeJob job;
-    job.inputFile = extractor.packageFile;
+    job.inputFile = &input;
     job.outputFile = output;
     job.originalSize = originalSize;
     job.packedSize = packedSize;

@@ -4,7 +4,6 @@
 #include <atomic>
 #include <cstdint>
 
-#include "platform/front_end.h"
 
 class FileHandle;
 
@@ -37,7 +36,8 @@ struct DecodeState {
     uint32_t failureCode = 0;    // system error code of a failed write
 
     // Progress.
-    WindowHandle progressBar = nullptr;
+    void (*showPercent)(void* context, uint32_t percent) = nullptr;  // see ConnectProgress
+    void* progressContext = nullptr;
     uint32_t progressTotal = 0;
     uint32_t progressBase = 0;
     uint32_t lastPercent = 0;

@@ -2,7 +2,6 @@
 #include "decode/progress.h"
 
 #include "decode/decode_state.h"
-#include "platform/front_end.h"
 
 namespace {
 
@@ -16,13 +15,18 @@ uint32_t PercentOf(uint32_t doneInMember) {
 
 }  // namespace
 
+void ConnectProgress(void (*showPercent)(void* context, uint32_t percent), void* context) {
+    decodeState.showPercent = showPercent;
+    decodeState.progressContext = context;
+}
+
 void ReportProgress(uint32_t doneInMember) {
     DecodeState& s = decodeState;
     if (s.progressTotal == 0) return;
     uint32_t percent = PercentOf(doneInMember);
     if (percent == s.lastPercent) return;
     s.lastPercent = percent;
-    SendProgressPercent(s.progressBar, percent);
+    if (s.showPercent) s.showPercent(s.progressContext, percent);
 }
 
 uint64_t NextProgressCheck(uint32_t doneInMember) {

@@ -2,6 +2,10 @@
 #pragma once
 #include <cstdint>
 
+// Where the percentages go: whoever runs the decoders connects them (the worker, to the
+// progress bar); unconnected, nothing is sent.
+void ConnectProgress(void (*showPercent)(void* context, uint32_t percent), void* context);
+
 void ReportProgress(uint32_t doneInMember);
 
 // The smallest member byte count above `doneInMember` at which ReportProgress could

@@ -1,8 +1,7 @@
 // Stored members (-lh0-, -lz4-): copied through with their CRC.
 #include <cstdlib>
 
-#include "app/extractor.h"
-#include "archive/file_handle.h"
+#include "platform/file_handle.h"
 #include "decode/crc16.h"
 #include "decode/decode_member.h"
 #include "decode/decode_state.h"
@@ -15,17 +14,17 @@ constexpr uint32_t ChunkSize = 2048;
 
 // A chunk that was not read or written whole is not in the CRC, so a copy cut short
 // fails the member's CRC check; a failed write also shows in decodeState.failure.
-void CopyStored(Extractor& extractor, FileHandle* output, uint32_t size) {
+void CopyStored(FileHandle& input, FileHandle* output, uint32_t size) {
     DecodeState& s = decodeState;
     s.crc = 0;
-    if (!output || size == 0 || !extractor.packageFile) return;
+    if (!output || size == 0) return;
     uint8_t* chunk = static_cast<uint8_t*>(malloc(ChunkSize));
     if (!chunk) return;
     uint32_t done = 0;
     uint32_t remaining = size;
     while (remaining > 0) {
         uint32_t length = remaining < ChunkSize ? remaining : ChunkSize;
-        if (extractor.packageFile->Read(length, chunk) != length) break;
+        if (input.Read(length, chunk) != length) break;
         if (!output->Write(chunk, length)) {
             s.failure = DecodeFailure::WriteFailed;
             s.failureCode = LastErrorCode();

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "app/extractor.h"
+#include "archive/extractor.h"
 #include "decode/crc16.h"
 #include "decode/decode_member.h"
 #include "decode/decode_state.h"
@@ -70,7 +70,7 @@ Outcome Decode(MethodId method, uint32_t originalSize, const std::vector<uint8_t
     std::memset(s.oneChild, 0, sizeof s.oneChild);
     s.failure = DecodeFailure::None;
     Outcome outcome;
-    outcome.crc = DecodeMember(extractor, &output, originalSize, packedSize, wideOutput, method);
+    outcome.crc = DecodeMember(*extractor.packageFile, &output, originalSize, packedSize, method);
     output.Close();
     FUZZ_CHECK(decodeState.failure == DecodeFailure::None);
     FUZZ_CHECK(decodeState.window == nullptr && decodeState.inputBuffer == nullptr);

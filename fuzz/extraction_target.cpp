@@ -15,12 +15,13 @@
 #include <set>
 #include <string>
 
-#include "app/extractor.h"
+#include "archive/extractor.h"
 #include "archive/extraction_worker.h"
 #include "archive/paths.h"
 #include "decode/decode_state.h"
 #include "fuzz/fuzz_support.h"
 #include "fuzz/fuzz_targets.h"
+#include "archive/config_reader.h"
 #include "package/config_block.h"
 
 namespace fuzz {

@@ -5,12 +5,13 @@
 // pre-scan leaves the file where it found it.
 #include <string>
 
-#include "app/extractor.h"
+#include "archive/extractor.h"
 #include "archive/extraction_worker.h"
 #include "archive/lzh_header.h"
 #include "archive/paths.h"
 #include "fuzz/fuzz_support.h"
 #include "fuzz/fuzz_targets.h"
+#include "archive/config_reader.h"
 #include "package/config_block.h"
 
 namespace fuzz {

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <random>
 
-#include "app/extractor.h"
+#include "archive/extractor.h"
 #include "archive/lzh_header.h"
 #include "fuzz/fuzz_support.h"
 #include "fuzz/fuzz_targets.h"

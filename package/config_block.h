@@ -4,9 +4,10 @@
 
 #include "package/wide_string.h"
 
-class FileHandle;
-
 constexpr uint32_t ConfigBlockOffset = 37888;  // 0x9400: the stub's image ends here
+// The longest block: the marker, five counted texts of up to 255 units, the base byte
+// and three option bytes.
+constexpr uint32_t ConfigBlockMaxSize = 1 + 5 * (1 + 2 * 255) + 1 + 3;
 
 enum : uint8_t { OptionEditable = 1, OptionChecked = 2 };
 
@@ -14,6 +15,7 @@ struct SfxConfig {
     uint8_t present = 0;             // 1 when the full block (marker nonzero) was read
     WideString caption;              // title, "Kavi SFX" when the block has none
     WideString defaultDestination;   // resolved against the current or Program Files folder
+    uint8_t destinationBase = 0;     // as stored: nonzero resolves against Program Files
     WideString shortcutTarget;       // relative to the destination
     WideString launchProgram;        // relative to the destination; empty: start nothing
     WideString shortcutName;         // without ".lnk"; empty: the target's base name
@@ -24,6 +26,7 @@ struct SfxConfig {
 
 extern const WideChar DefaultCaption[];  // u"Kavi SFX"
 
-// Reads the block at the file's current position (ConfigBlockOffset). True leaves the
-// file at the archive's first byte; false when the block is cut short.
-bool ReadConfigBlock(FileHandle& packageFile, SfxConfig& config);
+// Parses the block from `bytes`, what the package holds from ConfigBlockOffset on. Returns
+// the count of bytes the block takes (the archive begins behind them), 0 when they end
+// first. defaultDestination is left as stored: the reader resolves it.
+uint32_t ParseConfigBlock(const uint8_t* bytes, uint32_t size, SfxConfig& config);

@@ -6,8 +6,15 @@
 
 #include "package/wide_string.h"
 
-struct Extractor;
 using WindowHandle = void*;
+
+// The private window messages between the worker and the progress window (WM_APP + n).
+enum : uint32_t {
+    WM_SFX_START = 0x8000,
+    WM_SFX_MEMBER = 0x8001,
+    WM_SFX_DONE = 0x8003,
+    WM_SFX_ABORTED = 0x8004,
+};
 
 enum class MessageIcon { Stop, Exclamation };
 
@@ -17,6 +24,6 @@ void ShowMessage(WindowHandle owner, const WideChar* text, const WideChar* capti
 void ShowSystemError(uint32_t code, MessageIcon icon);
 void ShowLastError();                              // ShowSystemError(LastErrorCode(), Exclamation)
 
-void SendMemberName(Extractor& extractor, const WideChar* path);     // WM_SFX_MEMBER
+void SendMemberName(WindowHandle window, const WideChar* path);       // WM_SFX_MEMBER
 void SendProgressPercent(WindowHandle progressBar, uint32_t percent); // PBM_SETPOS
-void PostWorkerEnd(Extractor& extractor, bool aborted);              // WM_SFX_DONE / WM_SFX_ABORTED
+void PostWorkerEnd(WindowHandle window, bool aborted);                // WM_SFX_DONE / WM_SFX_ABORTED

@@ -5,7 +5,8 @@
 #include <string>
 #include <unistd.h>
 
-#include "archive/file_handle.h"
+#include "platform/file_handle.h"
+#include "archive/config_reader.h"
 #include "package/config_block.h"
 #include "platform/posix/utf8.h"
 #include "platform/system.h"

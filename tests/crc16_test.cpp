@@ -4,7 +4,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "archive/file_handle.h"
+#include "platform/file_handle.h"
 #include "decode/crc16.h"
 #include "decode/decode_state.h"
 

@@ -9,7 +9,7 @@
 #include <random>
 #include <vector>
 
-#include "app/extractor.h"
+#include "archive/extractor.h"
 #include "decode/decode_state.h"
 #include "decode/progress.h"
 #include "platform/posix/console_front_end.h"
@@ -28,21 +28,20 @@ using static_stream::Item;
 struct ProgressLog {
     std::vector<uint32_t> sent;
     bool abortOnFirst = false;
-    FrontEnd frontEnd;
     ProgressLog(uint32_t total, uint32_t base = 0, uint32_t last = 0) {
-        frontEnd.context = this;
-        frontEnd.progress = [](void* context, uint32_t percent) {
-            auto* log = static_cast<ProgressLog*>(context);
-            log->sent.push_back(percent);
-            if (log->abortOnFirst) decodeState.keepRunning.store(0);
-        };
-        InstallFrontEnd(&frontEnd);
+        ConnectProgress(
+            [](void* context, uint32_t percent) {
+                auto* log = static_cast<ProgressLog*>(context);
+                log->sent.push_back(percent);
+                if (log->abortOnFirst) decodeState.keepRunning.store(0);
+            },
+            this);
         decodeState.progressTotal = total;
         decodeState.progressBase = base;
         decodeState.lastPercent = last;
     }
     ~ProgressLog() {
-        InstallFrontEnd(nullptr);
+        ConnectProgress(nullptr, nullptr);
         decodeState.progressTotal = decodeState.progressBase = decodeState.lastPercent = 0;
         decodeState.keepRunning.store(1);
     }
@@ -214,27 +213,18 @@ TEST(StoredCopy, MembersOfTwoGibibytesAndMore) {
     ASSERT_TRUE(out.Open(output.Wide().c_str(), FileAccess::Write, FileDisposition::CreateAlways));
     ProgressLog log(100);
     log.abortOnFirst = true;
-    uint32_t crc = DecodeMember(extractor, &out, 0x80000005u, 0x80000005u, WideString(u"big"), MethodLh0);
+    uint32_t crc = DecodeMember(*extractor.packageFile, &out, 0x80000005u, 0x80000005u, MethodLh0);
     out.Close();
     EXPECT_EQ(output.Contents(), Bytes(2048, 0));
     EXPECT_EQ(crc, CrcOf(Bytes(2048, 0)));
 }
 
-TEST(DecodeMember, RemembersTheOutputPathAndUsesTheMethodsMatchLengths) {
+TEST(DecodeMember, UsesTheMethodsMatchLengths) {
     // -lzs-: a literal, then a match of code 256 (two bytes) from the first output byte.
     BitWriter lzs;
     lzs.Put("1").PutByte('x').Put("0").Put(2031, 11).Put(0, 4);
     auto decoded = DecodeWhole(MethodLzs, lzs.Bytes(), 3);
     EXPECT_EQ(decoded.bytes, Bytes(3, 'x'));
-
-    packed_member::ScratchFile input(Bytes(10, 'k'));
-    Extractor extractor;
-    extractor.packageFile = new FileHandle;
-    ASSERT_TRUE(extractor.packageFile->Open(input.Wide().c_str(), FileAccess::Read, FileDisposition::OpenExisting));
-    FileHandle sink;
-    ASSERT_TRUE(sink.Open(u"/dev/null", FileAccess::Write, FileDisposition::OpenExisting));
-    DecodeMember(extractor, &sink, 10, 10, WideString(u"dir/name.txt"), MethodLh0);
-    EXPECT_EQ(std::u16string(extractor.currentOutputPath.Text()), u"dir/name.txt");
 }
 
 }  // namespace

@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "app/extractor.h"
+#include "archive/extractor.h"
 #include "archive/extraction_worker.h"
 #include "decode/bit_input.h"
 #include "decode/decode_state.h"

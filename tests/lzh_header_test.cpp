@@ -14,7 +14,7 @@
 
 #include <unistd.h>
 
-#include "app/extractor.h"
+#include "archive/extractor.h"
 #include "archive/lzh_header.h"
 #include "archive/paths.h"
 #include "platform/posix/console_front_end.h"

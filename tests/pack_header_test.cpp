@@ -8,8 +8,9 @@
 #include <unistd.h>
 #include <vector>
 
-#include "app/extractor.h"
+#include "archive/extractor.h"
 #include "archive/lzh_header.h"
+#include "archive/config_reader.h"
 #include "package/config_block.h"
 #include "platform/posix/utf8.h"
 #include "tools/pack/config_writer.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/extractor.h"
+#include "archive/extractor.h"
 #include "archive/lzh_header.h"
 #include "decode/decode_state.h"
 #include "decode/method_table.h"

@@ -11,7 +11,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "app/extractor.h"
+#include "archive/extractor.h"
 #include "archive/extraction_worker.h"
 #include "package/ui_texts.h"
 #include "decode/decode_state.h"

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <unistd.h>
 
-#include "archive/file_handle.h"
+#include "platform/file_handle.h"
 #include "archive/extraction_worker.h"
 #include "archive/lzh_header.h"
 #include "decode/bit_input.h"
@@ -43,7 +43,7 @@ Verdict TestMember(Extractor& extractor, FileHandle& sink, const LzhHeader& head
     const uint64_t dataEnd = extractor.packageFile->Tell() + (stored ? header.originalSize : header.packedSize);
     decodeState.failure = DecodeFailure::None;
     decodeState.failureCode = 0;
-    uint32_t crc = DecodeMember(extractor, &sink, header.originalSize, header.packedSize, header.path, method);
+    uint32_t crc = DecodeMember(*extractor.packageFile, &sink, header.originalSize, header.packedSize, method);
     if (decodeState.failure == DecodeFailure::NoInputBuffer || decodeState.failure == DecodeFailure::NoWindow) {
         detail = DisplayText(SystemErrorText(OutOfMemoryErrorCode()).Text());
         return Verdict::Failed;
@@ -90,13 +90,14 @@ int RunTest(int argc, char** argv) {
 
     ToolFrontEnd frontEnd("test", args.file, isatty(STDERR_FILENO));
     MakeCrcTable();
+    ConnectProgressBar(extractor);
     decodeState.progressTotal = SumOriginalSizes(extractor);
     FileHandle& file = *extractor.packageFile;
     LzhHeader header;
     uint32_t damaged = 0;
     while (ReadMemberHeader(extractor, header)) {
         uint64_t dataStart = file.Tell();
-        SendMemberName(extractor, header.path.Text());
+        SendMemberName(extractor.mainWindow, header.path.Text());
         std::string detail;
         Verdict verdict = TestMember(extractor, sink, header, detail);
         frontEnd.ClearLine();

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/extractor.h"
+#include "archive/extractor.h"
 #include "package/wide_string.h"
 
 // Options of the reading commands. Only those a command names in `allowed` are accepted.

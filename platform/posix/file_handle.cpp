@@ -1,5 +1,5 @@
 // FileHandle over POSIX file descriptors.
-#include "archive/file_handle.h"
+#include "platform/file_handle.h"
 
 #include <cerrno>
 #include <fcntl.h>

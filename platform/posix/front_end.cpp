@@ -27,7 +27,7 @@ void ShowSystemError(uint32_t code, MessageIcon icon) {
 
 void ShowLastError() { ShowSystemError(LastErrorCode(), MessageIcon::Exclamation); }
 
-void SendMemberName(Extractor&, const WideChar* path) {
+void SendMemberName(WindowHandle, const WideChar* path) {
     if (installed && installed->memberName) installed->memberName(installed->context, path);
 }
 
@@ -35,6 +35,6 @@ void SendProgressPercent(WindowHandle, uint32_t percent) {
     if (installed && installed->progress) installed->progress(installed->context, percent);
 }
 
-void PostWorkerEnd(Extractor&, bool aborted) {
+void PostWorkerEnd(WindowHandle, bool aborted) {
     if (installed && installed->workerEnd) installed->workerEnd(installed->context, aborted);
 }

@@ -1,5 +1,5 @@
 // FileHandle over Win32 file handles.
-#include "archive/file_handle.h"
+#include "platform/file_handle.h"
 
 #include <windows.h>
 

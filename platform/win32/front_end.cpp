@@ -4,7 +4,6 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include "app/extractor.h"
 #include "platform/system.h"
 
 static HWND AsWindow(WindowHandle window) { return static_cast<HWND>(window); }
@@ -22,14 +21,14 @@ void ShowSystemError(uint32_t code, MessageIcon icon) {
 
 void ShowLastError() { ShowSystemError(GetLastError(), MessageIcon::Exclamation); }
 
-void SendMemberName(Extractor& extractor, const WideChar* path) {
-    SendMessageW(AsWindow(extractor.mainWindow), WM_SFX_MEMBER, 0, reinterpret_cast<LPARAM>(path));
+void SendMemberName(WindowHandle window, const WideChar* path) {
+    SendMessageW(AsWindow(window), WM_SFX_MEMBER, 0, reinterpret_cast<LPARAM>(path));
 }
 
 void SendProgressPercent(WindowHandle progressBar, uint32_t percent) {
     SendMessageW(AsWindow(progressBar), PBM_SETPOS, percent, 0);
 }
 
-void PostWorkerEnd(Extractor& extractor, bool aborted) {
-    PostMessageW(AsWindow(extractor.mainWindow), aborted ? WM_SFX_ABORTED : WM_SFX_DONE, 0, 0);
+void PostWorkerEnd(WindowHandle window, bool aborted) {
+    PostMessageW(AsWindow(window), aborted ? WM_SFX_ABORTED : WM_SFX_DONE, 0, 0);
 }

@@ -10,7 +10,7 @@
 #include <random>
 #include <sstream>
 
-#include "app/extractor.h"
+#include "archive/extractor.h"
 #include "decode/bit_input.h"
 #include "decode/decode_member.h"
 #include "decode/decode_state.h"
@@ -70,9 +70,7 @@ Decoded DecodeWhole(MethodId method, const Bytes& packed, uint32_t originalSize)
     {
         FileHandle out;
         out.Open(output.WidePath().c_str(), FileAccess::Write, FileDisposition::CreateAlways);
-        WideString outputPath(output.WidePath().c_str());
-        result.crc = DecodeMember(extractor, &out, originalSize, static_cast<uint32_t>(packed.size()),
-                                  outputPath, method);
+        result.crc = DecodeMember(*extractor.packageFile, &out, originalSize, packed.size(), method);
     }
     result.bytes = output.Contents();
     return result;

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "archive/file_handle.h"
+#include "platform/file_handle.h"
 #include "archive/lzh_header.h"
 
 namespace decoder_test {

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "app/extractor.h"
-#include "archive/file_handle.h"
+#include "archive/extractor.h"
+#include "platform/file_handle.h"
 #include "decode/bit_input.h"
 #include "decode/crc16.h"
 #include "decode/decode_member.h"
@@ -92,9 +92,8 @@ inline Outcome DecodeWhole(MethodId method, const Bytes& packed, uint32_t origin
         EXPECT_TRUE(out.Open(path.c_str(), FileAccess::Write,
                              outputPath ? FileDisposition::OpenExisting : FileDisposition::CreateAlways));
         decodeState.failure = DecodeFailure::None;
-        outcome.crc = static_cast<uint16_t>(DecodeMember(extractor, &out, originalSize,
-                                                         static_cast<uint32_t>(packed.size()),
-                                                         WideString(path.c_str()), method));
+        outcome.crc = static_cast<uint16_t>(
+            DecodeMember(*extractor.packageFile, &out, originalSize, packed.size(), method));
         outcome.failure = decodeState.failure;
     }
     if (!outputPath) outcome.bytes = output.Contents();

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "app/extractor.h"
+#include "archive/extractor.h"
 #include "archive/lzh_header.h"
 #include "platform/posix/console_front_end.h"
 #include "platform/posix/utf8.h"

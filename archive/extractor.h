@@ -3,7 +3,7 @@
 #pragma once
 #include <cstdint>
 
-#include "archive/file_handle.h"
+#include "platform/file_handle.h"
 #include "archive/lzh_header.h"
 #include "package/config_block.h"
 #include "package/wide_string.h"
@@ -21,6 +21,7 @@ struct Extractor {
     FileHandle* packageFile = nullptr;   // the package, open for reading for the whole run
     WindowHandle mainWindow = nullptr;   // the progress window
     WindowHandle statusText = nullptr;
+    WindowHandle progressBar = nullptr;
     WindowHandle abortButton = nullptr;
     HeaderRead archiveEnd = HeaderRead::End;  // how the last header read ended
     WideString currentOutputPath;        // file whose decoding started last
@@ -32,12 +33,4 @@ struct Extractor {
     uint32_t foldersDone = 0;
     uint32_t membersFailed = 0;          // damaged, unreadable or of an unknown method
     uint64_t bytesDone = 0;              // original sizes of the files written
-};
-
-// Private window messages (WM_APP + n); the window side is the stub's.
-enum : uint32_t {
-    WM_SFX_START = 0x8000,
-    WM_SFX_MEMBER = 0x8001,
-    WM_SFX_DONE = 0x8003,
-    WM_SFX_ABORTED = 0x8004,
 };

@@ -1,0 +1,35 @@
+// The configuration block as the package file holds it, with its destination resolved.
+#include "archive/config_reader.h"
+
+#include "platform/system.h"
+
+namespace {
+
+bool HasDriveDesignator(const WideString& path) { return path.Length() >= 2 && path.Text()[1] == u':'; }
+
+// No destination means the current folder. One with a drive is taken as it stands; any
+// other is joined to the Program Files folder (base byte nonzero) or the current folder,
+// with one separator between them (a folder that already ends in one, such as C:\ or /,
+// gets none).
+WideString ResolveDestination(const WideString& stored, bool fromProgramFiles) {
+    if (stored.IsEmpty()) return CurrentDirectoryPath();
+    if (HasDriveDesignator(stored)) return stored;
+    WideString base = fromProgramFiles ? SpecialFolderPath(CsidlProgramFiles) : CurrentDirectoryPath();
+    uint32_t length = base.Length();
+    if (length == 0 || (base.Text()[length - 1] != u'\\' && base.Text()[length - 1] != u'/'))
+        base.AppendChar(u'\\');
+    base.Append(stored);
+    return base;
+}
+
+}  // namespace
+
+bool ReadConfigBlock(FileHandle& packageFile, SfxConfig& config) {
+    const uint64_t start = packageFile.Tell();
+    uint8_t bytes[ConfigBlockMaxSize];
+    int64_t got = packageFile.Read(sizeof bytes, bytes);
+    uint32_t used = got > 0 ? ParseConfigBlock(bytes, static_cast<uint32_t>(got), config) : 0;
+    if (used == 0) return false;
+    config.defaultDestination = ResolveDestination(config.defaultDestination, config.destinationBase != 0);
+    return packageFile.Seek(static_cast<int64_t>(start + used), SeekOrigin::Begin);
+}

@@ -1,0 +1,10 @@
+// MethodId: the index of a method id in the fixed table "-lh0-" ... "-lhd-"; the decoders
+// are chosen by it.
+#pragma once
+#include <cstdint>
+
+enum MethodId : uint32_t {
+    MethodLh0, MethodLh1, MethodLh2, MethodLh3, MethodLh4, MethodLh5, MethodLh6,
+    MethodLh7, MethodLzs, MethodLz5, MethodLz4, MethodLhd, MethodCount,
+    MethodUnknown = 0xFFFFFFFF,
+};

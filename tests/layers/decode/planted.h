@@ -1,0 +1,2 @@
+// A decoder that reaches up into the worker: the layer check must refuse it.
+#include "archive/extractor.h"
