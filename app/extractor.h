@@ -8,6 +8,8 @@
 #include "package/wide_string.h"
 #include "platform/front_end.h"
 
+struct LzhHeader;
+
 struct Extractor {
     Extractor() = default;
     Extractor(const Extractor&) = delete;
@@ -31,6 +33,11 @@ struct Extractor {
     uint32_t foldersDone = 0;
     uint32_t membersFailed = 0;          // damaged, unreadable or of an unknown method
     uint64_t bytesDone = 0;              // original sizes of the files written
+    // Asked before an existing file is replaced: true keeps it and passes over the member.
+    // The stub leaves it null and replaces every file; the host tool's --skip-existing
+    // and --keep-newer set it.
+    bool (*keepExisting)(void* context, const WideString& outputPath, const LzhHeader& header) = nullptr;
+    void* keepExistingContext = nullptr;
 };
 
 // Private window messages (WM_APP + n); the window side is the stub's.

@@ -184,6 +184,8 @@ bool ExtractMember(Extractor& extractor, const LzhHeader& header) {
         return true;
     }
     if (CheckFolderConflict(extractor, outputPath)) return false;
+    if (extractor.keepExisting && extractor.keepExisting(extractor.keepExistingContext, outputPath, header))
+        return true;
     DeletePath(outputPath.Text());
     if (!ExtractFile(extractor, header, outputPath, method)) return false;
     ++extractor.filesDone;
