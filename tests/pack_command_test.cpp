@@ -262,7 +262,7 @@ TEST(PackPackage, LayoutAndBlockFieldsRoundTripThroughInfo) {
     EXPECT_EQ(bytes[37888], 1);
     Result info = Kavisfx("info " + Quote(package));
     ASSERT_EQ(info.status, 0) << info.output;
-    for (const char* expected : {"セットアップ", "Kavi\\Tool", "app\\bin\\tool.exe",
+    for (const char* expected : {"セットアップ", "destination:         <Program Files>\\Kavi\\Tool\n", "app\\bin\\tool.exe",
                                  "Kavi Tool", "3 (editable: yes, checked: yes)",
                                  "2 (editable: no, checked: yes)", "0 (editable: no, checked: no)"})
         EXPECT_NE(info.output.find(expected), std::string::npos) << expected << " in\n" << info.output;

@@ -1,5 +1,4 @@
 // kavisfx pack: builds a package (stub, configuration block, archive) in one step.
-#include <clocale>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -302,7 +301,6 @@ int Fail(const std::string& problem, int status) {
 }  // namespace
 
 int RunPack(int argc, char** argv) {
-    std::setlocale(LC_CTYPE, "C.UTF-8");
     PackOptions o;
     if (std::string problem = ParseArguments(argc, argv, o); !problem.empty()) return Fail(problem, 2);
     if (o.help) {

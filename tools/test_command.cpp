@@ -22,7 +22,8 @@ const char Help[] =
     "\n"
     "Decodes every member of an LHA archive or a package, writing nothing, and compares\n"
     "each CRC-16 with its header. Prints one line per member: OK, damaged, failed (not\n"
-    "checked: no memory) or skipped (a method the stub passes over too).\n"
+    "checked: no memory) or skipped (a method the stub passes over too), then a line that\n"
+    "counts the files, folders and bytes checked and what failed.\n"
     "\n"
     "  --codepage NAME  code page of multibyte names (an iconv name; default CP932)\n"
     "\n"
@@ -93,7 +94,8 @@ int RunTest(int argc, char** argv) {
     decodeState.progressTotal = SumOriginalSizes(extractor);
     FileHandle& file = *extractor.packageFile;
     LzhHeader header;
-    uint32_t damaged = 0;
+    uint32_t damaged = 0, files = 0, folders = 0, skipped = 0;
+    uint64_t bytes = 0;
     while (ReadMemberHeader(extractor, header)) {
         uint64_t dataStart = file.Tell();
         SendMemberName(extractor, header.path.Text());
@@ -106,8 +108,18 @@ int RunTest(int argc, char** argv) {
                     detail.c_str());
         std::fflush(stdout);
         if (verdict == Verdict::Damaged || verdict == Verdict::Failed) ++damaged;
+        if (verdict == Verdict::Skipped) ++skipped;
+        if (verdict == Verdict::Intact && LookUpMethod(header.method) == MethodLhd) {
+            ++folders;
+        } else if (verdict == Verdict::Intact) {
+            ++files;
+            bytes += header.originalSize;
+        }
         if (!file.Seek(static_cast<int64_t>(dataStart + header.packedSize), SeekOrigin::Begin)) break;
         decodeState.progressBase += header.originalSize;
     }
+    frontEnd.ClearLine();
+    std::string note = skipped ? std::to_string(skipped) + " skipped" : std::string();
+    std::printf("%s\n", SummaryLine(files, folders, bytes, damaged, frontEnd.unknownHeader, note).c_str());
     return damaged || frontEnd.unknownHeader ? 1 : 0;
 }
