@@ -241,6 +241,8 @@ bool ExtractMember(Extractor& extractor, const LzhHeader& header) {
         return false;
     }
     if (CheckFolderConflict(extractor, outputPath)) return false;
+    if (extractor.keepExisting && extractor.keepExisting(extractor.keepExistingContext, outputPath, header))
+        return true;
     DeletePath(outputPath.Text());
     if (!ExtractFile(extractor, header, outputPath, method)) return false;
     ++extractor.filesDone;

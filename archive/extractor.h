@@ -33,4 +33,9 @@ struct Extractor {
     uint32_t foldersDone = 0;
     uint32_t membersFailed = 0;          // damaged, unreadable or of an unknown method
     uint64_t bytesDone = 0;              // original sizes of the files written
+    // Asked before an existing file is replaced: true keeps it and passes over the member.
+    // The stub leaves it null and replaces every file; the host tool's --skip-existing
+    // and --keep-newer set it.
+    bool (*keepExisting)(void* context, const WideString& outputPath, const LzhHeader& header) = nullptr;
+    void* keepExistingContext = nullptr;
 };

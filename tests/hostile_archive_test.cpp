@@ -130,7 +130,8 @@ protected:
     ToolOutcome RunTool(const Bytes& archive, const std::string& arguments) {
         EXPECT_TRUE(lha::WriteFile(archivePath(), archive));
         fs::path err = root_ / ".stderr";
-        std::string line = Quote(KAVISFX_TOOL) + " " + arguments + " >" + Quote(err) + " 2>&1 </dev/null";
+        // In the C locale the tool shows the worker's texts in English.
+        std::string line = "LC_ALL=C " + Quote(KAVISFX_TOOL) + " " + arguments + " >" + Quote(err) + " 2>&1 </dev/null";
         int raw = std::system(line.c_str());
         ToolOutcome result;
         result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
@@ -454,7 +455,7 @@ TEST_F(HostileArchive, DataCutOffOrRunningDryIsReportedDamaged) {
         ResetDestination();
         ToolOutcome tool = ExtractWithTool(archive);
         EXPECT_EQ(tool.status, 1);
-        EXPECT_NE(tool.err.find(DamagedTail), std::string::npos) << tool.err;
+        EXPECT_NE(tool.err.find(" is damaged."), std::string::npos) << tool.err;
         ToolOutcome test = TestWithTool(archive);
         EXPECT_EQ(test.status, 1);
         EXPECT_NE(test.err.find("damaged "), std::string::npos) << test.err;

@@ -1,8 +1,10 @@
 // kavisfx pack from the outside: trees survive the round trip through our extractor and
-// through independent readers, the same inputs give the same bytes, the block says what
-// the options said, and every refusal exits with a message and leaves nothing behind.
+// through independent readers, links are skipped or followed, the same inputs give the
+// same bytes, the block says what the options said, and every refusal exits with a
+// message and leaves nothing behind.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -119,6 +121,11 @@ TEST(PackTree, RoundTripsThroughOurExtractorForEveryMethodAndLevel) {
         std::string out = scratch / ("x" + std::to_string(n++));
         Result packed = Pack(Quote(archive) + " --archive-only " + variant + " " + Quote(scratch / "in/tree"));
         ASSERT_EQ(packed.status, 0) << variant << ": " << packed.output;
+        // One warning names the names CP932 cannot hold, and only those.
+        EXPECT_NE(packed.output.find("2 names cannot be written in CP932"), std::string::npos) << packed.output;
+        EXPECT_EQ(packed.output.find("warning"), packed.output.rfind("warning")) << packed.output;
+        for (const char* name : {"\n  tree/😀 emoji.txt\n", "\n  tree/e\xCC\x81 combining.txt\n"})
+            EXPECT_NE(packed.output.find(name), std::string::npos) << name << packed.output;
         Result extracted = Kavisfx("extract " + Quote(archive) + " -C " + Quote(out));
         ASSERT_EQ(extracted.status, 0) << variant << ": " << extracted.output;
         EXPECT_TRUE(Snapshot(out) == expected) << variant;
@@ -149,6 +156,46 @@ TEST(PackTree, IndependentReadersAcceptWhatTheEncoderWrites) {
     }
 }
 
+// Links inside folders are skipped with a warning each, dangling ones too; with
+// --follow-links file and folder links are packed as what they point to, a link to a
+// folder above it is refused, and so is one that points to nothing.
+TEST(PackTree, LinksAreSkippedOrFollowed) {
+    Scratch scratch;
+    const fs::path tree = scratch.path() / "tree";
+    WriteFile(tree / "a.txt", "a");
+    WriteFile(tree / "sub" / "b.txt", "b");
+    fs::create_symlink("a.txt", tree / "file-link");
+    fs::create_symlink("sub", tree / "folder-link");
+    fs::create_symlink("nowhere", tree / "dangling");
+    fs::create_symlink("..", tree / "sub" / "loop");
+    const std::string archive = Quote(scratch / "out.lzh") + " --archive-only ";
+    Result skipped = Pack(archive + Quote(tree.string()));
+    ASSERT_EQ(skipped.status, 0) << skipped.output;
+    for (const char* link : {"file-link", "folder-link", "dangling", "sub/loop"})
+        EXPECT_NE(skipped.output.find("warning: " + (tree / link).string() + ": a link, skipped"), std::string::npos)
+            << link << "\n" << skipped.output;
+    EXPECT_EQ(std::count(skipped.output.begin(), skipped.output.end(), '\n'), 4) << skipped.output;
+    Result listed = Kavisfx("list --tsv " + Quote(scratch / "out.lzh"));
+    EXPECT_EQ(std::count(listed.output.begin(), listed.output.end(), '\n'), 4) << listed.output;
+
+    const struct {
+        const char* remove;
+        int status;
+        const char* says;
+    } rows[] = {{"", 2, "dangling: cannot follow the link: No such file or directory"},
+                {"dangling", 1, "/loop: the folder contains itself through a link"},
+                {"sub/loop", 0, ""}};
+    for (const auto& row : rows) {
+        if (*row.remove) fs::remove(tree / row.remove);
+        Result followed = Pack(archive + "--follow-links " + Quote(tree.string()));
+        EXPECT_EQ(followed.status, row.status) << followed.output;
+        EXPECT_NE(followed.output.find(row.says), std::string::npos) << followed.output;
+    }
+    ASSERT_EQ(Kavisfx("extract " + Quote(scratch / "out.lzh") + " -C " + Quote(scratch / "x")).status, 0);
+    EXPECT_EQ(ReadFile(scratch.path() / "x/tree/file-link"), "a");
+    EXPECT_EQ(ReadFile(scratch.path() / "x/tree/folder-link/b.txt"), "b");
+}
+
 TEST(PackTree, SameInputsGiveTheSameBytesAndEpochClampsTimes) {
     Scratch scratch;
     MakeTree(scratch.path() / "tree");
@@ -156,6 +203,8 @@ TEST(PackTree, SameInputsGiveTheSameBytesAndEpochClampsTimes) {
     ASSERT_EQ(Pack(Quote(first) + " --archive-only " + Quote(scratch / "tree")).status, 0);
     ASSERT_EQ(Pack(Quote(second) + " --archive-only " + Quote(scratch / "tree")).status, 0);
     EXPECT_TRUE(ReadFile(first) == ReadFile(second));
+    const fs::perms exec = fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec;
+    EXPECT_EQ(fs::status(first).permissions() & exec, fs::perms::none) << "a bare archive is not a program";
 
     ASSERT_EQ(Shell("SOURCE_DATE_EPOCH=1000000000 " + Quote(Tool) + " pack " + Quote(first) + " --archive-only " +
                     Quote(scratch / "tree"))
@@ -208,11 +257,13 @@ TEST(PackPackage, LayoutAndBlockFieldsRoundTripThroughInfo) {
     ASSERT_EQ(packed.status, 0) << packed.output;
     std::string bytes = ReadFile(package);
     ASSERT_GT(bytes.size(), 37888u);
+    EXPECT_NE(fs::status(package).permissions() & fs::perms::owner_exec, fs::perms::none);
     EXPECT_EQ(bytes.substr(0x24, 10), "LHA's SFX ");
     EXPECT_EQ(bytes[37888], 1);
     Result info = Kavisfx("info " + Quote(package));
     ASSERT_EQ(info.status, 0) << info.output;
-    for (const char* expected : {"セットアップ", "Kavi\\Tool", "app\\bin\\tool.exe", "Kavi Tool", "3 (editable: yes, checked: yes)",
+    for (const char* expected : {"セットアップ", "destination:         <Program Files>\\Kavi\\Tool\n", "app\\bin\\tool.exe",
+                                 "Kavi Tool", "3 (editable: yes, checked: yes)",
                                  "2 (editable: no, checked: yes)", "0 (editable: no, checked: no)"})
         EXPECT_NE(info.output.find(expected), std::string::npos) << expected << " in\n" << info.output;
     Result extracted = Kavisfx("extract " + Quote(package) + " -C " + Quote(scratch / "out"));
@@ -288,7 +339,9 @@ TEST(PackRefusals, ExitWithAMessageAndLeaveNothingBehind) {
         {stub + Quote(scratch / "case"), 1, "case"},
         {stub + Quote(scratch / "colon"), 1, ":"},
         {stub + Quote(scratch / "utf8"), 1, "UTF-8"},
-        {stub + Quote(scratch / "no-such-file"), 1, "no-such-file"},
+        {stub + Quote(scratch / "no-such-file"), 2, "no-such-file: No such file or directory"},
+        {stub + "--archive " + Quote(scratch / "no-such.lzh"), 2, "no-such.lzh: No such file or directory"},
+        {" --stub " + Quote(scratch / "no-stub.exe") + ok, 2, "no-stub.exe: No such file or directory"},
     };
     for (const Case& c : cases) {
         std::string output = scratch / "out.exe";

@@ -1,7 +1,8 @@
 // The host tool as a user runs it: the fixture archives extracted and tested against
 // their expected contents, round trips through archives that jlha writes (header levels,
-// methods, sizes up to tens of megabytes), packages, failed writes under a file-size
-// limit, and Ctrl-C during a large member.
+// methods, sizes up to tens of megabytes), packages, texts in the user's language,
+// existing files, failed writes under a file-size limit, Ctrl-C during a large member,
+// and progress lines on terminals of a given width.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -10,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <pty.h>
 #include <set>
 #include <signal.h>
 #include <sstream>
@@ -17,6 +19,7 @@
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+#include <utime.h>
 #include <vector>
 
 #include "support/file_bytes.h"
@@ -142,9 +145,8 @@ TEST(ToolFixtures, ExtractAndTestAgreeWithTheExpectedContents) {
 
         Result extract = RunTool("extract " + Quote(Fixtures / archive) + " -C " + Quote(root / "out"), scratch.path());
         EXPECT_EQ(extract.status, damaged ? 1 : 0) << extract.err;
-        if (damaged) {
-            EXPECT_NE(extract.err.find("が壊れています"), std::string::npos) << extract.err;
-        }
+        const char* verdict = damaged ? ": 1 failed\n" : ": all OK\n";
+        EXPECT_NE(extract.out.find(verdict), std::string::npos) << extract.out;
 
         // The stub writes to a file system that ignores case; the list names the MS-DOS
         // members in lower case, so names are matched without regard to case.
@@ -174,6 +176,7 @@ TEST(ToolFixtures, ExtractAndTestAgreeWithTheExpectedContents) {
         Result test = RunTool("test " + Quote(Fixtures / archive), scratch.path());
         EXPECT_EQ(test.status, damaged ? 1 : 0) << test.out << test.err;
         EXPECT_EQ(test.out.find("damaged") != std::string::npos, damaged) << test.out;
+        EXPECT_NE(test.out.find(verdict), std::string::npos) << test.out;
     }
 }
 
@@ -195,9 +198,14 @@ TEST(ToolList, TsvColumnsForScripts) {
 
 TEST(ToolUsage, FailuresNameTheFileAndTheCause) {
     Scratch scratch("usage");
-    Result missing = RunTool("list " + Quote(scratch / "nothing.lzh"), scratch.path());
-    EXPECT_EQ(missing.status, 2);
-    EXPECT_NE(missing.err.find("nothing.lzh: No such file or directory"), std::string::npos) << missing.err;
+    for (const char* command : {"list", "info", "test", "extract", "pack out.lzh --archive-only"}) {
+        Result missing = RunTool(std::string(command) + " " + Quote(scratch / "nothing.lzh"), scratch.path());
+        EXPECT_EQ(missing.status, 2) << command;
+        EXPECT_NE(missing.err.find("nothing.lzh: No such file or directory"), std::string::npos) << missing.err;
+    }
+    Result version = RunTool("--version", scratch.path());
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out.rfind("kavisfx 0.", 0), 0u) << version.out;
 
     EXPECT_EQ(RunTool("list --codepage NO-SUCH-CODEPAGE x.lzh", scratch.path()).status, 2);
     for (const char* command : {"list", "info", "test", "extract"}) {
@@ -273,12 +281,90 @@ TEST(ToolPackage, ListInfoAndExtractReadBehindTheBlock) {
                              scratch.path());
     ASSERT_EQ(extract.status, 0) << extract.err;
     EXPECT_EQ(ReadAll(scratch / "dest/bin/readme.txt"), "hello package");
+    EXPECT_EQ(extract.out, "1 file, 1 folder, 13 bytes: all OK\n");
 
     // The same archive without a stub has no block to show.
     ASSERT_TRUE(archive.WriteTo((scratch / "plain.lzh").string()));
     Result plain = RunTool("info " + Quote(scratch / "plain.lzh"), scratch.path());
     EXPECT_EQ(plain.status, 2);
     EXPECT_NE(plain.err.find("plain.lzh"), std::string::npos) << plain.err;
+}
+
+// The worker's texts are Japanese only where the locale asks for it: the first of LC_ALL,
+// LC_MESSAGES and LANG that is set and not empty decides. The tool's own lines stay English.
+TEST(ToolTexts, FollowTheLocale) {
+    Scratch scratch("texts");
+    const struct {
+        const char* environment;
+        bool japanese;
+    } rows[] = {
+        {"", false},
+        {"LANG=ja_JP.UTF-8", true},
+        {"LANG=C.UTF-8", false},
+        {"LANG=C LC_MESSAGES=ja_JP.UTF-8", true},
+        {"LANG=ja_JP.UTF-8 LC_MESSAGES=en_US.UTF-8", false},
+        {"LC_ALL=C LC_MESSAGES=ja_JP.UTF-8", false},
+        {"LC_ALL= LC_MESSAGES= LANG=ja", true},
+    };
+    for (const auto& row : rows) {
+        Result result = Shell("env -u LC_ALL -u LC_MESSAGES -u LANG " + std::string(row.environment) + " " +
+                                  Quote(Tool) + " extract " + Quote(Fixtures / "regression_truncated.lzh") + " -C out",
+                              scratch.path());
+        EXPECT_EQ(result.status, 1) << row.environment;
+        const char* expected = row.japanese ? "ファイル GPL-2 が壊れています。" : "The file GPL-2 is damaged.";
+        EXPECT_NE(result.err.find(expected), std::string::npos) << row.environment << "\n" << result.err;
+        EXPECT_NE(result.out.find(": 1 failed"), std::string::npos) << row.environment << "\n" << result.out;
+    }
+}
+
+// An existing file is replaced (the default, as the stub does), always kept, or kept when
+// it is as new as the member or newer; each kept file is listed and counted.
+TEST(ToolExtract, ExistingFilesAreReplacedOrKeptAsAsked) {
+    Scratch scratch("existing");
+    const int64_t memberTime = 1000000000;
+    lha::ArchiveBuilder archive;
+    for (const char* name : {"older", "same", "newer", "fresh"}) {
+        lha::Member member = lha::Member::Stored(name, "member");
+        member.time = static_cast<uint32_t>(memberTime);
+        archive.Add(member);
+    }
+    ASSERT_TRUE(archive.End().WriteTo((scratch / "a.lzh").string()));
+    const std::pair<const char*, int64_t> existing[] = {
+        {"older", memberTime - 1}, {"same", memberTime}, {"newer", memberTime + 1}};
+    const struct {
+        const char* option;
+        std::set<std::string> kept;
+    } rows[] = {
+        {"", {}},
+        {"--overwrite", {}},
+        {"--skip-existing", {"older", "same", "newer"}},
+        {"--keep-newer", {"same", "newer"}},
+    };
+    for (const auto& row : rows) {
+        fs::path out = scratch / "out";
+        fs::remove_all(out);
+        fs::create_directories(out);
+        for (const auto& [name, time] : existing) {
+            WriteAll(out / name, "existing");
+            struct utimbuf times = {time, time};
+            ASSERT_EQ(::utime((out / name).c_str(), &times), 0);
+        }
+        Result result =
+            RunTool("extract " + std::string(row.option) + " -C " + Quote(out) + " " + Quote(scratch / "a.lzh"),
+                    scratch.path());
+        ASSERT_EQ(result.status, 0) << row.option << "\n" << result.err;
+        for (const char* name : {"older", "same", "newer", "fresh"}) {
+            const bool kept = row.kept.count(name);
+            EXPECT_EQ(ReadAll(out / name), kept ? "existing" : "member") << row.option << " " << name;
+            EXPECT_EQ(result.out.find("kept     " + std::string(name) + ":") != std::string::npos, kept)
+                << row.option << "\n" << result.out;
+        }
+        const size_t written = 4 - row.kept.size();
+        std::string summary = std::to_string(written) + (written == 1 ? " file" : " files") + ", 0 folders, " +
+                              std::to_string(6 * written) + " bytes: all OK";
+        if (!row.kept.empty()) summary += "; " + std::to_string(row.kept.size()) + " existing files kept";
+        EXPECT_NE(result.out.find(summary + "\n"), std::string::npos) << result.out;
+    }
 }
 
 // Test data: text, skewed and uniform random bytes, a binary, members exactly the size
@@ -461,6 +547,95 @@ TEST(ToolAbort, InterruptDeletesTheMemberInHand) {
     EXPECT_EQ(WEXITSTATUS(status), 130);
     EXPECT_FALSE(fs::exists(out / "huge.bin"));
     EXPECT_EQ(ReadAll(out / "first.txt"), "first member\n");
+}
+
+// Runs the tool on a terminal `columns` wide; once its output holds `interruptAt` (when
+// given) it gets SIGINT, as from Ctrl-C. `out` is all the terminal showed.
+Result RunOnTerminal(const std::vector<std::string>& arguments, unsigned short columns,
+                     const std::string& interruptAt = {}) {
+    struct winsize size = {};
+    size.ws_row = 24;
+    size.ws_col = columns;
+    int terminal = -1;
+    pid_t child = ::forkpty(&terminal, nullptr, nullptr, &size);
+    if (child == 0) {
+        std::vector<char*> argv{const_cast<char*>(Tool.c_str())};
+        for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+        argv.push_back(nullptr);
+        ::execv(Tool.c_str(), argv.data());
+        ::_exit(127);
+    }
+    Result result;
+    if (child < 0) return result;
+    bool interrupted = interruptAt.empty();
+    char buffer[4096];
+    for (ssize_t got; (got = ::read(terminal, buffer, sizeof buffer)) > 0;) {
+        result.out.append(buffer, static_cast<size_t>(got));
+        if (!interrupted && result.out.find(interruptAt) != std::string::npos) interrupted = ::kill(child, SIGINT) == 0;
+    }
+    ::close(terminal);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return result;
+}
+
+// Columns of UTF-8 text made of ASCII, CJK characters and emoji (the only kinds used here).
+size_t Columns(const std::string& text) {
+    size_t columns = 0;
+    for (unsigned char c : text) columns += c < 0x80 ? 1 : c >= 0xE0 ? 2 : 0;
+    return columns;
+}
+
+// Each drawing of the progress line: what follows "\r\033[K" up to the next line end.
+std::vector<std::string> ProgressLines(const std::string& terminal) {
+    std::vector<std::string> lines;
+    for (size_t at = terminal.find("\r\033[K"); at != std::string::npos; at = terminal.find("\r\033[K", at + 1)) {
+        std::string line = terminal.substr(at + 4, terminal.find_first_of("\r\n", at + 4) - at - 4);
+        if (!line.empty() && line.back() == '%') lines.push_back(line);
+    }
+    return lines;
+}
+
+// Long names are cut by display width to the terminal's, keeping the tail; pack shows
+// the member in hand, and Ctrl-C clears its line before the last word.
+TEST(ToolTerminal, ProgressLinesFitTheTerminalAndEndCleanly) {
+    Scratch scratch("terminal");
+    std::string longName = "日本語";
+    for (int i = 0; i < 20; ++i) longName += "長い";
+    longName += "😀末尾.txt";
+    fs::create_directories(scratch / "in");
+    WriteAll(scratch / "in" / longName, RandomBytes(5 << 20, 13, false));
+    const std::string archive = (scratch / "long.lzh").string(), package = (scratch / "p.lzh").string();
+    ASSERT_EQ(RunTool("pack " + Quote(archive) + " --archive-only --method lh0 " + Quote(scratch / "in"),
+                      scratch.path()).status,
+              0);
+    for (unsigned short columns : {50, 80}) {
+        for (const std::vector<std::string>& arguments :
+             {std::vector<std::string>{"test", archive}, {"extract", archive, "-C", (scratch / "out").string()}}) {
+            Result result = RunOnTerminal(arguments, columns);
+            ASSERT_EQ(result.status, 0) << result.out;
+            std::vector<std::string> lines = ProgressLines(result.out);
+            ASSERT_FALSE(lines.empty()) << result.out;
+            for (const std::string& line : lines) {
+                EXPECT_EQ(Columns(line), columns - 1u) << line;
+                if (line.find("末尾") != std::string::npos) {
+                    EXPECT_EQ(line.rfind("...", 0), 0u) << line;
+                }
+            }
+            EXPECT_NE(lines.back().find("😀末尾.txt"), std::string::npos) << lines.back();
+        }
+    }
+
+    Result packed = RunOnTerminal({"pack", package, "--archive-only", (scratch / "in").string()}, 80, "末尾.txt ");
+    EXPECT_EQ(packed.status, 130) << packed.out;
+    std::vector<std::string> lines = ProgressLines(packed.out);
+    ASSERT_FALSE(lines.empty()) << packed.out;
+    EXPECT_NE(lines.back().find("末尾.txt"), std::string::npos) << lines.back();
+    EXPECT_NE(packed.out.find("%\r\033[Kkavisfx pack: interrupted"), std::string::npos) << packed.out;
+    EXPECT_FALSE(fs::exists(package));
+    for (const auto& entry : fs::directory_iterator(scratch.path()))
+        EXPECT_EQ(entry.path().filename().string().find(".kavisfx-"), std::string::npos) << entry.path();
 }
 
 }  // namespace

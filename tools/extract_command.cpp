@@ -1,11 +1,13 @@
 // kavisfx extract: runs the stub's extraction worker on this machine.
 #include <csignal>
 #include <cstdio>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "archive/extraction_worker.h"
 #include "archive/paths.h"
 #include "decode/decode_state.h"
+#include "platform/posix/utf8.h"
 #include "platform/system.h"
 #include "tools/commands.h"
 #include "tools/tool_front_end.h"
@@ -14,16 +16,22 @@
 namespace {
 
 const char Help[] =
-    "usage: kavisfx extract [-C DIR] [--codepage NAME] FILE\n"
+    "usage: kavisfx extract [-C DIR] [--skip-existing | --keep-newer] [--codepage NAME] FILE\n"
     "\n"
     "Extracts an LHA archive or a package exactly as the package's stub would: every path\n"
     "stays inside the destination, each file's CRC-16 is checked and its time set, and the\n"
     "run stops at the first member that fails.\n"
     "\n"
     "  -C DIR           destination (default: the current folder; created when missing)\n"
+    "  --overwrite      replace files that exist already, as the stub does (default)\n"
+    "  --skip-existing  keep every file that exists already\n"
+    "  --keep-newer     keep a file that exists already when it is as new as the member\n"
+    "                   or newer\n"
     "  --codepage NAME  code page of multibyte names (an iconv name; default CP932)\n"
     "\n"
-    "On a terminal the member in hand and a progress bar are shown on standard error.\n"
+    "Each file kept is listed; the last line counts the files, folders and bytes written\n"
+    "and what failed. On a terminal the member in hand and a progress bar are shown on\n"
+    "standard error.\n"
     "Ctrl-C aborts: the member in hand is deleted.\n"
     "Exit status: 0 complete, 1 a member failed or the archive is damaged, 2 bad usage or\n"
     "unreadable file, 130 aborted.\n";
@@ -52,11 +60,32 @@ bool EnterDestination(const std::string& directory) {
     return true;
 }
 
+// Decides for the worker whether an existing file stays, and lists those that do.
+struct KeepPolicy {
+    ExistingFiles mode;
+    ToolFrontEnd& frontEnd;
+    uint32_t kept = 0;
+};
+
+bool KeepExisting(void* context, const WideString& outputPath, const LzhHeader& header) {
+    auto& policy = *static_cast<KeepPolicy*>(context);
+    Utf8Text path(outputPath.Text());
+    struct stat existing;
+    if (::lstat(path.c_str(), &existing) != 0) return false;
+    if (policy.mode == ExistingFiles::KeepNewer && existing.st_mtime < header.modifiedTime) return false;
+    policy.frontEnd.ClearLine();
+    std::printf("kept     %s: %s\n", DisplayText(outputPath.Text()).c_str(),
+                policy.mode == ExistingFiles::Skip ? "it exists" : "the existing file is as new or newer");
+    std::fflush(stdout);
+    ++policy.kept;
+    return true;
+}
+
 }  // namespace
 
 int RunExtract(int argc, char** argv) {
     ToolArguments args;
-    if (!ParseToolArguments("extract", argc, argv, OptionDirectory | OptionCodePage, args)) return 2;
+    if (!ParseToolArguments("extract", argc, argv, OptionDirectory | OptionCodePage | OptionExisting, args)) return 2;
     if (args.help) {
         std::fputs(Help, stdout);
         return 0;
@@ -68,6 +97,11 @@ int RunExtract(int argc, char** argv) {
     extractor.destination = CurrentDirectoryPath();
 
     ToolFrontEnd frontEnd("extract", args.file, isatty(STDERR_FILENO));
+    KeepPolicy policy{args.existing, frontEnd};
+    if (args.existing != ExistingFiles::Replace) {
+        extractor.keepExisting = KeepExisting;
+        extractor.keepExistingContext = &policy;
+    }
     InstallSignals();
     ExtractionWorker(&extractor);
     if (frontEnd.aborted) {
@@ -77,5 +111,11 @@ int RunExtract(int argc, char** argv) {
         std::fprintf(stderr, "kavisfx extract: %s: aborted\n", args.file.c_str());
         return 130;
     }
+    frontEnd.ClearLine();
+    std::string note;
+    if (policy.kept)
+        note = std::to_string(policy.kept) + (policy.kept == 1 ? " existing file kept" : " existing files kept");
+    std::printf("%s\n", SummaryLine(extractor.filesDone, extractor.foldersDone, extractor.bytesDone,
+                                    extractor.membersFailed, ArchiveDamaged(extractor), note).c_str());
     return extractor.failed ? 1 : 0;
 }

@@ -1,6 +1,7 @@
 // kavisfx info: a package's configuration block.
 #include <cstdio>
 
+#include "platform/file_handle.h"
 #include "package/config_block.h"
 #include "tools/commands.h"
 #include "tools/tool_support.h"
@@ -11,9 +12,9 @@ const char Help[] =
     "usage: kavisfx info FILE\n"
     "\n"
     "Shows the configuration block of a package: caption, default destination (resolved\n"
-    "as the stub resolves it, here against this machine's current folder), shortcut\n"
-    "target, shortcut name, launch program, and each shortcut option byte with its\n"
-    "editable and checked bits.\n"
+    "as the stub resolves it, here against this machine's current folder; one relative\n"
+    "to Program Files as <Program Files>\\Folder), shortcut target, shortcut name,\n"
+    "launch program, and each shortcut option byte with its editable and checked bits.\n"
     "\n"
     "Exit status: 0 shown, 1 block cut short, 2 bad usage, unreadable file or no package.\n";
 
@@ -24,6 +25,23 @@ void PrintText(const char* label, const WideString& text) {
 void PrintOption(const char* label, uint8_t option) {
     std::printf("%-20s %u (editable: %s, checked: %s)\n", label, option, option & OptionEditable ? "yes" : "no",
                 option & OptionChecked ? "yes" : "no");
+}
+
+// The stub joins a destination without drive to the Program Files folder of the machine
+// it runs on, which this one has not; such a destination is shown as
+// "<Program Files>\Kavi\Tool". The block's base byte and stored text are read again for it.
+WideString ShownDestination(FileHandle& file, const SfxConfig& config) {
+    const uint64_t archiveAt = file.Tell();
+    uint8_t captionCount = 0, base = 0, count = 0;
+    WideString stored;
+    const bool read = file.Seek(ConfigBlockOffset + 1, SeekOrigin::Begin) && file.ReadByte(captionCount) == 1 &&
+                      file.Seek(2 * captionCount, SeekOrigin::Current) && file.ReadByte(base) == 1 &&
+                      file.ReadByte(count) == 1 && count > 0 && file.ReadWideChars(count, stored) == 2 * count;
+    file.Seek(static_cast<int64_t>(archiveAt), SeekOrigin::Begin);
+    if (!read || base == 0 || (stored.Length() >= 2 && stored.Text()[1] == u':')) return config.defaultDestination;
+    WideString shown(u"<Program Files>\\");
+    shown.Append(stored);
+    return shown;
 }
 
 }  // namespace
@@ -40,7 +58,8 @@ int RunInfo(int argc, char** argv) {
     const SfxConfig& config = input.extractor.config;
     std::printf("%-20s %s\n", "block:", config.present ? "present" : "empty (marker 0: no dialog, no shortcuts)");
     PrintText("caption:", config.caption);
-    PrintText("destination:", config.defaultDestination);
+    PrintText("destination:", config.present ? ShownDestination(*input.extractor.packageFile, config)
+                                             : config.defaultDestination);
     if (config.present) {
         PrintText("shortcut target:", config.shortcutTarget);
         PrintText("shortcut name:", config.shortcutName);

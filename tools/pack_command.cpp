@@ -1,5 +1,4 @@
 // kavisfx pack: builds a package (stub, configuration block, archive) in one step.
-#include <clocale>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -17,6 +16,7 @@
 #include "tools/pack/package_builder.h"
 #include "tools/pack/stub_image.h"
 #include "tools/pack/windows_names.h"
+#include "tools/progress_line.h"
 
 namespace {
 
@@ -26,13 +26,16 @@ const char Help[] =
     "Builds a self-extracting package: the stub, its configuration block and an LHA\n"
     "archive of the given files and folders. A folder is packed under its own name and\n"
     "with everything in it; a folder given with a trailing '/' (or '.') packs only what\n"
-    "it holds.\n"
+    "it holds. Links given here are followed; links inside folders are skipped with a\n"
+    "warning unless --follow-links is given.\n"
     "\n"
     "archive:\n"
     "  --method lh7|lh6|lh5|lh0  compression method (default lh7; lh0 stores)\n"
     "  --fast, --best            quicker, or smaller, than the default\n"
     "  --archive FILE.lzh        append this existing archive as it is instead of PATHs\n"
     "  --archive-only            write a bare .lzh archive: no stub, no block\n"
+    "  --follow-links            pack what links inside folders point to (files and\n"
+    "                            folders; a link to a folder above it is refused)\n"
     "\n"
     "stub:\n"
     "  --stub i686|x86_64|FILE   the stub to put in front (default i686)\n"
@@ -53,9 +56,13 @@ const char Help[] =
     "\n"
     "Paths in the block are relative to the destination. Texts hold at most 255 UTF-16\n"
     "units. Modification times newer than SOURCE_DATE_EPOCH are set back to it; the same\n"
-    "inputs always give the same package.\n"
+    "inputs always give the same package. Names are stored in UTF-16 and in CP932; a\n"
+    "warning names the files whose names CP932 cannot hold, which tools that read only\n"
+    "the CP932 name show with '_' in place of those characters.\n"
     "\n"
-    "Exit status: 0 written, 1 failed (nothing is left at OUTPUT), 2 bad usage.\n";
+    "On a terminal the member in hand and a progress bar are shown on standard error.\n"
+    "Exit status: 0 written, 1 failed, 2 bad usage or a missing or unreadable input,\n"
+    "130 interrupted; nothing is left at OUTPUT unless the status is 0.\n";
 
 struct Usage {
     std::string problem;
@@ -71,6 +78,7 @@ struct PackOptions {
     bool archiveOnly = false;
     bool noDialog = false;
     bool allowMissing = false;
+    bool followLinks = false;
     bool help = false;
     bool blockOptionGiven = false;
     std::string caption, destination, relativeTo = "current", shortcutTarget, shortcutName, launch;
@@ -124,6 +132,7 @@ std::string ParseArguments(int argc, char** argv, PackOptions& o) {
         else if (name == "--archive-only") o.archiveOnly = true;
         else if (name == "--no-dialog") o.noDialog = true;
         else if (name == "--allow-missing") o.allowMissing = true;
+        else if (name == "--follow-links") o.followLinks = true;
         else if (name == "--caption") block(o.caption);
         else if (name == "--destination") block(o.destination);
         else if (name == "--relative-to") block(o.relativeTo);
@@ -195,6 +204,14 @@ std::string BuildConfig(const PackOptions& o, PackConfig& config) {
     return ConfigProblem(config);
 }
 
+// The cause when `path` cannot be opened for reading, else an empty text.
+std::string CannotRead(const std::string& path) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) return path + ": " + std::strerror(errno);
+    std::fclose(file);
+    return {};
+}
+
 std::string LoadStub(const std::string& which, std::vector<uint8_t>& image) {
     if (which == "i686" || which == "x86_64") {
         if (!EmbeddedStub(which, image))
@@ -248,31 +265,33 @@ std::string ReadSourceDateEpoch(TreeOptions& tree) {
 }
 
 void OnSignal(int signal) {
+    static const char Interrupted[] = "kavisfx pack: interrupted, nothing written\n";
+    ClearProgressLineFromSignal();
     RemovePendingOutput();
+    (void)!::write(STDERR_FILENO, Interrupted, sizeof Interrupted - 1);
     std::_Exit(128 + signal);
 }
 
-class TerminalProgress {
-public:
-    explicit TerminalProgress(bool enabled) : enabled_(enabled) {}
-    ~TerminalProgress() {
-        if (shown_) std::fputs("\n", stderr);
+// Names whose CP932 form differs: tools that read only that form show '_' for what it
+// cannot hold. Told once, naming the first of them.
+void WarnAboutInexactNames(const std::vector<PackEntry>& entries) {
+    constexpr size_t Named = 20;
+    std::vector<std::string> names;
+    for (const PackEntry& entry : entries) {
+        std::u16string folder, name;
+        SplitMemberPath(entry.memberPath, folder, name);
+        bool exact = true;
+        ToMultiByteName(name, exact);
+        if (!exact) names.push_back(Utf16ToUtf8(entry.memberPath));
     }
-    void Report(uint64_t done, uint64_t total) {
-        if (!enabled_ || total < (uint64_t(4) << 20)) return;
-        int percent = static_cast<int>(done * 100 / total);
-        if (percent == last_) return;
-        last_ = percent;
-        shown_ = true;
-        std::fprintf(stderr, "\rkavisfx pack: %3d%%", percent);
-        std::fflush(stderr);
-    }
-
-private:
-    bool enabled_;
-    bool shown_ = false;
-    int last_ = -1;
-};
+    if (names.empty()) return;
+    std::fprintf(stderr,
+                 "kavisfx pack: warning: %zu name%s cannot be written in CP932; tools that read only the CP932 "
+                 "name will show '_' in place of those characters:\n",
+                 names.size(), names.size() == 1 ? "" : "s");
+    for (size_t i = 0; i < names.size() && i < Named; ++i) std::fprintf(stderr, "  %s\n", names[i].c_str());
+    if (names.size() > Named) std::fprintf(stderr, "  and %zu more\n", names.size() - Named);
+}
 
 int Fail(const std::string& problem, int status) {
     std::fprintf(stderr, "kavisfx pack: %s\n", problem.c_str());
@@ -282,7 +301,6 @@ int Fail(const std::string& problem, int status) {
 }  // namespace
 
 int RunPack(int argc, char** argv) {
-    std::setlocale(LC_CTYPE, "C.UTF-8");
     PackOptions o;
     if (std::string problem = ParseArguments(argc, argv, o); !problem.empty()) return Fail(problem, 2);
     if (o.help) {
@@ -305,6 +323,10 @@ int RunPack(int argc, char** argv) {
     if (std::string problem = BuildConfig(o, request.config); !problem.empty()) return Fail(problem, 2);
     TreeOptions tree;
     if (std::string problem = ReadSourceDateEpoch(tree); !problem.empty()) return Fail(problem, 2);
+    if (!o.existingArchive.empty())
+        if (std::string problem = CannotRead(o.existingArchive); !problem.empty()) return Fail(problem, 2);
+    if (!o.archiveOnly && o.stub != "i686" && o.stub != "x86_64")
+        if (std::string problem = CannotRead(o.stub); !problem.empty()) return Fail(problem, 2);
     if (!o.archiveOnly)
         if (std::string problem = LoadStub(o.stub, request.stub); !problem.empty()) return Fail(problem, 1);
 
@@ -319,8 +341,15 @@ int RunPack(int argc, char** argv) {
             (!path.empty() && path.back() == u'/' ? folders : files).push_back(path);
         total = summary.totalOriginal;
     } else {
-        if (std::string problem = CollectEntries(o.paths, tree, request.entries); !problem.empty())
-            return Fail(problem, 1);
+        tree.followLinks = o.followLinks;
+        TreeReport report;
+        std::string problem = CollectEntries(o.paths, tree, request.entries, report);
+        for (const std::string& link : report.skippedLinks)
+            std::fprintf(stderr,
+                         "kavisfx pack: warning: %s: a link, skipped (--follow-links packs what it points to)\n",
+                         link.c_str());
+        if (!problem.empty()) return Fail(problem, report.unreadable ? 2 : 1);
+        WarnAboutInexactNames(request.entries);
         for (const PackEntry& entry : request.entries) {
             if (entry.size > 0xFFFFFFFFull)
                 return Fail(entry.hostPath + ": 4 GiB or larger; a member holds at most 4 GiB - 1 byte", 1);
@@ -336,9 +365,13 @@ int RunPack(int argc, char** argv) {
     std::signal(SIGINT, OnSignal);
     std::signal(SIGTERM, OnSignal);
     std::signal(SIGHUP, OnSignal);
-    TerminalProgress progress(::isatty(STDERR_FILENO));
-    request.progress = [&](uint64_t done, uint64_t all) { progress.Report(done, all); };
+    // Small runs end before a line would be worth drawing.
+    ProgressLine progress(::isatty(STDERR_FILENO) && total >= (uint64_t(4) << 20));
+    request.progress = [&](const std::u16string& member, uint64_t done, uint64_t all) {
+        progress.Show(Utf16ToUtf8(member), static_cast<uint32_t>(all ? done * 100 / all : 0));
+    };
     std::string problem = BuildPackage(request);
+    progress.Clear();
     std::signal(SIGINT, SIG_DFL);
     std::signal(SIGTERM, SIG_DFL);
     std::signal(SIGHUP, SIG_DFL);

@@ -94,7 +94,8 @@ int RunTest(int argc, char** argv) {
     decodeState.progressTotal = SumOriginalSizes(extractor);
     FileHandle& file = *extractor.packageFile;
     LzhHeader header;
-    uint32_t damaged = 0;
+    uint32_t damaged = 0, files = 0, folders = 0;
+    uint64_t bytes = 0;
     while (ReadMemberHeader(extractor, header)) {
         uint64_t dataStart = file.Tell();
         SendMemberName(extractor.mainWindow, header.path.Text());
@@ -107,9 +108,17 @@ int RunTest(int argc, char** argv) {
                     detail.c_str());
         std::fflush(stdout);
         if (verdict == Verdict::Damaged || verdict == Verdict::Failed) ++damaged;
+        if (verdict == Verdict::Intact && IsFolderMember(header, LookUpMethod(header.method))) {
+            ++folders;
+        } else if (verdict == Verdict::Intact) {
+            ++files;
+            bytes += header.originalSize;
+        }
         if (!file.Seek(static_cast<int64_t>(dataStart + header.packedSize), SeekOrigin::Begin)) break;
         decodeState.progressBase += header.originalSize;
     }
     frontEnd.ClearLine();
-    return ReportArchiveEnd("test", args.file, extractor) || damaged ? 1 : 0;
+    int status = ReportArchiveEnd("test", args.file, extractor);
+    std::printf("%s\n", SummaryLine(files, folders, bytes, damaged, status != 0, "").c_str());
+    return status || damaged ? 1 : 0;
 }

@@ -1,11 +1,12 @@
 // The worker's front end in the host tool. Messages go to standard error, named by the
 // archive and the member in hand; on a terminal the member's name and a progress bar are
-// drawn on one line of standard error, redrawn only when the percentage moves.
+// drawn on one line of standard error (tools/progress_line.h), redrawn when either changes.
 #pragma once
 #include <cstdint>
 #include <string>
 
 #include "platform/posix/console_front_end.h"
+#include "tools/progress_line.h"
 
 class ToolFrontEnd {
 public:
@@ -20,19 +21,15 @@ public:
     void Message(const WideChar* text, MessageIcon icon);
     void ClearLine();  // before printing anything else while the progress line shows
 
-    bool unknownHeader = false;  // the header reader met a header of no known shape
     bool workerEnded = false;
     bool aborted = false;
     uint32_t messageCount = 0;
 
 private:
-    void Draw();
-
     FrontEnd frontEnd_;
     std::string command_;
     std::string archive_;
     std::string member_;
-    bool showProgress_;
-    bool lineShown_ = false;
+    ProgressLine line_;
     uint32_t percent_ = 0;
 };

@@ -29,6 +29,12 @@ bool ParseToolArguments(const char* command, int argc, char** argv, uint32_t all
             const char* value = takeValue("-C");
             if (!value) return false;
             out.directory = value;
+        } else if ((allowed & OptionExisting) && !std::strcmp(arg, "--overwrite")) {
+            out.existing = ExistingFiles::Replace;
+        } else if ((allowed & OptionExisting) && !std::strcmp(arg, "--skip-existing")) {
+            out.existing = ExistingFiles::Skip;
+        } else if ((allowed & OptionExisting) && !std::strcmp(arg, "--keep-newer")) {
+            out.existing = ExistingFiles::KeepNewer;
         } else if ((allowed & OptionCodePage) && !std::strcmp(arg, "--codepage")) {
             const char* value = takeValue("--codepage");
             if (!value) return false;
@@ -113,6 +119,39 @@ int ReportArchiveEnd(const char* command, const std::string& path, const Extract
         return 1;
     }
     return extractor.archiveEnd == HeaderRead::UnknownShape ? 1 : 0;
+}
+
+namespace {
+
+std::string Counted(uint64_t count, const char* thing) {
+    return std::to_string(count) + " " + thing + (count == 1 ? "" : "s");
+}
+
+// Decimal units as file managers show them: "512 bytes", "3.4 kB", "204 MB".
+std::string SizeText(uint64_t bytes) {
+    if (bytes < 1000) return Counted(bytes, "byte");
+    static const char* const Units[] = {"kB", "MB", "GB", "TB"};
+    double value = static_cast<double>(bytes) / 1000;
+    size_t unit = 0;
+    while (value >= 999.5 && unit + 1 < sizeof Units / sizeof *Units) {
+        value /= 1000;
+        ++unit;
+    }
+    char text[32];
+    std::snprintf(text, sizeof text, value < 9.95 ? "%.1f %s" : "%.0f %s", value, Units[unit]);
+    return text;
+}
+
+}  // namespace
+
+std::string SummaryLine(uint32_t files, uint32_t folders, uint64_t bytes, uint32_t failed, bool damagedArchive,
+                        const std::string& note) {
+    std::string line = Counted(files, "file") + ", " + Counted(folders, "folder") + ", " + SizeText(bytes) + ": ";
+    if (failed) line += std::to_string(failed) + " failed";
+    if (damagedArchive) line += failed ? ", archive damaged" : "archive damaged";
+    if (!failed && !damagedArchive) line += "all OK";
+    if (!note.empty()) line += "; " + note;
+    return line;
 }
 
 std::string DisplayText(const WideChar* text) {

@@ -8,13 +8,18 @@
 #include "package/wide_string.h"
 
 // Options of the reading commands. Only those a command names in `allowed` are accepted.
-enum ToolOption : uint32_t { OptionTsv = 1, OptionDirectory = 2, OptionCodePage = 4 };
+enum ToolOption : uint32_t { OptionTsv = 1, OptionDirectory = 2, OptionCodePage = 4, OptionExisting = 8 };
+
+// What extract does with a file that is already there: --overwrite, --skip-existing,
+// --keep-newer (keeps it when it is as new as the member or newer).
+enum class ExistingFiles { Replace, Skip, KeepNewer };
 
 struct ToolArguments {
     std::string file;
     std::string directory;       // -C DIR
     bool tsv = false;
     bool help = false;
+    ExistingFiles existing = ExistingFiles::Replace;
 };
 
 // Parses argv (after the command name); prints the cause and returns false on bad usage.
@@ -42,6 +47,14 @@ bool StartsLikeAnArchive(FileHandle& file);
 // After a walk: 1 (with a message for a cut header) when it ended at bytes that are
 // neither the end mark nor a readable header, 0 otherwise.
 int ReportArchiveEnd(const char* command, const std::string& path, const Extractor& extractor);
+inline bool ArchiveDamaged(const Extractor& extractor) {
+    return extractor.archiveEnd == HeaderRead::Cut || extractor.archiveEnd == HeaderRead::UnknownShape;
+}
+
+// The last line of test and extract: "12 files, 3 folders, 204 MB: all OK", or the
+// count that failed; a nonempty `note` follows after a semicolon.
+std::string SummaryLine(uint32_t files, uint32_t folders, uint64_t bytes, uint32_t failed, bool damagedArchive,
+                        const std::string& note);
 
 // UTF-8 for the terminal: control characters become '?' so that a name stays on its line.
 std::string DisplayText(const WideChar* text);

@@ -8,6 +8,7 @@
 #include <map>
 #include <set>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <utility>
 
 #include "tools/pack/name_codec.h"
@@ -17,11 +18,12 @@ namespace {
 
 class TreeWalk {
 public:
-    TreeWalk(const TreeOptions& options, std::vector<PackEntry>& out) : options_(options), out_(out) {}
+    TreeWalk(const TreeOptions& options, std::vector<PackEntry>& out, TreeReport& report)
+        : options_(options), out_(out), report_(report) {}
 
     std::string AddPath(const std::string& path) {
         struct stat st;
-        if (::stat(path.c_str(), &st) != 0) return path + ": " + std::strerror(errno);
+        if (::stat(path.c_str(), &st) != 0) return Unreadable(path);
         std::string trimmed = path;
         bool contentsOnly = false;
         while (trimmed.size() > 1 && trimmed.back() == '/') {
@@ -56,6 +58,8 @@ private:
             return AddFolderContents(hostPath, memberPath + u"/", st);
         }
         if (!S_ISREG(st.st_mode)) return hostPath + ": not a regular file or folder";
+        // Found now, an unreadable file stops the run before anything is written.
+        if (::access(hostPath.c_str(), R_OK) != 0) return Unreadable(hostPath);
         entry.size = static_cast<uint64_t>(st.st_size);
         out_.push_back(entry);
         return {};
@@ -66,13 +70,22 @@ private:
         auto key = std::make_pair(st.st_dev, st.st_ino);
         if (!ancestors_.insert(key).second) return hostPath + ": the folder contains itself through a link";
         std::vector<std::string> names;
-        if (std::string error = ListFolder(hostPath, names); !error.empty()) return error;
+        if (std::string error = ListFolder(hostPath, names); !error.empty()) {
+            report_.unreadable = true;
+            return error;
+        }
         std::sort(names.begin(), names.end());
         std::string joined = hostPath.back() == '/' ? hostPath : hostPath + "/";
         for (const std::string& name : names) {
             struct stat child;
             std::string childPath = joined + name;
-            if (::stat(childPath.c_str(), &child) != 0) return childPath + ": " + std::strerror(errno);
+            if (::lstat(childPath.c_str(), &child) != 0) return Unreadable(childPath);
+            if (S_ISLNK(child.st_mode) && !options_.followLinks) {
+                report_.skippedLinks.push_back(childPath);
+                continue;
+            }
+            if (S_ISLNK(child.st_mode) && ::stat(childPath.c_str(), &child) != 0)
+                return Unreadable(childPath, "cannot follow the link: ");
             if (std::string error = AddEntry(childPath, name, memberPrefix, child); !error.empty()) return error;
         }
         ancestors_.erase(key);
@@ -92,6 +105,12 @@ private:
         return {};
     }
 
+    std::string Unreadable(const std::string& path, const char* what = "") {
+        std::string cause = std::strerror(errno);
+        report_.unreadable = true;
+        return path + ": " + what + cause;
+    }
+
     int32_t ClampTime(int64_t seconds) const {
         if (options_.newestTime && seconds > *options_.newestTime) seconds = *options_.newestTime;
         return static_cast<int32_t>(std::clamp<int64_t>(seconds, std::numeric_limits<int32_t>::min(),
@@ -100,6 +119,7 @@ private:
 
     const TreeOptions& options_;
     std::vector<PackEntry>& out_;
+    TreeReport& report_;
     std::map<std::u16string, std::string> seen_;
     std::set<std::pair<dev_t, ino_t>> ancestors_;
 };
@@ -107,8 +127,8 @@ private:
 }  // namespace
 
 std::string CollectEntries(const std::vector<std::string>& paths, const TreeOptions& options,
-                           std::vector<PackEntry>& out) {
-    TreeWalk walk(options, out);
+                           std::vector<PackEntry>& out, TreeReport& report) {
+    TreeWalk walk(options, out, report);
     for (const std::string& path : paths)
         if (std::string error = walk.AddPath(path); !error.empty()) return error;
     return {};

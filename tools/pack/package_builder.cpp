@@ -32,12 +32,15 @@ std::string WriteArchiveBody(const PackageRequest& request, std::FILE* out) {
     }
     uint64_t total = 0, done = 0;
     for (const PackEntry& entry : request.entries) total += entry.size;
+    const PackEntry* inHand = nullptr;
     auto progress = [&](uint64_t bytes) {
         done += bytes;
-        if (request.progress) request.progress(done, total);
+        if (request.progress) request.progress(inHand->memberPath, done, total);
     };
     ArchiveWriter writer(out, request.method, request.level, progress);
     for (const PackEntry& entry : request.entries) {
+        inHand = &entry;
+        if (request.progress) request.progress(entry.memberPath, done, total);
         std::string error = entry.folder ? writer.AddFolder(entry.memberPath, entry.modifiedTime)
                                          : writer.AddFile(entry.hostPath, entry.memberPath, entry.modifiedTime,
                                                           entry.size);
@@ -79,7 +82,9 @@ std::string BuildPackage(const PackageRequest& request) {
     if (error.empty()) {
         mode_t mask = ::umask(0);
         ::umask(mask);
-        if (::chmod(pendingPath, 0777 & ~mask) != 0 || std::rename(pendingPath, request.output.c_str()) != 0)
+        // A package is a program; a bare archive is not.
+        const mode_t mode = request.archiveOnly ? 0666 : 0777;
+        if (::chmod(pendingPath, mode & ~mask) != 0 || std::rename(pendingPath, request.output.c_str()) != 0)
             error = request.output + ": " + Cause();
     }
     if (!error.empty()) ::unlink(pendingPath);

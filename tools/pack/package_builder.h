@@ -20,7 +20,8 @@ struct PackageRequest {
     std::string existingArchive;       // ... or this archive, appended as it is
     PackMethod method = PackMethod::Lh7;
     EncodeLevel level = EncodeLevel::Default;
-    std::function<void(uint64_t done, uint64_t total)> progress;
+    // Hears of every chunk read: the member in hand and the bytes of all members.
+    std::function<void(const std::u16string& member, uint64_t done, uint64_t total)> progress;
 };
 
 // Empty text on success, else the problem, naming the file concerned.
