@@ -82,18 +82,33 @@ bool ReportDecodeFailure() {
     return true;
 }
 
-bool ExtractFolder(const WideString& outputPath) {
+// The output path, a space and one of our texts.
+void ShowPathMessage(Extractor& extractor, const WideString& outputPath, UiText tail) {
+    WideString text(outputPath);
+    text.AppendChar(u' ');
+    text.Append(Text(tail));
+    ShowMessage(extractor.mainWindow, text.Text(), nullptr, MessageIcon::Exclamation);
+}
+
+// A member that cannot be written: the system's text, or ours naming the member when a
+// link below the destination stood in its way.
+void ShowWriteFailure(Extractor& extractor, const WideString& outputPath) {
+    if (LastErrorCode() != LinkErrorCode()) return ShowLastError();
+    ShowPathMessage(extractor, outputPath, UiText::LinkInPath);
+}
+
+bool ExtractFolder(Extractor& extractor, const WideString& outputPath) {
     // A folder member whose path came down to nothing names the destination itself.
     if (outputPath.IsEmpty() || CreateFolderTree(outputPath)) return true;
-    ShowLastError();
+    ShowWriteFailure(extractor, outputPath);
     return false;
 }
 
 bool ExtractFile(Extractor& extractor, const LzhHeader& header, const WideString& outputPath,
                  MethodId method) {
-    FileHandle* output = OpenOutputFile(outputPath, FileAccess::Write, FileDisposition::CreateAlways);
+    FileHandle* output = OpenOutputFile(outputPath);
     if (!output || !output->IsOpen()) {
-        ShowLastError();
+        ShowWriteFailure(extractor, outputPath);
         delete output;
         return false;
     }
@@ -179,7 +194,7 @@ bool ExtractMember(Extractor& extractor, const LzhHeader& header) {
     if (method == MethodUnknown) return true;
     if (method == MethodLhd) {
         DeletePath(outputPath.Text());
-        if (!ExtractFolder(outputPath)) return false;
+        if (!ExtractFolder(extractor, outputPath)) return false;
         ++extractor.foldersDone;
         return true;
     }
@@ -193,10 +208,7 @@ bool ExtractMember(Extractor& extractor, const LzhHeader& header) {
 
 bool CheckFolderConflict(Extractor& extractor, const WideString& outputPath) {
     if (outputPath.IsEmpty() || !IsExistingFolder(outputPath.Text())) return false;
-    WideString text(outputPath);
-    text.AppendChar(u' ');
-    text.Append(Text(UiText::FolderConflict));
-    ShowMessage(extractor.mainWindow, text.Text(), nullptr, MessageIcon::Exclamation);
+    ShowPathMessage(extractor, outputPath, UiText::FolderConflict);
     return true;
 }
 

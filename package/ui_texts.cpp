@@ -11,6 +11,7 @@ const WideChar* const JapaneseTexts[TextCount] = {
     u"ファイル ",
     u" が壊れています。",
     u"フォルダを作成できません",
+    u"を解凍できません。展開先の中のリンクを経由します。",
 };
 
 const WideChar* const EnglishTexts[TextCount] = {
@@ -19,6 +20,7 @@ const WideChar* const EnglishTexts[TextCount] = {
     u"The file ",
     u" is damaged.",
     u"The folder cannot be created.",
+    u"cannot be extracted: its path goes through a link in the destination.",
 };
 
 bool japaneseTexts = true;

@@ -12,6 +12,7 @@ enum class UiText : uint8_t {
     DamagedHead,         // DamagedHead + path + DamagedTail
     DamagedTail,
     CannotCreateFolder,
+    LinkInPath,          // after the path and a space: a link below the destination in the way
     Count,
 };
 

@@ -23,6 +23,7 @@
 #include "archive/extraction_worker.h"
 #include "decode/bit_input.h"
 #include "decode/decode_state.h"
+#include "package/ui_texts.h"
 #include "platform/posix/console_front_end.h"
 #include "platform/posix/utf8.h"
 #include "support/file_bytes.h"
@@ -526,6 +527,44 @@ TEST_F(HostileArchive, EveryTruncationPointEndsSoundly) {
             EXPECT_TRUE(outcome.failed);
         }
         EXPECT_LE(damaged, 1u);
+    }
+}
+
+// ---------------------------------------------------------------------------------------
+// Links already in the destination, one to the sandbox's folder and one to its sentinel.
+// A member below the folder link fails with a message naming it, whether it would write,
+// delete or make a folder there; a member named like a link replaces the link itself.
+// Extract() checks that nothing outside `dest` was created, deleted or changed.
+
+TEST_F(HostileArchive, LinksInTheDestinationAreNotFollowed) {
+    const fs::path outside = dest().parent_path();
+    const std::string linkText = std::string(" ") + Utf8Text(Text(UiText::LinkInPath)).c_str();
+    struct Case {
+        Member member;
+        std::string path;
+        bool refused;
+    };
+    const Case cases[] = {
+        {Member::Stored("link/evil", "new"), "link/evil", true},
+        {Member::Stored("link/sentinel", "new"), "link/sentinel", true},
+        {Member::Folder("link/sub"), "link/sub/", true},
+        {Member::Stored("file-link", "new"), "file-link", false},
+        {Member::Stored("link", "new"), "link", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        ResetDestination();
+        fs::create_directory_symlink(outside, dest() / "link");
+        fs::create_symlink(outside / "sentinel", dest() / "file-link");
+        Outcome outcome = Extract(Archive({c.member}));
+        EXPECT_EQ(outcome.failed, c.refused);
+        if (c.refused) {
+            EXPECT_EQ(outcome.messages, std::vector<std::string>{c.path + linkText});
+        } else {
+            EXPECT_TRUE(outcome.messages.empty());
+            EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(dest() / c.path)));
+            EXPECT_EQ(ReadAll(dest() / c.path), "new");
+        }
     }
 }
 

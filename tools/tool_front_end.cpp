@@ -22,7 +22,8 @@ bool EndsWith(const WideChar* text, const WideChar* tail) {
 // The worker's own texts carry the output path already; anything else it shows while a
 // member is in hand is the system's text for a failure with that member.
 bool NamesItsFile(const WideChar* text) {
-    return EndsWith(text, Text(UiText::FolderConflict)) || EndsWith(text, Text(UiText::DamagedTail));
+    return EndsWith(text, Text(UiText::FolderConflict)) || EndsWith(text, Text(UiText::DamagedTail)) ||
+           EndsWith(text, Text(UiText::LinkInPath));
 }
 
 // The last `columns` characters of a UTF-8 text, so that the file name stays visible.
