@@ -427,7 +427,7 @@ TEST_F(HostileArchive, DataCutOffOrRunningDryIsReportedDamaged) {
     {
         // Zero bits decode to zero bytes at no cost for one block of 65536 symbols; the
         // next block header lies beyond the data. Zeros have a CRC-16 of 0.
-        Member m = Packed("-lh5-", "zeros-crc-0", Bytes(8, 0x00), 200000);
+        Member m = Packed("-lh5-", "zeros-crc-0", Bytes(8, 0x00), 100u << 20);
         m.crc = 0;
         cases.push_back({"-lh5- stream running dry with a matching CRC", m});
     }
@@ -435,7 +435,7 @@ TEST_F(HostileArchive, DataCutOffOrRunningDryIsReportedDamaged) {
         Member m = StoredAt(0, "dry-no-crc", "");
         m.method = "-lzs-";
         m.data = {0xFF, 0x80};  // one literal, then nothing
-        m.originalSize = 5000;
+        m.originalSize = 100u << 20;
         m.hasCrc = false;
         cases.push_back({"-lzs- stream running dry without a CRC", m});
     }
@@ -448,6 +448,8 @@ TEST_F(HostileArchive, DataCutOffOrRunningDryIsReportedDamaged) {
         EXPECT_TRUE(outcome.failed);
         EXPECT_EQ(outcome.messages.size(), 1u);
         for (const std::string& message : outcome.messages) EXPECT_TRUE(EndsWith(message, DamagedTail)) << message;
+        // Decoding stops soon after the data runs out, not at the size the header claims.
+        for (const std::string& entry : Entries()) EXPECT_LE(fs::file_size(dest() / entry), 1u << 18) << entry;
         ResetDestination();
         ToolOutcome tool = ExtractWithTool(archive);
         EXPECT_EQ(tool.status, 1);
@@ -590,9 +592,9 @@ TEST_F(HostileArchive, MeaninglessStreamsOfEveryMethodAreReportedDamaged) {
             EXPECT_TRUE(outcome.failed);
             EXPECT_EQ(outcome.messages.size(), 1u);
             for (const std::string& message : outcome.messages) EXPECT_TRUE(EndsWith(message, DamagedTail)) << message;
-            // The damaged file stays at its stated size; the walk stops at it.
+            // The damaged file stays, never longer than its stated size; the walk stops at it.
             EXPECT_EQ(Entries(), std::set<std::string>{"member"});
-            EXPECT_EQ(fs::file_size(dest() / "member"), m.originalSize);
+            EXPECT_LE(fs::file_size(dest() / "member"), m.originalSize);
         }
     }
 }
