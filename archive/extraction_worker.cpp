@@ -113,10 +113,10 @@ bool ExtractFile(Extractor& extractor, const LzhHeader& header, const WideString
         return false;
     }
     // Data that runs past the end of the package was cut off, and a stream that needs
-    // more bits than its packed data holds is damaged: such a file is not the member,
-    // whatever its CRC says (a header may carry none, and zeros have a CRC of 0).
-    const bool stored = method == MethodLh0 || method == MethodLz4;
-    const uint64_t dataEnd = extractor.packageFile->Tell() + (stored ? header.originalSize : header.packedSize);
+    // more bits than its packed data holds (or stored data shorter or longer than the
+    // member) is damaged: such a file is not the member, whatever its CRC says (a header
+    // may carry none, and zeros have a CRC of 0).
+    const uint64_t dataEnd = extractor.packageFile->Tell() + header.packedSize;
     const bool cutShort = dataEnd > extractor.packageFile->size;
     decodeState.failure = DecodeFailure::None;
     decodeState.failureCode = 0;
@@ -133,7 +133,7 @@ bool ExtractFile(Extractor& extractor, const LzhHeader& header, const WideString
         DeletePath(outputPath.Text());
         return false;
     }
-    if (cutShort || (!stored && PackedDataRanOut()) || (header.hasCrc && crc != header.dataCrc)) {
+    if (cutShort || PackedDataRanOut() || (header.hasCrc && crc != header.dataCrc)) {
         extractor.failed = 1;
         ShowDamagedMember(extractor, outputPath);
         return false;

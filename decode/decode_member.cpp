@@ -112,7 +112,10 @@ uint32_t DecodeMember(Extractor& extractor, FileHandle* output, uint32_t origina
     extractor.currentOutputPath = outputPath;
     decodeState.crc = 0;
     if (method == MethodLh0 || method == MethodLz4) {
-        CopyStored(extractor, output, originalSize);
+        // Read for exactly its packed size, never into the next header; stored data that
+        // is not as long as the member is damaged.
+        CopyStored(extractor, output, packedSize < originalSize ? packedSize : originalSize);
+        decodeState.packedDataRanOut = packedSize != originalSize;
         return decodeState.crc;
     }
     if (method >= MethodLz4 || !output || !extractor.packageFile) return decodeState.crc;
