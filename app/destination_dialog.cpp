@@ -34,7 +34,8 @@ bool PrepareDestination(Extractor& extractor, const WideString& path) {
     if (!folders.IsEmpty()) folders.EnsureEndsWith(u'\\');
     ReplaceSeparators(folders, u'/');
     // CreateFolderTree also accepts a file of that name; only the folder will do here.
-    if (!CreateFolderTree(folders) || !SetCurrentFolder(path.Text())) return CannotCreateFolder(extractor);
+    if (!CreateFolderTree(folders, CreateDestinationFolder) || !SetCurrentFolder(path.Text()))
+        return CannotCreateFolder(extractor);
     return true;
 }
 

@@ -127,26 +127,33 @@ void RestoreFolderStamps(Extractor& extractor, uint64_t archiveStart) {
     }
 }
 
-bool ExtractFolder(const WideString& outputPath) {
+// A member that cannot be written: the system's text, or ours naming the member when a
+// link below the destination stood in its way.
+void ShowWriteFailure(Extractor& extractor, const WideString& outputPath) {
+    if (LastErrorCode() != LinkErrorCode()) return ShowLastError();
+    ShowPathMessage(extractor, outputPath, UiText::LinkInPath);
+}
+
+bool ExtractFolder(Extractor& extractor, const WideString& outputPath) {
     // A folder member whose path came down to nothing names the destination itself.
     if (outputPath.IsEmpty() || CreateFolderTree(outputPath)) return true;
-    ShowLastError();
+    ShowWriteFailure(extractor, outputPath);
     return false;
 }
 
 bool ExtractFile(Extractor& extractor, const LzhHeader& header, const WideString& outputPath,
                  MethodId method) {
-    FileHandle* output = OpenOutputFile(outputPath, FileAccess::Write, FileDisposition::CreateAlways);
+    FileHandle* output = OpenOutputFile(outputPath);
     if (!output || !output->IsOpen()) {
-        ShowLastError();
+        ShowWriteFailure(extractor, outputPath);
         delete output;
         return false;
     }
     // Data that runs past the end of the package was cut off, and a stream that needs
-    // more bits than its packed data holds is damaged: such a file is not the member,
-    // whatever its CRC says (a header may carry none, and zeros have a CRC of 0).
-    const bool stored = method == MethodLh0 || method == MethodLz4;
-    const uint64_t dataEnd = extractor.packageFile->Tell() + (stored ? header.originalSize : header.packedSize);
+    // more bits than its packed data holds (or stored data shorter or longer than the
+    // member) is damaged: such a file is not the member, whatever its CRC says (a header
+    // may carry none, and zeros have a CRC of 0).
+    const uint64_t dataEnd = extractor.packageFile->Tell() + header.packedSize;
     const bool cutShort = dataEnd > extractor.packageFile->size;
     decodeState.failure = DecodeFailure::None;
     decodeState.failureCode = 0;
@@ -164,7 +171,7 @@ bool ExtractFile(Extractor& extractor, const LzhHeader& header, const WideString
         DeletePath(outputPath.Text());
         return false;
     }
-    if (cutShort || (!stored && PackedDataRanOut()) || (header.hasCrc && crc != header.dataCrc)) {
+    if (cutShort || PackedDataRanOut() || (header.hasCrc && crc != header.dataCrc)) {
         extractor.failed = 1;
         ShowDamagedMember(extractor, outputPath);
         return false;
@@ -232,7 +239,7 @@ bool ExtractMember(Extractor& extractor, const LzhHeader& header) {
             ShowPathMessage(extractor, outputPath, UiText::FileConflict);
             return false;
         }
-        if (!ExtractFolder(outputPath)) return false;
+        if (!ExtractFolder(extractor, outputPath)) return false;
         ++extractor.foldersDone;
         return true;
     }

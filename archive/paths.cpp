@@ -26,11 +26,11 @@ bool ParentFolder(WideString& path) {
     return true;
 }
 
-bool CreateFolderTree(const WideString& path) {
-    if (CreateFolder(path.Text()) != CreateFolderResult::Failed) return true;
+bool CreateFolderTree(const WideString& path, CreateFolderResult (*create)(const WideChar*)) {
+    if (create(path.Text()) != CreateFolderResult::Failed) return true;
     WideString parent(path);
-    if (!ParentFolder(parent) || !CreateFolderTree(parent)) return false;
-    return CreateFolder(path.Text()) != CreateFolderResult::Failed;
+    if (!ParentFolder(parent) || !CreateFolderTree(parent, create)) return false;
+    return create(path.Text()) != CreateFolderResult::Failed;
 }
 
 bool CutAtLastSeparator(WideString& path) {
@@ -42,11 +42,11 @@ bool CutAtLastSeparator(WideString& path) {
     return true;
 }
 
-FileHandle* OpenOutputFile(const WideString& path, FileAccess access, FileDisposition disposition) {
+FileHandle* OpenOutputFile(const WideString& path) {
     WideString folder(path);
     if (CutAtLastSeparator(folder) && !CreateFolderTree(folder)) return nullptr;
     auto* file = new FileHandle;
-    file->Open(path.Text(), access, disposition);
+    file->Create(path.Text());
     return file;
 }
 

@@ -52,6 +52,8 @@ public:
         Drop(n);
         return x;
     }
+    // StreamRanDry (bit_input.h) at the position of this reader.
+    bool RanDry() const { return StreamRanDry(static_cast<uint32_t>(next_ - base_), count_); }
 
 private:
     // Bytes that may be taken straight from the buffer: not past its end, not past the

@@ -17,10 +17,10 @@ namespace {
 
 constexpr uint32_t FallbackBufferSize = 16384;
 
-// Zero bytes handed out beyond the member's packed data. The widest look-ahead
-// (WideBits, bit_access.h) holds at most 8 bytes, so a sound stream never takes more.
+// Bytes the shared reader may fetch beyond the member's packed data for a sound stream:
+// its 16-bit look-ahead and what a decoder peeks at without taking it.
 constexpr uint32_t MaxLookAheadBytes = 8;
-uint32_t bytesPastEnd = 0;
+uint32_t bytesPastEnd = 0;  // zero bytes handed out beyond the packed data
 
 // A short or failed read leaves zeros behind the bytes that arrived, never stale data.
 void ReadIntoBuffer(FileHandle& file) {
@@ -37,8 +37,11 @@ bool AllocInputBuffer(FileHandle& inputFile, uint32_t requestedSize) {
     uint32_t size = requestedSize;
     // No more than the file still holds: a damaged header may claim gigabytes.
     const uint64_t position = inputFile.Tell();
-    const uint64_t left = inputFile.size > position ? inputFile.size - position : 0;
-    if (left < size) size = static_cast<uint32_t>(left);
+    const uint64_t inFile = inputFile.size > position ? inputFile.size - position : 0;
+    const uint32_t left = inFile < UINT32_MAX ? static_cast<uint32_t>(inFile) : UINT32_MAX;
+    if (left < size) size = left;
+    // What the file does not hold is no packed data either: the stream ends there.
+    if (left < s.packedRemaining) s.packedRemaining = left;
     uint64_t available = AvailablePhysicalMemory();
     if (available != 0 && available <= 0xFFFFFFFFu && available < size) size = static_cast<uint32_t>(available);
 
@@ -55,6 +58,7 @@ bool AllocInputBuffer(FileHandle& inputFile, uint32_t requestedSize) {
     }
     s.inputPosition = 0;
     bytesPastEnd = 0;
+    s.packedDataRanOut = false;
     ReadIntoBuffer(inputFile);
     return true;
 }
@@ -66,12 +70,23 @@ void FreeInputBuffer() {
     decodeState.inputPosition = 0;
 }
 
-bool PackedDataRanOut() { return bytesPastEnd > MaxLookAheadBytes; }
+// Judged by the bits taken, not by the bytes fetched, so that readers of any look-ahead
+// agree: the stream has run dry once the shared reader, holding 16 bits ahead, would have
+// fetched more than MaxLookAheadBytes beyond the packed data. While packed bytes are left
+// to fetch, fewer bits than the packed data holds have been taken.
+bool StreamRanDry(uint32_t unsyncedBytes, uint32_t heldBits) {
+    DecodeState& s = decodeState;
+    s.packedDataRanOut =
+        s.packedRemaining == unsyncedBytes && bytesPastEnd > (heldBits + 8 * MaxLookAheadBytes - 16) / 8;
+    return s.packedDataRanOut;
+}
+
+bool StreamRanDry() { return StreamRanDry(0, 16u + decodeState.pendingBits); }
 
 uint8_t NextPackedByte() {
     DecodeState& s = decodeState;
     if (s.packedRemaining == 0 || s.inputBufferSize == 0) {
-        if (bytesPastEnd <= MaxLookAheadBytes) ++bytesPastEnd;
+        ++bytesPastEnd;  // bounded: the window loops stop at the next flush once dry
         return 0;
     }
     --s.packedRemaining;

@@ -3,6 +3,8 @@
 #pragma once
 #include <cstdint>
 
+#include "decode/decode_state.h"
+
 class FileHandle;
 
 // Reads the member's packed data ahead (up to `requestedSize` bytes, capped by free memory;
@@ -11,9 +13,17 @@ class FileHandle;
 bool AllocInputBuffer(FileHandle& inputFile, uint32_t requestedSize);
 void FreeInputBuffer();
 
-// True when the member's decoding took bits beyond its packed data: the stream was cut
-// short or is damaged, whatever its CRC says. Cleared by AllocInputBuffer.
-bool PackedDataRanOut();
+// True when the stream has been taken further beyond the member's packed data than a
+// sound stream's look-ahead reaches: it was cut short or is damaged, whatever its CRC
+// says. The reader asking holds `heldBits` fetched bits it has not taken (the shared
+// reader: bitBuffer and pendingBits), `unsyncedBytes` of them from the input buffer
+// without decodeState knowing yet. The answer is kept in decodeState.packedDataRanOut.
+bool StreamRanDry(uint32_t unsyncedBytes, uint32_t heldBits);
+bool StreamRanDry();  // the shared reader
+
+// The last answer for the member, cleared by AllocInputBuffer; for a stored member, whether
+// its packed and original sizes differ (set by DecodeMember).
+inline bool PackedDataRanOut() { return decodeState.packedDataRanOut; }
 
 // The next packed byte of the member, refilling the buffer when it runs dry; 0 once the
 // member's packed bytes are used up. The bit reader's only source of bytes.

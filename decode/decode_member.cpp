@@ -26,17 +26,18 @@ bool specialisedStaticLoop = true;
 
 bool IsStaticMethod(MethodId method) { return method >= MethodLh4 && method <= MethodLh7; }
 
-// Stores one byte; false when a full window could not be written.
+// Stores one byte; false when a full window could not be written, or when the packed
+// data has run dry by then (a damaged header must not make us write its claimed size).
 inline bool PutByte(DecodeJob& job, uint8_t byte) {
     DecodeState& s = decodeState;
     s.window[s.windowPosition++] = byte;
     if (s.windowPosition != job.dictionarySize) return true;
     s.windowPosition = 0;
-    return WriteWithCrc(s.window, job.dictionarySize, *job.outputFile);
+    return WriteWithCrc(s.window, job.dictionarySize, *job.outputFile) && !StreamRanDry();
 }
 
-// One symbol at a time through the method's operations. False when a write failed or
-// the run was aborted.
+// One symbol at a time through the method's operations. False when a write failed, the
+// packed data ran dry or the run was aborted.
 bool RunPlainWindowLoop(DecodeJob& job) {
     DecodeState& s = decodeState;
     const uint32_t mask = job.dictionarySize - 1;
@@ -62,6 +63,7 @@ bool RunPlainWindowLoop(DecodeJob& job) {
         ReportProgress(s.decodedCount);
         if (s.keepRunning.load(std::memory_order_relaxed) == 0) return false;
     } while (done < job.originalSize);
+    StreamRanDry();  // the verdict for PackedDataRanOut(); a flush that stopped gave it already
     return true;
 }
 
@@ -108,7 +110,10 @@ uint32_t DecodeMember(FileHandle& input, FileHandle* output, uint64_t originalSi
                       MethodId method) {
     decodeState.crc = 0;
     if (method == MethodLh0 || method == MethodLz4) {
-        CopyStored(input, output, originalSize);
+        // Read for exactly its packed size, never into the next header; stored data that
+        // is not as long as the member is damaged.
+        CopyStored(input, output, packedSize < originalSize ? packedSize : originalSize);
+        decodeState.packedDataRanOut = packedSize != originalSize;
         return decodeState.crc;
     }
     if (method >= MethodLz4 || !output) return decodeState.crc;

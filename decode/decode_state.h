@@ -25,6 +25,7 @@ struct DecodeState {
     uint32_t inputBufferSize = 0;
     uint32_t inputPosition = 0;
     uint32_t packedRemaining = 0;
+    bool packedDataRanOut = false;  // PackedDataRanOut(), bit_input.h
     uint16_t bitBuffer = 0;      // next 16 bits of the stream, next bit on top
     uint8_t pendingByte = 0;
     uint8_t pendingBits = 0;

@@ -216,6 +216,13 @@ inline void CopyInWindow(uint8_t* to, const uint8_t* from, uint32_t length) {
     if (k < length) memcpy(to + length - 8, from + length - 8, 8);
 }
 
+// Writes the full window; false when the write failed or the packed data has run dry, so
+// that a member whose header claims far more than its data holds stops within a window
+// (the plain loop stops at the same flush).
+inline bool FlushWindow(DecodeJob& job, const WideBits& in) {
+    return WriteWithCrc(decodeState.window, job.dictionarySize, *job.outputFile) && !in.RanDry();
+}
+
 // Hands the loop's state back to decodeState.
 inline bool Leave(uint32_t position, uint32_t blockLeft, uint64_t done, bool finished) {
     decodeState.windowPosition = position;
@@ -290,7 +297,7 @@ bool RunStaticWindowLoop(DecodeJob& job) {
             done += 1;
             if (position == size) {
                 position = 0;
-                if (!WriteWithCrc(window, size, *job.outputFile)) return Leave(position, blockLeft, done, false);
+                if (!FlushWindow(job, in)) return Leave(position, blockLeft, done, false);
             }
         } else {
             uint32_t length = c - 253;
@@ -307,14 +314,14 @@ bool RunStaticWindowLoop(DecodeJob& job) {
                 position += length;
                 if (position == size) {
                     position = 0;
-                    if (!WriteWithCrc(window, size, *job.outputFile)) return Leave(position, blockLeft, done, false);
+                    if (!FlushWindow(job, in)) return Leave(position, blockLeft, done, false);
                 }
             } else {
                 for (uint32_t k = 0; k < length; ++k) {
                     window[position++] = window[(from + k) & mask];
                     if (position == size) {
                         position = 0;
-                        if (!WriteWithCrc(window, size, *job.outputFile)) return Leave(position, blockLeft, done, false);
+                        if (!FlushWindow(job, in)) return Leave(position, blockLeft, done, false);
                     }
                 }
             }
@@ -327,6 +334,9 @@ bool RunStaticWindowLoop(DecodeJob& job) {
             nextStop = nextProgress < originalSize ? nextProgress : originalSize;
         }
         if (s.keepRunning.load(std::memory_order_relaxed) == 0) return Leave(position, blockLeft, done, false);
-        if (done >= originalSize) return Leave(position, blockLeft, done, true);
+        if (done >= originalSize) {
+            in.RanDry();  // the verdict for PackedDataRanOut(); a flush that stopped gave it already
+            return Leave(position, blockLeft, done, true);
+        }
     }
 }

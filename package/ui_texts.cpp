@@ -15,6 +15,7 @@ const WideChar* const JapaneseTexts[TextCount] = {
     u"を解凍できません。未対応の圧縮形式です。",
     u"を解凍できません。ファイル名が正しくありません。",
     u"書庫が壊れています。これ以降のファイルは解凍できません。",
+    u"を解凍できません。展開先の中のリンクを経由します。",
 };
 
 const WideChar* const EnglishTexts[TextCount] = {
@@ -27,6 +28,7 @@ const WideChar* const EnglishTexts[TextCount] = {
     u"cannot be extracted: its compression method is not supported.",
     u"cannot be extracted: the name is not valid.",
     u"The archive is damaged: the files after this point cannot be extracted.",
+    u"cannot be extracted: its path goes through a link in the destination.",
 };
 
 bool japaneseTexts = true;

@@ -16,6 +16,7 @@ enum class UiText : uint8_t {
     UnknownMethod,       // after the path, its method and a space
     InvalidName,         // after the stored path and a space
     DamagedArchive,
+    LinkInPath,          // after the path and a space: a link below the destination in the way
     Count,
 };
 

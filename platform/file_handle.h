@@ -20,6 +20,9 @@ public:
     // A failed open leaves the handle closed; the caller checks IsOpen() and
     // reads the cause with LastErrorCode() (platform/system.h).
     bool Open(const WideChar* path, FileAccess access, FileDisposition disposition);
+    // Creates or empties a file below the current folder for writing, following no link
+    // (see the entries of platform/system.h).
+    bool Create(const WideChar* path);
     bool IsOpen() const { return handle_ != ClosedHandle; }
     void Close();
 

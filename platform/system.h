@@ -6,7 +6,12 @@
 
 #include "package/wide_string.h"
 
-// Files and folders.
+// Entries below the current folder, which is the destination while the worker runs,
+// named by relative paths. None of these follows a link below the current folder: a
+// folder on the way that is a link (on Windows any reparse point: symbolic link,
+// junction, mount point) fails the operation with LinkErrorCode(), and a last component
+// that is a link is never written or looked through (POSIX deletes the link itself,
+// Windows refuses it). FileHandle::Create opens output files the same way.
 enum class CreateFolderResult { Created, AlreadyExists, Failed };
 CreateFolderResult CreateFolder(const WideChar* path);
 bool DeletePath(const WideChar* path);             // a file; true when it is gone
@@ -16,6 +21,10 @@ bool PathExists(const WideChar* path);             // anything, a link included
 constexpr uint32_t FilePermissionBits = 0777;
 bool SetFileMode(const WideChar* path, uint32_t mode);
 bool SetFileTimes(const WideChar* path, int64_t unixSeconds);  // access and modification
+uint32_t LinkErrorCode();
+
+// The destination itself is the user's choice: links on its way are followed.
+CreateFolderResult CreateDestinationFolder(const WideChar* path);
 WideString CurrentDirectoryPath();                 // empty text on failure or when too long
 bool SetCurrentFolder(const WideChar* path);
 

@@ -208,7 +208,7 @@ TEST_F(FolderCreation, CreateFolderTreeMakesMissingParentsButNotBelowAFile) {
 }
 
 TEST_F(FolderCreation, OpenOutputFileCreatesTheFolderFirst) {
-    FileHandle* file = OpenOutputFile(WideString(u"a/b/f.txt"), FileAccess::Write, FileDisposition::CreateAlways);
+    FileHandle* file = OpenOutputFile(WideString(u"a/b/f.txt"));
     ASSERT_NE(file, nullptr);
     ASSERT_TRUE(file->IsOpen());
     EXPECT_TRUE(file->Write("data", 4));
@@ -217,7 +217,7 @@ TEST_F(FolderCreation, OpenOutputFileCreatesTheFolderFirst) {
     EXPECT_TRUE(IsFolder("a/b"));
     EXPECT_TRUE(IsFile("a/b/f.txt"));
 
-    file = OpenOutputFile(WideString(u"top.txt"), FileAccess::Write, FileDisposition::CreateAlways);
+    file = OpenOutputFile(WideString(u"top.txt"));
     ASSERT_NE(file, nullptr);
     EXPECT_TRUE(file->IsOpen());
     delete file;
@@ -225,14 +225,13 @@ TEST_F(FolderCreation, OpenOutputFileCreatesTheFolderFirst) {
 }
 
 TEST_F(FolderCreation, OpenOutputFileReportsFolderAndFileFailuresApart) {
-    FileHandle* blocker = OpenOutputFile(WideString(u"blocker"), FileAccess::Write, FileDisposition::CreateAlways);
+    FileHandle* blocker = OpenOutputFile(WideString(u"blocker"));
     ASSERT_NE(blocker, nullptr);
     delete blocker;
     // A folder that cannot be made gives null; a file that cannot be opened, a closed handle.
-    EXPECT_EQ(OpenOutputFile(WideString(u"blocker/x/f"), FileAccess::Write, FileDisposition::CreateAlways),
-              nullptr);
+    EXPECT_EQ(OpenOutputFile(WideString(u"blocker/x/f")), nullptr);
     ASSERT_TRUE(CreateFolderTree(WideString(u"folder")));
-    FileHandle* file = OpenOutputFile(WideString(u"folder"), FileAccess::Write, FileDisposition::CreateAlways);
+    FileHandle* file = OpenOutputFile(WideString(u"folder"));
     ASSERT_NE(file, nullptr);
     EXPECT_FALSE(file->IsOpen());
     delete file;

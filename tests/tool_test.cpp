@@ -157,7 +157,12 @@ TEST(ToolFixtures, ExtractAndTestAgreeWithTheExpectedContents) {
             listed.insert(Lower(file.path));
             ASSERT_TRUE(written.count(Lower(file.path))) << file.path;
             fs::path path = root / "out" / written[Lower(file.path)];
-            EXPECT_EQ(fs::file_size(path), file.size) << file.path;
+            // A damaged member's file stops short where its packed data ran out.
+            if (file.check == "crc16-mismatch") {
+                EXPECT_LT(fs::file_size(path), file.size) << file.path;
+            } else {
+                EXPECT_EQ(fs::file_size(path), file.size) << file.path;
+            }
             if (file.check.rfind("crc16:", 0) == 0) {
                 char crc[8];
                 std::snprintf(crc, sizeof crc, "%04x", lha::Crc16(lha::ToBytes(ReadAll(path))));

@@ -302,17 +302,31 @@ TEST_F(WorkerTest, RestoresWhatOtherArchiversStore) {
     EXPECT_EQ(extractor_.filesDone, 3u);
 }
 
+// A stored member is read for its packed size alone: one that claims more is damaged, even
+// without a CRC to tell, and the next member's header is not taken for its data.
+TEST_F(WorkerTest, StoredMemberClaimingMoreThanItsPackedDataIsDamaged) {
+    Member claim = Member::Stored("claim", "abcd", 0);
+    claim.originalSize = 40;
+    claim.hasCrc = false;
+    ArchiveBuilder archive;
+    archive.Add(claim).Add(Member::Stored("next", Pattern(100, 7))).End();
+    Run(archive);
+
+    EXPECT_EQ(recorder_.events, (Events{"member:claim", "message:ファイル claim が壊れています。", "end:done"}));
+    EXPECT_EQ(ReadAll(Out("claim")), "abcd");
+}
+
 // Sizes are unsigned: a packed size of 2^31 and more moves the walk forward, past the end
 // of this archive, never back to a header already read.
 TEST_F(WorkerTest, PackedSizeAbove2GiBMovesForward) {
-    Member claim = Member::Stored("claim", "abcd");
+    Member claim = Member::Folder("claim");
     claim.packedSizeOverride = 0x80000010u;
     ArchiveBuilder archive;
     archive.Add(claim).Add(Member::Stored("next", "n")).End();
     Run(archive);
 
-    EXPECT_EQ(recorder_.events, (Events{"member:claim", "end:done"}));
-    EXPECT_EQ(ReadAll(Out("claim")), "abcd");
+    EXPECT_EQ(recorder_.events, (Events{"member:claim/", "end:done"}));
+    EXPECT_TRUE(fs::is_directory(Out("claim")));
     EXPECT_FALSE(fs::exists(Out("next")));
 }
 

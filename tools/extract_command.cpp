@@ -52,7 +52,7 @@ void InstallSignals() {
 bool EnterDestination(const std::string& directory) {
     if (directory.empty()) return true;
     WideString path = WideFromUtf8(directory);
-    if (!CreateFolderTree(path) || !SetCurrentFolder(path.Text())) {
+    if (!CreateFolderTree(path, CreateDestinationFolder) || !SetCurrentFolder(path.Text())) {
         std::fprintf(stderr, "kavisfx extract: %s: %s\n", directory.c_str(),
                      DisplayText(SystemErrorText(LastErrorCode()).Text()).c_str());
         return false;

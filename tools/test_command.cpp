@@ -39,8 +39,7 @@ Verdict TestMember(Extractor& extractor, FileHandle& sink, const LzhHeader& head
         return Verdict::Failed;
     }
     if (IsFolderMember(header, method)) return Verdict::Intact;
-    const bool stored = method == MethodLh0 || method == MethodLz4;
-    const uint64_t dataEnd = extractor.packageFile->Tell() + (stored ? header.originalSize : header.packedSize);
+    const uint64_t dataEnd = extractor.packageFile->Tell() + header.packedSize;
     decodeState.failure = DecodeFailure::None;
     decodeState.failureCode = 0;
     uint32_t crc = DecodeMember(*extractor.packageFile, &sink, header.originalSize, header.packedSize, method);
@@ -56,8 +55,8 @@ Verdict TestMember(Extractor& extractor, FileHandle& sink, const LzhHeader& head
         detail = "data cut short by the end of the file";
         return Verdict::Damaged;
     }
-    if (!stored && PackedDataRanOut()) {
-        detail = "the packed data ends before the member does";
+    if (PackedDataRanOut()) {
+        detail = "the packed data does not match the member's size";
         return Verdict::Damaged;
     }
     if (header.hasCrc && crc != header.dataCrc) {

@@ -21,7 +21,7 @@ bool EndsWith(const WideChar* text, const WideChar* tail) {
 // with that member.
 bool NamesItsFile(const WideChar* text) {
     for (UiText id : {UiText::FolderConflict, UiText::DamagedTail, UiText::FileConflict, UiText::UnknownMethod,
-                      UiText::InvalidName, UiText::DamagedArchive})
+                      UiText::InvalidName, UiText::DamagedArchive, UiText::LinkInPath})
         if (EndsWith(text, Text(id))) return true;
     return false;
 }

@@ -7,44 +7,13 @@
 #include <ctime>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <utime.h>
 
 #include "platform/posix/utf8.h"
 
-CreateFolderResult CreateFolder(const WideChar* path) {
+CreateFolderResult CreateDestinationFolder(const WideChar* path) {
     Utf8Text name(path);
     if (::mkdir(name.c_str(), 0755) == 0) return CreateFolderResult::Created;
     return errno == EEXIST ? CreateFolderResult::AlreadyExists : CreateFolderResult::Failed;
-}
-
-bool DeletePath(const WideChar* path) {
-    Utf8Text name(path);
-    return ::unlink(name.c_str()) == 0 || errno == ENOENT;
-}
-
-bool IsExistingFolder(const WideChar* path) {
-    Utf8Text name(path);
-    struct stat info;
-    return ::stat(name.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
-bool PathExists(const WideChar* path) {
-    Utf8Text name(path);
-    struct stat info;
-    return ::lstat(name.c_str(), &info) == 0;
-}
-
-bool SetFileMode(const WideChar* path, uint32_t mode) {
-    Utf8Text name(path);
-    return ::chmod(name.c_str(), static_cast<mode_t>(mode & FilePermissionBits)) == 0;
-}
-
-bool SetFileTimes(const WideChar* path, int64_t unixSeconds) {
-    Utf8Text name(path);
-    struct utimbuf times;
-    times.actime = static_cast<time_t>(unixSeconds);
-    times.modtime = static_cast<time_t>(unixSeconds);
-    return ::utime(name.c_str(), &times) == 0;
 }
 
 WideString CurrentDirectoryPath() {

@@ -5,6 +5,7 @@
 
 static HANDLE AsHandle(intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
 
+// A file opened for writing never writes through a link put in its place.
 bool FileHandle::Open(const WideChar* path, FileAccess access, FileDisposition disposition) {
     Close();
     bool reading = access == FileAccess::Read;
@@ -12,7 +13,8 @@ bool FileHandle::Open(const WideChar* path, FileAccess access, FileDisposition d
                                 reading ? GENERIC_READ : GENERIC_WRITE,
                                 reading ? FILE_SHARE_READ : 0, nullptr,
                                 disposition == FileDisposition::CreateAlways ? CREATE_ALWAYS : OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
+                                reading ? FILE_ATTRIBUTE_NORMAL : FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
+                                nullptr);
     if (opened == INVALID_HANDLE_VALUE) return false;
     handle_ = reinterpret_cast<intptr_t>(opened);
     size = Size();

@@ -3,38 +3,15 @@
 
 #include <windows.h>
 #include <shlobj.h>
-#include <sys/utime.h>
 #include <time.h>
 
 static const wchar_t* Native(const WideChar* text) { return reinterpret_cast<const wchar_t*>(text); }
 static wchar_t* Native(WideChar* text) { return reinterpret_cast<wchar_t*>(text); }
 
-CreateFolderResult CreateFolder(const WideChar* path) {
+CreateFolderResult CreateDestinationFolder(const WideChar* path) {
     if (CreateDirectoryW(Native(path), nullptr)) return CreateFolderResult::Created;
     return GetLastError() == ERROR_ALREADY_EXISTS ? CreateFolderResult::AlreadyExists
                                                   : CreateFolderResult::Failed;
-}
-
-bool DeletePath(const WideChar* path) {
-    if (DeleteFileW(Native(path))) return true;
-    DWORD code = GetLastError();
-    return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND;
-}
-
-bool IsExistingFolder(const WideChar* path) {
-    DWORD attributes = GetFileAttributesW(Native(path));
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-bool PathExists(const WideChar* path) { return GetFileAttributesW(Native(path)) != INVALID_FILE_ATTRIBUTES; }
-
-bool SetFileMode(const WideChar*, uint32_t) { return true; }
-
-bool SetFileTimes(const WideChar* path, int64_t unixSeconds) {
-    __utimbuf64 times;
-    times.actime = unixSeconds;
-    times.modtime = unixSeconds;
-    return _wutime64(Native(path), &times) == 0;
 }
 
 WideString CurrentDirectoryPath() {

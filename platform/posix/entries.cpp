@@ -1,0 +1,129 @@
+// Entries below the current folder, reached without following links: each folder on the
+// way is opened relative to the one before it with O_NOFOLLOW, and the last component is
+// handled relative to its folder's descriptor, so a link planted in the destination
+// cannot send a member anywhere else.
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/file_handle.h"
+#include "platform/posix/utf8.h"
+#include "platform/system.h"
+
+namespace {
+
+// The folder that holds an entry, open without following links, and the entry's name.
+struct Reached {
+    int folder = AT_FDCWD;
+    char name[NAME_MAX + 1] = {};
+    ~Reached() {
+        if (folder != AT_FDCWD) ::close(folder);
+    }
+};
+
+// Walks `path` (relative, slash-separated; empty components are skipped) from the current
+// folder. False with errno set: ELOOP for a link on the way, ENOTDIR for a file.
+bool Reach(const WideChar* path, Reached& at) {
+    Utf8Text utf8(path);
+    const char* rest = utf8.c_str();
+    if (*rest == '/') {
+        errno = EINVAL;  // only relative paths stay below the current folder
+        return false;
+    }
+    for (;;) {
+        while (*rest == '/') ++rest;
+        size_t length = std::strcspn(rest, "/");
+        if (length == 0) {
+            errno = ENOENT;
+            return false;
+        }
+        if (length > NAME_MAX) {
+            errno = ENAMETOOLONG;
+            return false;
+        }
+        std::memcpy(at.name, rest, length);
+        at.name[length] = 0;
+        rest += length;
+        while (*rest == '/') ++rest;
+        if (std::strcmp(at.name, "..") == 0) {
+            errno = EINVAL;
+            return false;
+        }
+        if (*rest == 0) return true;
+        int next = ::openat(at.folder, at.name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (next < 0) {
+            // With O_DIRECTORY a link is reported as "not a directory"; name it for what it is.
+            int cause = errno;
+            struct stat info;
+            bool link = cause == ENOTDIR && ::fstatat(at.folder, at.name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+                        S_ISLNK(info.st_mode);
+            errno = link ? ELOOP : cause;
+            return false;
+        }
+        if (at.folder != AT_FDCWD) ::close(at.folder);
+        at.folder = next;
+    }
+}
+
+}  // namespace
+
+CreateFolderResult CreateFolder(const WideChar* path) {
+    Reached at;
+    if (!Reach(path, at)) return CreateFolderResult::Failed;
+    if (::mkdirat(at.folder, at.name, 0755) == 0) return CreateFolderResult::Created;
+    return errno == EEXIST ? CreateFolderResult::AlreadyExists : CreateFolderResult::Failed;
+}
+
+bool DeletePath(const WideChar* path) {
+    Reached at;
+    if (!Reach(path, at)) return errno == ENOENT;
+    return ::unlinkat(at.folder, at.name, 0) == 0 || errno == ENOENT;
+}
+
+bool IsExistingFolder(const WideChar* path) {
+    Reached at;
+    struct stat info;
+    return Reach(path, at) && ::fstatat(at.folder, at.name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+           S_ISDIR(info.st_mode);
+}
+
+bool SetFileTimes(const WideChar* path, int64_t unixSeconds) {
+    Reached at;
+    struct timespec times[2];
+    times[0].tv_sec = times[1].tv_sec = static_cast<time_t>(unixSeconds);
+    times[0].tv_nsec = times[1].tv_nsec = 0;
+    return Reach(path, at) && ::utimensat(at.folder, at.name, times, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+bool PathExists(const WideChar* path) {
+    Reached at;
+    struct stat info;
+    return Reach(path, at) && ::fstatat(at.folder, at.name, &info, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+// fchmodat cannot leave a link alone on Linux: the entry is opened without following it.
+bool SetFileMode(const WideChar* path, uint32_t mode) {
+    Reached at;
+    if (!Reach(path, at)) return false;
+    int fd = ::openat(at.folder, at.name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    bool changed = ::fchmod(fd, static_cast<mode_t>(mode & FilePermissionBits)) == 0;
+    ::close(fd);
+    return changed;
+}
+
+uint32_t LinkErrorCode() { return ELOOP; }
+
+bool FileHandle::Create(const WideChar* path) {
+    Close();
+    Reached at;
+    if (!Reach(path, at)) return false;
+    int fd = ::openat(at.folder, at.name, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd < 0) return false;
+    handle_ = fd;
+    size = 0;
+    return true;
+}
