@@ -201,7 +201,7 @@ void ExtractionWorker(void* argument) {
         }
         NotifyShellOfMember(extractor, header.path);
         extractor.packageFile->Seek(static_cast<int64_t>(dataStart + header.packedSize), SeekOrigin::Begin);
-        decodeState.progressBase += static_cast<uint32_t>(header.originalSize);
+        decodeState.progressBase += header.originalSize;
     }
     ReportArchiveEnd(extractor);
     if (decodeState.keepRunning.load() != 0) RestoreFolderStamps(extractor, archiveStart);
@@ -212,13 +212,13 @@ void ConnectProgressBar(Extractor& extractor) {
     ConnectProgress([](void* bar, uint32_t percent) { SendProgressPercent(bar, percent); }, extractor.progressBar);
 }
 
-uint32_t SumOriginalSizes(Extractor& extractor) {
+uint64_t SumOriginalSizes(Extractor& extractor) {
     FileHandle& file = *extractor.packageFile;
     const uint64_t start = file.Tell();
-    uint32_t total = 0;
+    uint64_t total = 0;
     LzhHeader header;
     while (ReadHeader(file, header) == HeaderRead::Member) {
-        total += static_cast<uint32_t>(header.originalSize);
+        total += header.originalSize;
         if (!file.Seek(static_cast<int64_t>(file.Tell() + header.packedSize), SeekOrigin::Begin)) break;
     }
     file.Seek(static_cast<int64_t>(start), SeekOrigin::Begin);

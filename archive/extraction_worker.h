@@ -8,7 +8,7 @@
 struct Extractor;
 
 void ExtractionWorker(void* extractor);             // thread start routine
-uint32_t SumOriginalSizes(Extractor& extractor);
+uint64_t SumOriginalSizes(Extractor& extractor);
 // Sends the decoders' percentages to the extractor's progress bar (the worker does it).
 void ConnectProgressBar(Extractor& extractor);
 bool ExtractMember(Extractor& extractor, const LzhHeader& header);

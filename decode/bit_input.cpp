@@ -32,20 +32,19 @@ void ReadIntoBuffer(FileHandle& file) {
 
 }  // namespace
 
-bool AllocInputBuffer(FileHandle& inputFile, uint32_t requestedSize) {
+bool AllocInputBuffer(FileHandle& inputFile, uint64_t requestedSize) {
     DecodeState& s = decodeState;
-    uint32_t size = requestedSize;
     // No more than the file still holds: a damaged header may claim gigabytes.
     const uint64_t position = inputFile.Tell();
-    const uint64_t inFile = inputFile.size > position ? inputFile.size - position : 0;
-    const uint32_t left = inFile < UINT32_MAX ? static_cast<uint32_t>(inFile) : UINT32_MAX;
-    if (left < size) size = left;
+    const uint64_t left = inputFile.size > position ? inputFile.size - position : 0;
+    uint64_t size = requestedSize < left ? requestedSize : left;
     // What the file does not hold is no packed data either: the stream ends there.
     if (left < s.packedRemaining) s.packedRemaining = left;
     uint64_t available = AvailablePhysicalMemory();
-    if (available != 0 && available <= 0xFFFFFFFFu && available < size) size = static_cast<uint32_t>(available);
+    if (available != 0 && available < size) size = available;
+    if (size > UINT32_MAX) size = UINT32_MAX;  // members of 4 GiB and more are read in turns
 
-    s.inputBufferSize = size;
+    s.inputBufferSize = static_cast<uint32_t>(size);
     s.inputBuffer = static_cast<uint8_t*>(malloc(size ? size : 1));
     if (!s.inputBuffer) {
         s.inputBufferSize = FallbackBufferSize;

@@ -10,7 +10,7 @@ class FileHandle;
 // Reads the member's packed data ahead (up to `requestedSize` bytes, capped by free memory;
 // a 16384-byte buffer refilled as it runs dry when that cannot be had). False when not
 // even the small buffer can be allocated.
-bool AllocInputBuffer(FileHandle& inputFile, uint32_t requestedSize);
+bool AllocInputBuffer(FileHandle& inputFile, uint64_t requestedSize);
 void FreeInputBuffer();
 
 // True when the stream has been taken further beyond the member's packed data than a

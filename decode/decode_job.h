@@ -13,8 +13,8 @@ struct DecodeJob {
     void (*start)(FileHandle& input) = nullptr;
     FileHandle* inputFile = nullptr;   // the package, standing at the packed data
     FileHandle* outputFile = nullptr;
-    uint32_t originalSize = 0;
-    uint32_t packedSize = 0;
+    uint64_t originalSize = 0;
+    uint64_t packedSize = 0;
     uint32_t dictionaryBits = 0;
     MethodId method = MethodUnknown;
 

@@ -42,7 +42,7 @@ bool RunPlainWindowLoop(DecodeJob& job) {
     DecodeState& s = decodeState;
     const uint32_t mask = job.dictionarySize - 1;
     const uint32_t matchAdjust = job.method == MethodLzs ? 254 : 253;
-    uint64_t done = 0;  // wider than decodedCount so that a last match cannot wrap it
+    uint64_t done = 0;
     do {
         uint32_t c = job.decodeChar();
         if (c <= 255) {
@@ -59,8 +59,8 @@ bool RunPlainWindowLoop(DecodeJob& job) {
                 if (!PutByte(job, s.window[(from + k) & mask])) return false;
             }
         }
-        s.decodedCount = static_cast<uint32_t>(done);
-        ReportProgress(s.decodedCount);
+        s.decodedCount = done;
+        ReportProgress(done);
         if (s.keepRunning.load(std::memory_order_relaxed) == 0) return false;
     } while (done < job.originalSize);
     StreamRanDry();  // the verdict for PackedDataRanOut(); a flush that stopped gave it already

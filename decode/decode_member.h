@@ -16,7 +16,7 @@ uint32_t DecodeMember(FileHandle& input, FileHandle* output, uint64_t originalSi
 
 // Copies a stored member of `size` bytes from `input` into `output` in 2048-byte chunks;
 // the result shows in decodeState.crc (and failure, keepRunning).
-void CopyStored(FileHandle& input, FileHandle* output, uint32_t size);
+void CopyStored(FileHandle& input, FileHandle* output, uint64_t size);
 
 // -lh4- to -lh7- go through a loop specialised for them (the default) or through the
 // plain per-symbol driver; both write the same bytes. For tests and benchmarks.

@@ -24,7 +24,7 @@ struct DecodeState {
     uint8_t* inputBuffer = nullptr;
     uint32_t inputBufferSize = 0;
     uint32_t inputPosition = 0;
-    uint32_t packedRemaining = 0;
+    uint64_t packedRemaining = 0;
     bool packedDataRanOut = false;  // PackedDataRanOut(), bit_input.h
     uint16_t bitBuffer = 0;      // next 16 bits of the stream, next bit on top
     uint8_t pendingByte = 0;
@@ -39,8 +39,8 @@ struct DecodeState {
     // Progress.
     void (*showPercent)(void* context, uint32_t percent) = nullptr;  // see ConnectProgress
     void* progressContext = nullptr;
-    uint32_t progressTotal = 0;
-    uint32_t progressBase = 0;
+    uint64_t progressTotal = 0;
+    uint64_t progressBase = 0;
     uint32_t lastPercent = 0;
     // 1 from start-up on (the abort button clears it; never set back). Set at run time
     // rather than by an initialiser, so that the whole record stays in zero-filled
@@ -51,8 +51,8 @@ struct DecodeState {
     uint16_t dictionaryBits = 0;
     uint8_t* window = nullptr;
     uint32_t windowPosition = 0;
-    uint32_t originalSize = 0;
-    uint32_t decodedCount = 0;
+    uint64_t originalSize = 0;
+    uint64_t decodedCount = 0;
 
     // Static Huffman (-lh4- to -lh7-); the tables are shared with -lh1- and -lh3-.
     uint16_t blockRemaining = 0;

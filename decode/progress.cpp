@@ -5,12 +5,12 @@
 
 namespace {
 
-// Totals above 1000 divide first so that the product cannot leave 32 bits.
-uint32_t PercentOf(uint32_t doneInMember) {
+// Totals above 1000 count in steps of a hundredth of the total.
+uint32_t PercentOf(uint64_t doneInMember) {
     const DecodeState& s = decodeState;
-    uint32_t done = s.progressBase + doneInMember;
-    if (s.progressTotal > 1000) return done / (s.progressTotal / 100);
-    return done * 100 / s.progressTotal;
+    uint64_t done = s.progressBase + doneInMember;
+    if (s.progressTotal > 1000) return static_cast<uint32_t>(done / (s.progressTotal / 100));
+    return static_cast<uint32_t>(done * 100 / s.progressTotal);
 }
 
 }  // namespace
@@ -20,7 +20,7 @@ void ConnectProgress(void (*showPercent)(void* context, uint32_t percent), void*
     decodeState.progressContext = context;
 }
 
-void ReportProgress(uint32_t doneInMember) {
+void ReportProgress(uint64_t doneInMember) {
     DecodeState& s = decodeState;
     if (s.progressTotal == 0) return;
     uint32_t percent = PercentOf(doneInMember);
@@ -29,15 +29,12 @@ void ReportProgress(uint32_t doneInMember) {
     if (s.showPercent) s.showPercent(s.progressContext, percent);
 }
 
-uint64_t NextProgressCheck(uint32_t doneInMember) {
+uint64_t NextProgressCheck(uint64_t doneInMember) {
     const DecodeState& s = decodeState;
     if (s.progressTotal == 0) return UINT64_MAX;
-    if (s.progressTotal <= 1000 || PercentOf(doneInMember) != s.lastPercent) return doneInMember + 1ull;
-    // The percentage holds until the run's byte count reaches the next multiple of the
-    // divisor (or wraps, which a caller sees as a change too).
-    uint32_t divisor = s.progressTotal / 100;
-    uint32_t done = s.progressBase + doneInMember;
-    uint64_t boundary = (static_cast<uint64_t>(done / divisor) + 1) * divisor;
-    if (boundary > 0xFFFFFFFFull) boundary = 0x100000000ull;
-    return doneInMember + (boundary - done);
+    if (s.progressTotal <= 1000 || PercentOf(doneInMember) != s.lastPercent) return doneInMember + 1;
+    // The percentage holds until the run's byte count reaches the next multiple of the divisor.
+    uint64_t divisor = s.progressTotal / 100;
+    uint64_t done = s.progressBase + doneInMember;
+    return doneInMember + ((done / divisor + 1) * divisor - done);
 }

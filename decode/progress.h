@@ -6,9 +6,9 @@
 // progress bar); unconnected, nothing is sent.
 void ConnectProgress(void (*showPercent)(void* context, uint32_t percent), void* context);
 
-void ReportProgress(uint32_t doneInMember);
+void ReportProgress(uint64_t doneInMember);
 
 // The smallest member byte count above `doneInMember` at which ReportProgress could
 // send anything, given what it sent last; loops that report per symbol may call it only
 // once that count is reached and send exactly the same values.
-uint64_t NextProgressCheck(uint32_t doneInMember);
+uint64_t NextProgressCheck(uint64_t doneInMember);

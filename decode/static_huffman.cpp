@@ -227,7 +227,7 @@ inline bool FlushWindow(DecodeJob& job, const WideBits& in) {
 inline bool Leave(uint32_t position, uint32_t blockLeft, uint64_t done, bool finished) {
     decodeState.windowPosition = position;
     decodeState.blockRemaining = static_cast<uint16_t>(blockLeft);
-    decodeState.decodedCount = static_cast<uint32_t>(done);
+    decodeState.decodedCount = done;
     return finished;
 }
 
@@ -328,8 +328,8 @@ bool RunStaticWindowLoop(DecodeJob& job) {
         }
         if (done >= nextStop) {
             if (done >= nextProgress) {
-                ReportProgress(static_cast<uint32_t>(done));
-                nextProgress = NextProgressCheck(static_cast<uint32_t>(done));
+                ReportProgress(done);
+                nextProgress = NextProgressCheck(done);
             }
             nextStop = nextProgress < originalSize ? nextProgress : originalSize;
         }

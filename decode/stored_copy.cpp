@@ -14,16 +14,16 @@ constexpr uint32_t ChunkSize = 2048;
 
 // A chunk that was not read or written whole is not in the CRC, so a copy cut short
 // fails the member's CRC check; a failed write also shows in decodeState.failure.
-void CopyStored(FileHandle& input, FileHandle* output, uint32_t size) {
+void CopyStored(FileHandle& input, FileHandle* output, uint64_t size) {
     DecodeState& s = decodeState;
     s.crc = 0;
     if (!output || size == 0) return;
     uint8_t* chunk = static_cast<uint8_t*>(malloc(ChunkSize));
     if (!chunk) return;
-    uint32_t done = 0;
-    uint32_t remaining = size;
+    uint64_t done = 0;
+    uint64_t remaining = size;
     while (remaining > 0) {
-        uint32_t length = remaining < ChunkSize ? remaining : ChunkSize;
+        uint32_t length = remaining < ChunkSize ? static_cast<uint32_t>(remaining) : ChunkSize;
         if (input.Read(length, chunk) != length) break;
         if (!output->Write(chunk, length)) {
             s.failure = DecodeFailure::WriteFailed;

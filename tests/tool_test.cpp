@@ -201,6 +201,30 @@ TEST(ToolList, TsvColumnsForScripts) {
     EXPECT_LT(std::stoull(columns[1]), fs::file_size(Fixtures / "unlha32_lh2.lzh"));
 }
 
+// Members of 4 GiB and more carry their sizes in a 0x42 header: the walk must step over
+// all of a member's data to the next header (a sparse file stands in for the gigabytes).
+TEST(ToolList, SixtyFourBitSizesLeadToTheNextHeader) {
+    Scratch scratch("large");
+    const uint64_t size = (uint64_t{1} << 32) + 3;
+    std::string sizes;
+    for (int i = 0; i < 16; ++i) sizes += static_cast<char>(size >> (8 * (i % 8)));
+    lha::Member big = lha::Member::Stored("big", "", 2).Ext(0x42, sizes);
+    lha::Bytes head = lha::BuildHeader(big);
+    lha::Bytes tail = lha::ArchiveBuilder().Add(lha::Member::Stored("next", "n")).End().Contents();
+    {
+        std::ofstream out(scratch / "large.lzh", std::ios::binary);
+        out.write(reinterpret_cast<const char*>(head.data()), static_cast<std::streamsize>(head.size()));
+        out.seekp(static_cast<std::streamoff>(head.size() + size));
+        out.write(reinterpret_cast<const char*>(tail.data()), static_cast<std::streamsize>(tail.size()));
+    }
+    Result listed = RunTool("list --tsv " + Quote(scratch / "large.lzh"), scratch.path());
+    EXPECT_EQ(listed.status, 0) << listed.err;
+    std::vector<std::string> lines = Split(listed.out, '\n');
+    ASSERT_EQ(lines.size(), 2u) << listed.out;
+    EXPECT_EQ(Split(lines[0], '\t')[2], "4294967299");
+    EXPECT_EQ(Split(lines[1], '\t')[6], "next");
+}
+
 TEST(ToolUsage, FailuresNameTheFileAndTheCause) {
     Scratch scratch("usage");
     for (const char* command : {"list", "info", "test", "extract", "pack out.lzh --archive-only"}) {
