@@ -18,6 +18,7 @@
 #include "decode/decode_state.h"
 #include "fuzz/fuzz_support.h"
 #include "fuzz/fuzz_targets.h"
+#include "platform/memory/memory_volume.h"
 
 namespace fuzz {
 
@@ -35,29 +36,15 @@ struct Outcome {
     uint32_t crc = 0;
 };
 
-std::vector<uint8_t> ReadAll(const std::string& path) {
-    std::vector<uint8_t> bytes;
-    if (FILE* file = std::fopen(path.c_str(), "rb")) {
-        uint8_t chunk[65536];
-        size_t got;
-        while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) bytes.insert(bytes.end(), chunk, chunk + got);
-        std::fclose(file);
-    }
-    return bytes;
-}
-
 Outcome Decode(MethodId method, uint32_t originalSize, const std::vector<uint8_t>& file, uint32_t packedSize) {
-    const std::string inputPath = ScratchRoot() + "/decoder-input";
-    const std::string outputPath = ScratchRoot() + "/decoder-output";
-    FUZZ_CHECK(WriteBytes(inputPath, file.data(), file.size()));
-
+    ResetMemoryVolume();
+    FUZZ_CHECK(PutMemoryFile(u"/input", file.data(), file.size()));
     Extractor extractor;
     extractor.packageFile = new FileHandle;
-    FUZZ_CHECK(extractor.packageFile->Open(WidePath(inputPath).c_str(), FileAccess::Read,
-                                           FileDisposition::OpenExisting));
+    FUZZ_CHECK(extractor.packageFile->Open(u"/input", FileAccess::Read, FileDisposition::OpenExisting));
     FileHandle output;
-    WideString wideOutput(WidePath(outputPath).c_str());
-    FUZZ_CHECK(output.Open(wideOutput.Text(), FileAccess::Write, FileDisposition::CreateAlways));
+    WideString outputPath(u"/output");
+    FUZZ_CHECK(output.Open(outputPath.Text(), FileAccess::Write, FileDisposition::CreateAlways));
 
     // A block whose code has no lengths at all keeps the tables it finds; start every
     // decoding from the same ones so that an input always decodes the same way.
@@ -70,14 +57,14 @@ Outcome Decode(MethodId method, uint32_t originalSize, const std::vector<uint8_t
     std::memset(s.oneChild, 0, sizeof s.oneChild);
     s.failure = DecodeFailure::None;
     Outcome outcome;
-    outcome.crc = DecodeMember(extractor, &output, originalSize, packedSize, wideOutput, method);
+    outcome.crc = DecodeMember(extractor, &output, originalSize, packedSize, outputPath, method);
     output.Close();
     FUZZ_CHECK(decodeState.failure == DecodeFailure::None);
     FUZZ_CHECK(decodeState.window == nullptr && decodeState.inputBuffer == nullptr);
     bool stored = method == MethodLh0 || method == MethodLz4;
     if (!stored) FUZZ_CHECK(extractor.packageFile->Tell() <= packedSize);
 
-    outcome.bytes = ReadAll(outputPath);
+    outcome.bytes = TheMemoryVolume().files[u"/output"].bytes;
     // A stored member cut short by the end of the package is shorter; nothing else is.
     if (!stored || file.size() >= originalSize) FUZZ_CHECK(outcome.bytes.size() == originalSize);
     decodeState.crc = 0;
