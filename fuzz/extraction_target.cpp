@@ -30,7 +30,7 @@ const std::u16string Sandbox = u"/sandbox", Dest = u"/sandbox/dest", Sentinel = 
 // A few bytes of header may declare gigabytes; the volume holds this much beside the
 // package (a write beyond fails and the worker reports it) so that each input runs in
 // milliseconds.
-constexpr uint64_t OutputRoom = 4u << 20;
+constexpr uint64_t OutputRoom = 256u << 10;
 
 void CheckAnnouncedPath(void*, const WideChar* path) {
     WideString sanitised(path);
