@@ -30,6 +30,9 @@ public:
     }
 
     void Refill() {
+        // A slow refill may have loaded all 64 bits; a word shifted by 64 would not be
+        // empty, and the step past the whole bytes would run backwards through memory.
+        if (count_ > 56) return;
         if (limit_ - next_ >= 8) {
             uint64_t word;
             memcpy(&word, next_, 8);

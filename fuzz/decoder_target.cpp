@@ -21,6 +21,7 @@
 #include "decode/decode_state.h"
 #include "fuzz/fuzz_support.h"
 #include "fuzz/fuzz_targets.h"
+#include "platform/memory/memory_volume.h"
 
 namespace fuzz {
 
@@ -30,8 +31,16 @@ namespace {
 // too far would pick up instead of the zeros that follow a member's end.
 constexpr size_t GuardSize = 64;
 constexpr uint8_t GuardByte = 0xA5;
-// Several windows of the largest method, small enough to keep the fuzzer fast.
-constexpr uint32_t MaxOriginalSize = (1u << 17) - 1;
+// Sizes up to several windows of the largest method. Decoding time grows with the size,
+// so the 7 bits above them shift it right: most inputs the fuzzer makes are small and
+// fast, while every size stays reachable (and stored inputs, whose byte 3 is 0 or 1,
+// keep theirs).
+constexpr uint32_t SizeBits = 17;
+
+uint32_t OriginalSize(const uint8_t* data) {
+    uint32_t field = data[1] | data[2] << 8 | data[3] << 16;
+    return (field & ((1u << SizeBits) - 1)) >> ((field >> SizeBits) % SizeBits);
+}
 
 struct Outcome {
     std::vector<uint8_t> bytes;
@@ -39,29 +48,15 @@ struct Outcome {
     bool ranOut = false;
 };
 
-std::vector<uint8_t> ReadAll(const std::string& path) {
-    std::vector<uint8_t> bytes;
-    if (FILE* file = std::fopen(path.c_str(), "rb")) {
-        uint8_t chunk[65536];
-        size_t got;
-        while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) bytes.insert(bytes.end(), chunk, chunk + got);
-        std::fclose(file);
-    }
-    return bytes;
-}
-
 Outcome Decode(MethodId method, uint32_t originalSize, const std::vector<uint8_t>& file, uint32_t packedSize) {
-    const std::string inputPath = ScratchRoot() + "/decoder-input";
-    const std::string outputPath = ScratchRoot() + "/decoder-output";
-    FUZZ_CHECK(WriteBytes(inputPath, file.data(), file.size()));
-
+    ResetMemoryVolume();
+    FUZZ_CHECK(PutMemoryFile(u"/input", file.data(), file.size()));
     Extractor extractor;
     extractor.packageFile = new FileHandle;
-    FUZZ_CHECK(extractor.packageFile->Open(WidePath(inputPath).c_str(), FileAccess::Read,
-                                           FileDisposition::OpenExisting));
+    FUZZ_CHECK(extractor.packageFile->Open(u"/input", FileAccess::Read, FileDisposition::OpenExisting));
     FileHandle output;
-    WideString wideOutput(WidePath(outputPath).c_str());
-    FUZZ_CHECK(output.Open(wideOutput.Text(), FileAccess::Write, FileDisposition::CreateAlways));
+    WideString outputPath(u"/output");
+    FUZZ_CHECK(output.Open(outputPath.Text(), FileAccess::Write, FileDisposition::CreateAlways));
 
     // A block whose code has no lengths at all keeps the tables it finds; start every
     // decoding from the same ones so that an input always decodes the same way.
@@ -81,7 +76,7 @@ Outcome Decode(MethodId method, uint32_t originalSize, const std::vector<uint8_t
     bool stored = method == MethodLh0 || method == MethodLz4;
     if (!stored) FUZZ_CHECK(extractor.packageFile->Tell() <= packedSize);
 
-    outcome.bytes = ReadAll(outputPath);
+    outcome.bytes = TheMemoryVolume().files[u"/output"].bytes;
     outcome.ranOut = PackedDataRanOut();
     const uint32_t size = stored && packedSize < originalSize ? packedSize : originalSize;
     FUZZ_CHECK(outcome.bytes.size() == size || (outcome.ranOut && outcome.bytes.size() < size));
@@ -96,12 +91,12 @@ Outcome Decode(MethodId method, uint32_t originalSize, const std::vector<uint8_t
 void RunDecoderTarget(const uint8_t* data, size_t size) {
     if (size < DecoderInputHead) return;
     InstallSilentFrontEnd();
-    MakeCrcTable();
+    if (decodeState.crcTable[1] == 0) MakeCrcTable();  // once: it never changes
     decodeState.keepRunning.store(1);
     decodeState.progressTotal = 0;
 
     auto method = static_cast<MethodId>(data[0] % (MethodLz4 + 1));
-    uint32_t originalSize = (data[1] | data[2] << 8 | data[3] << 16) & MaxOriginalSize;
+    uint32_t originalSize = OriginalSize(data);
     std::vector<uint8_t> packed(data + DecoderInputHead, data + size);
     auto packedSize = static_cast<uint32_t>(packed.size());
 

@@ -2,17 +2,11 @@
 //
 // The worker runs in an empty folder `dest` of a sandbox folder that holds nothing else
 // but a sentinel file; the package lies in a folder of its own. Checked beyond memory
-// safety: afterwards the sandbox holds `dest` and the unchanged sentinel and nothing
-// else, the package folder holds the package alone, `dest` holds no symbolic link, and
-// every member path the worker announces sanitises to a safe relative path.
-#include <dirent.h>
-#include <ftw.h>
-#include <sys/resource.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <csignal>
-#include <set>
+// safety: afterwards the volume holds nothing outside `dest` but the sandbox, the
+// unchanged sentinel and the unchanged package, and every member path the worker
+// announces sanitises to a safe relative path. (The memory volume has no links, so no
+// member can leave one behind.)
+#include <algorithm>
 #include <string>
 
 #include "archive/extractor.h"
@@ -23,55 +17,21 @@
 #include "fuzz/fuzz_targets.h"
 #include "archive/config_reader.h"
 #include "package/config_block.h"
+#include "platform/memory/memory_volume.h"
+#include "platform/system.h"
 
 namespace fuzz {
 
 namespace {
 
-const char SentinelText[] = "sentinel";
+const uint8_t SentinelText[] = "sentinel";
+const std::u16string Sandbox = u"/sandbox", Dest = u"/sandbox/dest", Sentinel = u"/sandbox/sentinel",
+                     PackageFolder = u"/package", Package = u"/package/input";
 
-// A few bytes of header may declare gigabytes; files are cut at this size (the write
-// fails and the worker reports it) so that each input runs in milliseconds.
-constexpr rlim_t FileSizeLimit = 4u << 20;
-
-// Holds the file size limit for the worker's run and restores the process's own after.
-class FileSizeLimitScope {
-public:
-    FileSizeLimitScope() {
-        ::getrlimit(RLIMIT_FSIZE, &saved_);
-        rlimit limited = saved_;
-        if (limited.rlim_cur == RLIM_INFINITY || limited.rlim_cur > FileSizeLimit) limited.rlim_cur = FileSizeLimit;
-        ::setrlimit(RLIMIT_FSIZE, &limited);
-        savedHandler_ = std::signal(SIGXFSZ, SIG_IGN);
-    }
-    ~FileSizeLimitScope() {
-        ::setrlimit(RLIMIT_FSIZE, &saved_);
-        std::signal(SIGXFSZ, savedHandler_);
-    }
-
-private:
-    rlimit saved_{};
-    void (*savedHandler_)(int) = nullptr;
-};
-
-std::set<std::string> Entries(const std::string& folder) {
-    std::set<std::string> names;
-    if (DIR* dir = ::opendir(folder.c_str())) {
-        while (const dirent* entry = ::readdir(dir)) {
-            std::string name = entry->d_name;
-            if (name != "." && name != "..") names.insert(name);
-        }
-        ::closedir(dir);
-    }
-    return names;
-}
-
-int symbolicLinks = 0;
-
-int CountLink(const char*, const struct stat*, int type, struct FTW*) {
-    if (type == FTW_SL || type == FTW_SLN) ++symbolicLinks;
-    return 0;
-}
+// A few bytes of header may declare gigabytes; the volume holds this much beside the
+// package (a write beyond fails and the worker reports it) so that each input runs in
+// milliseconds.
+constexpr uint64_t OutputRoom = 256u << 10;
 
 void CheckAnnouncedPath(void*, const WideChar* path) {
     WideString sanitised(path);
@@ -79,71 +39,52 @@ void CheckAnnouncedPath(void*, const WideChar* path) {
     FUZZ_CHECK(IsSafeRelativePath(sanitised));
 }
 
-struct Sandbox {
-    std::string root, dest, sentinel, packageFolder, package;
+bool InsideDest(const std::u16string& path) {
+    return path.size() > Dest.size() && path.starts_with(Dest) && path[Dest.size()] == u'/';
+}
 
-    Sandbox() {
-        root = ScratchRoot() + "/sandbox";
-        dest = root + "/dest";
-        sentinel = root + "/sentinel";
-        packageFolder = ScratchRoot() + "/package";
-        package = packageFolder + "/input";
-        ::mkdir(root.c_str(), 0755);
-        ::mkdir(packageFolder.c_str(), 0755);
-        WriteBytes(sentinel, reinterpret_cast<const uint8_t*>(SentinelText), sizeof SentinelText);
-    }
+bool Holds(const MemoryFile& file, const uint8_t* bytes, size_t size) {
+    return file.bytes.size() == size && std::equal(bytes, bytes + size, file.bytes.begin());
+}
 
-    void Reset() {
-        if (::access(dest.c_str(), F_OK) == 0) RemoveTree(dest);
-        FUZZ_CHECK(::mkdir(dest.c_str(), 0755) == 0);
-    }
-
-    void CheckUntouched() {
-        FUZZ_CHECK((Entries(root) == std::set<std::string>{"dest", "sentinel"}));
-        FUZZ_CHECK((Entries(packageFolder) == std::set<std::string>{"input"}));
-        char text[sizeof SentinelText] = {};
-        FILE* file = std::fopen(sentinel.c_str(), "rb");
-        FUZZ_CHECK(file != nullptr);
-        if (!file) return;
-        size_t got = std::fread(text, 1, sizeof text, file);
-        bool more = std::fgetc(file) != EOF;
-        std::fclose(file);
-        FUZZ_CHECK(got == sizeof SentinelText && !more && std::string(text) == SentinelText);
-        symbolicLinks = 0;
-        ::nftw(dest.c_str(), CountLink, 16, FTW_PHYS);
-        FUZZ_CHECK(symbolicLinks == 0);
-    }
-};
+void CheckUntouched(const uint8_t* package, size_t packageSize) {
+    const MemoryVolume& volume = TheMemoryVolume();
+    FUZZ_CHECK(volume.folders.count(Dest) == 1);
+    for (const std::u16string& folder : volume.folders)
+        FUZZ_CHECK(folder == u"/" || folder == Sandbox || folder == Dest || folder == PackageFolder ||
+                   InsideDest(folder));
+    FUZZ_CHECK(volume.files.count(Sentinel) == 1 && volume.files.count(Package) == 1);
+    for (const auto& [path, file] : volume.files)
+        FUZZ_CHECK((path == Sentinel && Holds(file, SentinelText, sizeof SentinelText)) ||
+                   (path == Package && Holds(file, package, packageSize)) || InsideDest(path));
+}
 
 }  // namespace
 
 void RunExtractionTarget(const uint8_t* data, size_t size) {
     if (size < 1) return;
-    static Sandbox sandbox;
     InstallSilentFrontEnd(CheckAnnouncedPath);
-
-    sandbox.Reset();
-    FUZZ_CHECK(WriteBytes(sandbox.package, data + 1, size - 1));
-    char previous[4096];
-    FUZZ_CHECK(::getcwd(previous, sizeof previous) != nullptr);
-    FUZZ_CHECK(::chdir(sandbox.dest.c_str()) == 0);
+    ResetMemoryVolume();
+    MemoryVolume& volume = TheMemoryVolume();
+    volume.folders.insert({Sandbox, Dest, PackageFolder});
+    FUZZ_CHECK(PutMemoryFile(Sentinel, SentinelText, sizeof SentinelText));
+    FUZZ_CHECK(PutMemoryFile(Package, data + 1, size - 1));
+    volume.capacity = volume.used + OutputRoom;
+    FUZZ_CHECK(SetCurrentFolder(Dest.c_str()));
 
     decodeState.keepRunning.store(1);
     decodeState.progressTotal = decodeState.progressBase = 0;
     {
-        FileSizeLimitScope limit;
         Extractor extractor;
         extractor.packageFile = new FileHandle;
-        FUZZ_CHECK(extractor.packageFile->Open(WidePath(sandbox.package).c_str(), FileAccess::Read,
-                                               FileDisposition::OpenExisting));
+        FUZZ_CHECK(extractor.packageFile->Open(Package.c_str(), FileAccess::Read, FileDisposition::OpenExisting));
         bool withBlock = data[0] & 1;
         if (!withBlock || ReadConfigBlock(*extractor.packageFile, extractor.config)) {
-            extractor.destination.Assign(WidePath(sandbox.dest).c_str());
+            extractor.destination.Assign(Dest.c_str());
             ExtractionWorker(&extractor);
         }
     }
-    FUZZ_CHECK(::chdir(previous) == 0);
-    sandbox.CheckUntouched();
+    CheckUntouched(data + 1, size - 1);
 }
 
 }  // namespace fuzz

@@ -1,9 +1,5 @@
-// Scratch files, the silent front end and the path check of the fuzz targets.
+// The silent front end and the path check of the fuzz targets.
 #include "fuzz/fuzz_support.h"
-
-#include <ftw.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -16,10 +12,6 @@ namespace fuzz {
 namespace {
 
 FailureHook failureHook = nullptr;
-
-void RemoveRootAtExit() { RemoveTree(ScratchRoot()); }
-
-int RemoveEntry(const char* path, const struct stat*, int, struct FTW*) { return ::remove(path); }
 
 uint32_t messageCount = 0;
 
@@ -39,37 +31,11 @@ void Fail(const char* what, const char* file, int line) {
     std::abort();
 }
 
-const std::string& ScratchRoot() {
-    static const std::string root = [] {
-        struct stat info;
-        std::string base = ::stat("/dev/shm", &info) == 0 && S_ISDIR(info.st_mode) ? "/dev/shm" : "/tmp";
-        if (const char* tmp = std::getenv("KAVISFX_FUZZ_SCRATCH")) base = tmp;
-        std::string pattern = base + "/kavisfx-fuzz-XXXXXX";
-        if (!::mkdtemp(pattern.data())) {
-            std::perror("kavisfx fuzz: scratch folder");
-            std::abort();
-        }
-        std::atexit(RemoveRootAtExit);
-        return pattern;
-    }();
-    return root;
-}
-
-std::u16string WidePath(const std::string& path) {
-    std::u16string wide;
-    for (unsigned char c : path) wide.push_back(c);  // scratch paths are ASCII
-    return wide;
-}
-
 bool WriteBytes(const std::string& path, const uint8_t* data, size_t size) {
     FILE* file = std::fopen(path.c_str(), "wb");
     if (!file) return false;
     bool written = size == 0 || std::fwrite(data, 1, size, file) == size;
     return std::fclose(file) == 0 && written;
-}
-
-bool RemoveTree(const std::string& path) {
-    return ::nftw(path.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS) == 0;
 }
 
 void InstallSilentFrontEnd(void (*memberName)(void* context, const WideChar* path)) {

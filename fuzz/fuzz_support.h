@@ -1,5 +1,5 @@
-// What the fuzz targets share: a private scratch folder in memory-backed storage, files
-// written into it, a front end that swallows every message, and path checks.
+// What the fuzz targets share: a front end that swallows every message and path checks.
+// Their files live on the memory volume (platform/memory/memory_volume.h).
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -9,12 +9,7 @@
 
 namespace fuzz {
 
-// A folder of this process, made once (in /dev/shm when there is one) and removed at exit.
-const std::string& ScratchRoot();
-
-std::u16string WidePath(const std::string& path);
-bool WriteBytes(const std::string& path, const uint8_t* data, size_t size);
-bool RemoveTree(const std::string& path);  // the folder's contents and the folder
+bool WriteBytes(const std::string& path, const uint8_t* data, size_t size);  // a real file
 
 // Installs a front end that shows nothing and counts messages; `memberName`, when
 // given, receives each member path the worker announces.

@@ -14,7 +14,8 @@ namespace fuzz {
 void RunHeaderTarget(const uint8_t* data, size_t size);
 
 // One member through DecodeMember. Byte 0 picks the method (mod 11: -lh0- to -lz4-),
-// bytes 1-3 the original size (little-endian, low 17 bits), the rest is the packed data.
+// bytes 1-3 the original size (little-endian: the low 17 bits, shifted right by the
+// value of the bits above them mod 17), the rest is the packed data.
 void RunDecoderTarget(const uint8_t* data, size_t size);
 constexpr size_t DecoderInputHead = 4;
 

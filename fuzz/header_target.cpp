@@ -13,6 +13,7 @@
 #include "fuzz/fuzz_targets.h"
 #include "archive/config_reader.h"
 #include "package/config_block.h"
+#include "platform/memory/memory_volume.h"
 
 namespace fuzz {
 
@@ -58,14 +59,15 @@ void WalkHeaders(Extractor& extractor, uint64_t fileSize) {
 
 void RunHeaderTarget(const uint8_t* data, size_t size) {
     InstallSilentFrontEnd();
-    const std::string path = ScratchRoot() + "/header-input";
-    FUZZ_CHECK(WriteBytes(path, data, size));
+    const std::u16string path = u"/header-input";
+    ResetMemoryVolume();
+    FUZZ_CHECK(PutMemoryFile(path, data, size));
 
     // The same bytes as a configuration block followed by an archive, and as an archive.
     for (bool withBlock : {true, false}) {
         Extractor extractor;
         extractor.packageFile = new FileHandle;
-        FUZZ_CHECK(extractor.packageFile->Open(WidePath(path).c_str(), FileAccess::Read,
+        FUZZ_CHECK(extractor.packageFile->Open(path.c_str(), FileAccess::Read,
                                                FileDisposition::OpenExisting));
         if (withBlock && !ReadConfigBlock(*extractor.packageFile, extractor.config)) continue;
         WalkHeaders(extractor, size);

@@ -10,6 +10,7 @@
 #include "archive/lzh_header.h"
 #include "fuzz/fuzz_support.h"
 #include "fuzz/fuzz_targets.h"
+#include "platform/memory/memory_volume.h"
 #include "support/archive_builder.h"
 
 namespace fuzz {
@@ -112,9 +113,13 @@ Bytes DecoderInput(MethodId method, uint32_t originalSize, const Bytes& packed) 
 
 // The members of a fixture archive, as decoder inputs.
 void AddFixtureMembers(const std::string& path, const std::string& name, std::vector<Seed>& seeds) {
+    Bytes archive = ReadFile(path);
+    ResetMemoryVolume();
     Extractor extractor;
     extractor.packageFile = new FileHandle;
-    if (!extractor.packageFile->Open(WidePath(path).c_str(), FileAccess::Read, FileDisposition::OpenExisting)) return;
+    if (!PutMemoryFile(u"/fixture", archive.data(), archive.size()) ||
+        !extractor.packageFile->Open(u"/fixture", FileAccess::Read, FileDisposition::OpenExisting))
+        return;
     LzhHeader header;
     for (int index = 0; ReadMemberHeader(extractor, header); ++index) {
         uint64_t dataStart = extractor.packageFile->Tell();
