@@ -11,6 +11,14 @@ const WideChar* const JapaneseTexts[TextCount] = {
     u"ファイル ",
     u" が壊れています。",
     u"フォルダを作成できません",
+    u"解凍先ﾌｫﾙﾀﾞ(&D):",
+    u"参照(&R)",
+    u"スタートメニューに登録する(&M)",
+    u"デスクトップにショートカットを作成する(&D)",
+    u"「送る」に登録する(&T)",
+    u"キャンセル",
+    u"解凍先フォルダの指定",
+    u"中止",
 };
 
 const WideChar* const EnglishTexts[TextCount] = {
@@ -19,6 +27,14 @@ const WideChar* const EnglishTexts[TextCount] = {
     u"The file ",
     u" is damaged.",
     u"The folder cannot be created.",
+    u"Extract to &folder:",
+    u"&Browse",
+    u"Add to the Start &menu",
+    u"Create a &desktop shortcut",
+    u"Add to Send &To",
+    u"Cancel",
+    u"Choose the destination folder",
+    u"Abort",
 };
 
 bool japaneseTexts = true;

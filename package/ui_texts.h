@@ -12,6 +12,16 @@ enum class UiText : uint8_t {
     DamagedHead,         // DamagedHead + path + DamagedTail
     DamagedTail,
     CannotCreateFolder,
+    // The stub's windows: the destination dialog's controls, its folder browser, the
+    // progress window's abort button.
+    DestinationLabel,
+    Browse,
+    StartMenu,
+    Desktop,
+    SendTo,
+    Cancel,
+    BrowseTitle,
+    Abort,
     Count,
 };
 
