@@ -23,6 +23,17 @@ static const ShortcutBox ShortcutBoxes[] = {
     {IDC_SENDTO, &SfxConfig::sendToOption},
 };
 
+// The template carries no texts but "OK": each comes from the table in the user's language.
+struct ControlText {
+    uint16_t id;
+    UiText text;
+};
+static const ControlText ControlTexts[] = {
+    {IDC_DESTINATION_LABEL, UiText::DestinationLabel}, {IDC_BROWSE, UiText::Browse},
+    {IDC_STARTMENU, UiText::StartMenu}, {IDC_DESKTOP, UiText::Desktop},
+    {IDC_SENDTO, UiText::SendTo}, {IDCANCEL, UiText::Cancel},
+};
+
 static bool CannotCreateFolder(Extractor& extractor) {
     MessageBoxW(static_cast<HWND>(extractor.mainWindow), Native(Text(UiText::CannotCreateFolder)), nullptr, MB_OK | MB_ICONEXCLAMATION);
     return false;
@@ -49,6 +60,7 @@ static bool IsRelativePath(const WideString& path) {
 static void OnInitDialog(HWND dialog, Extractor& extractor) {
     dialogExtractor = &extractor;
     SetWindowTextW(dialog, Native(extractor.config.caption.Text()));
+    for (const ControlText& control : ControlTexts) SetDlgItemTextW(dialog, control.id, Native(Text(control.text)));
     lstrcpynW(destinationText, Native(extractor.config.defaultDestination.Text()), MAX_PATH);
     SetDlgItemTextW(dialog, IDC_DESTINATION, destinationText);
     for (const ShortcutBox& box : ShortcutBoxes) {
@@ -83,7 +95,7 @@ static void OnBrowse(HWND dialog) {
     BROWSEINFOW browse = {};
     browse.hwndOwner = dialog;
     browse.pszDisplayName = displayName;
-    browse.lpszTitle = L"解凍先フォルダの指定";
+    browse.lpszTitle = Native(Text(UiText::BrowseTitle));
     browse.ulFlags = BIF_RETURNONLYFSDIRS;
     PIDLIST_ABSOLUTE picked = SHBrowseForFolderW(&browse);
     if (!picked) return;

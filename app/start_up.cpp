@@ -6,6 +6,7 @@
 #include "app/stub.h"
 #include "archive/config_reader.h"
 #include "decode/decode_state.h"
+#include "package/ui_texts.h"
 #include "platform/system.h"
 #include "resources/resource.h"
 
@@ -80,7 +81,7 @@ bool ConstructExtractor(Extractor& extractor, HINSTANCE instance) {
     extractor.mainWindow = window;
     extractor.statusText = CreateControl(extractor, L"Static", L"", 0, 7, 5, 200, 15, 0, true);
     extractor.progressBar = CreateControl(extractor, PROGRESS_CLASSW, nullptr, PBS_SMOOTH, 7, 23, 200, 20, 0, false);
-    extractor.abortButton = CreateControl(extractor, L"Button", L"中止", 0, 65, 50, 88, 19, IDC_ABORT, true);
+    extractor.abortButton = CreateControl(extractor, L"Button", Native(Text(UiText::Abort)), 0, 65, 50, 88, 19, IDC_ABORT, true);
     if (!extractor.statusText || !extractor.progressBar || !extractor.abortButton) return false;
     ShowWindow(window, SW_HIDE);
     UpdateWindow(window);

@@ -1,5 +1,6 @@
 // Entry point of the stub: confine DLL loading, build the Extractor, run the loop.
 #include "app/stub.h"
+#include "package/ui_texts.h"
 
 // A package is usually started from a download folder, where a planted DLL must never be
 // picked up. SetDefaultDllDirectories is looked up at run time because systems without
@@ -24,6 +25,7 @@ int RunMessageLoop() {
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     LimitDllSearchToSystem();
+    UseJapaneseTexts(PRIMARYLANGID(GetUserDefaultUILanguage()) == LANG_JAPANESE);
     Extractor extractor;
     if (!ConstructExtractor(extractor, instance)) return 1;
     return RunMessageLoop();

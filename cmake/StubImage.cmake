@@ -1,8 +1,38 @@
-# Post-build step of a stub: writes the package marker "LHA's SFX " at file offsets
-# 0x24-0x2D (the MS-DOS header's OEM fields and second reserved area, unused by the
-# loader), then prints the size and fails when the stub outgrew LIMIT bytes.
-# cmake -DSTUB=<exe> -DLIMIT=<bytes> -P StubImage.cmake
+# Post-build step of a stub: prints where its bytes go (the sections and the largest
+# functions and tables, read before the symbols are stripped), strips it, writes the
+# package marker "LHA's SFX " at file offsets 0x24-0x2D (the MS-DOS header's OEM fields
+# and second reserved area, unused by the loader), then prints the size, warns above the
+# BUDGET the stub is meant to keep, and fails when it outgrew its LIMIT bytes.
+# cmake -DSTUB=<exe> -DLIMIT=<bytes> -DBUDGET=<bytes> -DNM=<nm> -DOBJDUMP=<objdump>
+#       -DSTRIP=<strip> -P StubImage.cmake
 get_filename_component(name ${STUB} NAME)
+
+execute_process(COMMAND ${OBJDUMP} -h ${STUB} OUTPUT_VARIABLE headers)
+string(REGEX MATCHALL "\n +[0-9]+ [.a-z]+ +[0-9a-f]+" rows "${headers}")
+set(sections "")
+foreach(row IN LISTS rows)
+  string(REGEX MATCH "([.a-z]+) +([0-9a-f]+)$" found "${row}")
+  math(EXPR bytes "0x${CMAKE_MATCH_2}")
+  string(APPEND sections " ${CMAKE_MATCH_1} ${bytes}")
+endforeach()
+message(STATUS "${name} sections:${sections}")
+execute_process(COMMAND ${NM} --size-sort --reverse-sort -S -C ${STUB} OUTPUT_VARIABLE symbols)
+string(REPLACE "\n" ";" symbols "${symbols}")
+set(largest "")
+set(count 0)
+foreach(symbol IN LISTS symbols)
+  if(symbol MATCHES "^[0-9a-f]+ ([0-9a-f]+) [TtRr] ([^(]+)" AND count LESS 8)
+    math(EXPR bytes "0x${CMAKE_MATCH_1}")
+    string(APPEND largest " ${CMAKE_MATCH_2} ${bytes};")
+    math(EXPR count "${count} + 1")
+  endif()
+endforeach()
+message(STATUS "${name} largest:${largest}")
+execute_process(COMMAND ${STRIP} ${STUB} RESULT_VARIABLE failed)
+if(failed)
+  file(REMOVE ${STUB})
+  message(FATAL_ERROR "${name}: could not be stripped")
+endif()
 file(READ ${STUB} spare OFFSET 36 LIMIT 10 HEX)
 if(NOT spare MATCHES "^(00000000000000000000|4c484127732053465820)$")
   file(REMOVE ${STUB})
@@ -25,3 +55,7 @@ if(size GREATER LIMIT)
 endif()
 math(EXPR spareBytes "${LIMIT} - ${size}")
 message(STATUS "${name}: ${size} bytes (${spareBytes} to spare)")
+if(size GREATER BUDGET)
+  math(EXPR overBytes "${size} - ${BUDGET}")
+  message(WARNING "${name}: ${overBytes} bytes over its budget of ${BUDGET}")
+endif()

@@ -16,6 +16,14 @@ const WideChar* const JapaneseTexts[TextCount] = {
     u"を解凍できません。ファイル名が正しくありません。",
     u"書庫が壊れています。これ以降のファイルは解凍できません。",
     u"を解凍できません。展開先の中のリンクを経由します。",
+    u"解凍先ﾌｫﾙﾀﾞ(&D):",
+    u"参照(&R)",
+    u"スタートメニューに登録する(&M)",
+    u"デスクトップにショートカットを作成する(&D)",
+    u"「送る」に登録する(&T)",
+    u"キャンセル",
+    u"解凍先フォルダの指定",
+    u"中止",
 };
 
 const WideChar* const EnglishTexts[TextCount] = {
@@ -29,6 +37,14 @@ const WideChar* const EnglishTexts[TextCount] = {
     u"cannot be extracted: the name is not valid.",
     u"The archive is damaged: the files after this point cannot be extracted.",
     u"cannot be extracted: its path goes through a link in the destination.",
+    u"Extract to &folder:",
+    u"&Browse",
+    u"Add to the Start &menu",
+    u"Create a &desktop shortcut",
+    u"Add to Send &To",
+    u"Cancel",
+    u"Choose the destination folder",
+    u"Abort",
 };
 
 bool japaneseTexts = true;

@@ -17,6 +17,16 @@ enum class UiText : uint8_t {
     InvalidName,         // after the stored path and a space
     DamagedArchive,
     LinkInPath,          // after the path and a space: a link below the destination in the way
+    // The stub's windows: the destination dialog's controls, its folder browser, the
+    // progress window's abort button.
+    DestinationLabel,
+    Browse,
+    StartMenu,
+    Desktop,
+    SendTo,
+    Cancel,
+    BrowseTitle,
+    Abort,
     Count,
 };
 

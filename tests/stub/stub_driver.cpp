@@ -87,7 +87,8 @@ std::u16string WindowsPath(const std::string& hostPath) {
     return out;
 }
 
-StubRun::StubRun(const Session& session, const std::string& package, const std::string& workDir) {
+StubRun::StubRun(const Session& session, const std::string& package, const std::string& workDir,
+                 const std::string& locale) {
     std::string log = workDir + "/../" + package.substr(package.find_last_of('/') + 1) + ".log";
     pid_ = fork();
     if (pid_ != 0) return;
@@ -99,6 +100,9 @@ StubRun::StubRun(const Session& session, const std::string& package, const std::
     setenv("WINEDEBUG", "-all", 1);
     setenv("DISPLAY", session.display.c_str(), 1);
     setenv("TZ", "UTC", 1);
+    setenv("LOCPATH", (std::string(KAVISFX_WINE_SESSION_DIR) + "/locale").c_str(), 1);
+    setenv("LC_ALL", locale.c_str(), 1);
+    setenv("LANG", locale.c_str(), 1);
     execl(session.wine.c_str(), session.wine.c_str(), package.c_str(), static_cast<char*>(nullptr));
     _exit(127);
 }

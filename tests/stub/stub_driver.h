@@ -32,10 +32,13 @@ struct Session {
 // Z:\ path of a host path (Wine maps the host's root to drive Z:).
 std::u16string WindowsPath(const std::string& hostPath);
 
-// One run of a package under Wine, in its own working directory.
+// One run of a package under Wine, in its own working directory, with the Unix locale
+// from which Wine takes the user's UI language (the stub speaks Japanese to Japanese users
+// and English to everyone else).
 class StubRun {
 public:
-    StubRun(const Session& session, const std::string& package, const std::string& workDir);
+    StubRun(const Session& session, const std::string& package, const std::string& workDir,
+            const std::string& locale = "ja_JP.UTF-8");
     StubRun(const StubRun&) = delete;
     StubRun& operator=(const StubRun&) = delete;
     ~StubRun();

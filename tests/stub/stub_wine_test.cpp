@@ -167,22 +167,41 @@ TEST_F(StubUnderWine, BlockMarkerZeroExtractsIntoTheCurrentFolder) {
     EXPECT_TRUE(fs::is_directory(workDir + "/empty/dir"));
 }
 
+// The user's UI language, as Wine takes it from the Unix locale: Japanese users see the
+// stub's Japanese texts, everyone else the English ones. The screenshots of each go to
+// the README.
+struct Language {
+    const char* name;
+    const char* locale;
+    const char* screenshotSuffix;
+    const char* errorCaption;  // the system's default message box caption
+};
+const Language Languages[] = {{"Japanese", "ja_JP.UTF-8", "", "エラー"}, {"English", "en_US.UTF-8", "-en", "Error"}};
+
+class StubInLanguage : public StubUnderWine, public testing::WithParamInterface<Language> {
+protected:
+    std::string ScreenshotName(const std::string& stem) { return stem + GetParam().screenshotSuffix + ".png"; }
+};
+
+INSTANTIATE_TEST_SUITE_P(Ui, StubInLanguage, testing::ValuesIn(Languages),
+                         [](const testing::TestParamInfo<Language>& info) { return std::string(info.param.name); });
+
 // OK in the dialog: extraction into the offered folder, exactly the checked shortcuts
 // (Start menu: editable and checked; desktop: editable, unchecked; Send To: checked and
 // fixed), each pointing at the extracted program, and then the program runs there.
-TEST_F(StubUnderWine, DialogOkExtractsMakesTheCheckedShortcutsAndLaunches) {
+TEST_P(StubInLanguage, DialogOkExtractsMakesTheCheckedShortcutsAndLaunches) {
     lha::ConfigBlock block = FullBlock(u"Kavi テスト", "KaviSfx Full");
     block.startMenuOption = 3;
     block.desktopOption = 1;
     block.sendToOption = 2;
     lha::ArchiveBuilder archive;
     archive.Add(StoredFile("readme.txt", ReadmeText, ReadmeTime)).Add(LaunchProbe()).End();
-    stub::StubRun run(session, Package(block, archive), workDir);
+    stub::StubRun run(session, Package(block, archive), workDir, GetParam().locale);
 
     std::string dialog = stub::WaitForWindow(session, "Kavi テスト", 30);
     ASSERT_FALSE(dialog.empty()) << "the destination dialog did not appear";
     EXPECT_TRUE(stub::WaitForWindowGone(session, "Kavi SFX", 0)) << "the progress window shows before OK";
-    SaveScreenshot(dialog, "destination-dialog.png");
+    SaveScreenshot(dialog, ScreenshotName("destination-dialog"));
     EXPECT_TRUE(stub::PressKeyToClose(session, dialog, "Kavi テスト", "Return"));
     EXPECT_EQ(run.Wait(30), 0);
 
@@ -276,7 +295,7 @@ TEST_F(StubUnderWine, TypedRelativeDestinationIsTheSameFolderThroughout) {
 
 // A member whose CRC does not match stops the run after its message: the members before
 // it stay, the ones after it are not written, and neither shortcut nor launch happens.
-TEST_F(StubUnderWine, DamagedMemberStopsTheRunWithoutShortcutsOrLaunch) {
+TEST_P(StubInLanguage, DamagedMemberStopsTheRunWithoutShortcutsOrLaunch) {
     lha::ConfigBlock block = FullBlock(u"Kavi Damaged", "KaviSfx Damaged");
     block.startMenuOption = 3;
     lha::Member damaged = StoredFile("broken.txt", "these bytes do not match the check", ReadmeTime);
@@ -287,14 +306,15 @@ TEST_F(StubUnderWine, DamagedMemberStopsTheRunWithoutShortcutsOrLaunch) {
         .Add(damaged)
         .Add(StoredFile("after.txt", "never written", ReadmeTime))
         .End();
-    stub::StubRun run(session, Package(block, archive), workDir);
+    stub::StubRun run(session, Package(block, archive), workDir, GetParam().locale);
 
     std::string dialog = stub::WaitForWindow(session, "Kavi Damaged", 30);
     ASSERT_FALSE(dialog.empty());
     EXPECT_TRUE(stub::PressKeyToClose(session, dialog, "Kavi Damaged", "Return"));
-    std::string box = stub::WaitForWindow(session, "Error", 30);  // no caption: the system's default
+    std::string box = stub::WaitForWindow(session, GetParam().errorCaption, 30);  // no caption of its own
     ASSERT_FALSE(box.empty()) << "no message box for the damaged member";
-    EXPECT_TRUE(stub::PressKeyToClose(session, box, "Error", "Return"));
+    SaveScreenshot(box, ScreenshotName("damaged-member"));
+    EXPECT_TRUE(stub::PressKeyToClose(session, box, GetParam().errorCaption, "Return"));
     EXPECT_EQ(run.Wait(30), 0);
 
     std::string dest = runDir + "/dest";
