@@ -200,7 +200,10 @@ void ExtractionWorker(void* argument) {
             break;
         }
         NotifyShellOfMember(extractor, header.path);
-        extractor.packageFile->Seek(static_cast<int64_t>(dataStart + header.packedSize), SeekOrigin::Begin);
+        if (!extractor.packageFile->Seek(static_cast<int64_t>(dataStart + header.packedSize), SeekOrigin::Begin)) {
+            extractor.archiveEnd = HeaderRead::Cut;
+            break;
+        }
         decodeState.progressBase += header.originalSize;
     }
     ReportArchiveEnd(extractor);

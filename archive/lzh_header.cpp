@@ -24,6 +24,7 @@ namespace {
 constexpr uint32_t LevelOffset = 20;
 constexpr uint32_t NameLengthOffset = 21;
 constexpr uint32_t NameOffset = 22;
+constexpr uint64_t MaxPackedSize = uint64_t{1} << 62;
 
 uint16_t Le16(const uint8_t* at) { return static_cast<uint16_t>(at[0] | at[1] << 8); }
 
@@ -219,6 +220,8 @@ HeaderRead ParseHeader(HeaderBytes& bytes, uint32_t headerEnd, LzhHeader& out) {
             out.packedSize -= extendedTotal;
         }
     }
+    // A 0x42 size no file can hold would take the walk to no position at all.
+    if (out.packedSize > MaxPackedSize) return HeaderRead::Cut;
 
     out.path.Assign(names.directory);
     if (!out.path.IsEmpty()) out.path.EnsureEndsWith(u'/');

@@ -31,7 +31,7 @@ struct LzhHeader {
 enum class HeaderRead : uint8_t {
     Member,         // `out` is filled, the file stands at the packed data
     End,            // the end mark, or the end of the file where a header would start
-    Cut,            // a header cut short, or longer than the reader takes
+    Cut,            // a header cut short, longer than the reader takes, or of impossible sizes
     UnknownShape,   // no known header layout
 };
 

@@ -12,6 +12,7 @@
 //   - the window and the input buffer are released.
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "archive/extractor.h"
@@ -76,7 +77,7 @@ Outcome Decode(MethodId method, uint32_t originalSize, const std::vector<uint8_t
     bool stored = method == MethodLh0 || method == MethodLz4;
     if (!stored) FUZZ_CHECK(extractor.packageFile->Tell() <= packedSize);
 
-    outcome.bytes = TheMemoryVolume().files[u"/output"].bytes;
+    outcome.bytes = std::move(TheMemoryVolume().files[u"/output"].bytes);
     outcome.ranOut = PackedDataRanOut();
     const uint32_t size = stored && packedSize < originalSize ? packedSize : originalSize;
     FUZZ_CHECK(outcome.bytes.size() == size || (outcome.ranOut && outcome.bytes.size() < size));
@@ -100,21 +101,19 @@ void RunDecoderTarget(const uint8_t* data, size_t size) {
     std::vector<uint8_t> packed(data + DecoderInputHead, data + size);
     auto packedSize = static_cast<uint32_t>(packed.size());
 
+    // One more decoding checks two things at once: the same bytes come out when the file
+    // carries more behind the member, and -lh4- to -lh7- decode alike through the plain
+    // loop (a fault in one would have to cancel one in the other to pass).
     Outcome alone = Decode(method, originalSize, packed, packedSize);
     std::vector<uint8_t> guarded(packed);
     guarded.insert(guarded.end(), GuardSize, GuardByte);
+    const bool bothLoops = method >= MethodLh4 && method <= MethodLh7;
+    UseSpecialisedStaticLoop(!bothLoops);
     Outcome followed = Decode(method, originalSize, guarded, packedSize);
+    UseSpecialisedStaticLoop(true);
     FUZZ_CHECK(followed.crc == alone.crc);
     FUZZ_CHECK(followed.bytes == alone.bytes);
     FUZZ_CHECK(followed.ranOut == alone.ranOut);
-
-    if (method < MethodLh4 || method > MethodLh7) return;
-    UseSpecialisedStaticLoop(false);
-    Outcome plain = Decode(method, originalSize, packed, packedSize);
-    UseSpecialisedStaticLoop(true);
-    FUZZ_CHECK(plain.crc == alone.crc);
-    FUZZ_CHECK(plain.bytes == alone.bytes);
-    FUZZ_CHECK(plain.ranOut == alone.ranOut);
 }
 
 }  // namespace fuzz

@@ -509,6 +509,7 @@ TEST(OtherArchivers, HowAReadEnds) {
     longHeader.headerLengthOverride = 5000;
     Member noMethod = Member::Stored("a", "x");
     noMethod.method = "ot:x:";
+    Member noPosition = Member::Stored("a", "x").Ext(0x42, Le(uint64_t{1} << 63, 8) + Le(1, 8));
     Bytes whole = Archive(good);
     const struct {
         Bytes bytes;
@@ -520,6 +521,7 @@ TEST(OtherArchivers, HowAReadEnds) {
         {Bytes(whole.begin(), whole.begin() + 10), HeaderRead::Cut},
         {Archive(longHeader), HeaderRead::Cut},
         {Archive(noMethod), HeaderRead::UnknownShape},
+        {Archive(noPosition), HeaderRead::Cut},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.bytes.size());
