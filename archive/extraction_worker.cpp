@@ -109,7 +109,8 @@ void ReportArchiveEnd(Extractor& extractor) {
 }
 
 // Folder times and permissions, set once their contents are in place (writing a file
-// changes its folder's time). A second walk over the headers needs no memory per folder.
+// changes its folder's time), after a complete run only. A second walk over the headers
+// needs no memory per folder.
 void RestoreFolderStamps(Extractor& extractor, uint64_t archiveStart) {
     FileHandle& file = *extractor.packageFile;
     if (!file.Seek(static_cast<int64_t>(archiveStart), SeekOrigin::Begin)) return;
@@ -207,7 +208,7 @@ void ExtractionWorker(void* argument) {
         decodeState.progressBase += header.originalSize;
     }
     ReportArchiveEnd(extractor);
-    if (decodeState.keepRunning.load() != 0) RestoreFolderStamps(extractor, archiveStart);
+    if (!extractor.failed) RestoreFolderStamps(extractor, archiveStart);
     PostWorkerEnd(extractor.mainWindow, decodeState.keepRunning.load() == 0);
 }
 
