@@ -90,6 +90,7 @@ protected:
     void Run(const ArchiveBuilder& archive) {
         fs::path file = root_ / "archive.lzh";
         ASSERT_TRUE(archive.WriteTo(file.string()));
+        delete extractor_.packageFile;  // a case may run more than one archive
         extractor_.packageFile = new FileHandle;
         ASSERT_TRUE(extractor_.packageFile->Open(u"../archive.lzh", FileAccess::Read, FileDisposition::OpenExisting));
         ExtractionWorker(&extractor_);
