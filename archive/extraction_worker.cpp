@@ -201,15 +201,18 @@ void ExtractionWorker(void* argument) {
             break;
         }
         NotifyShellOfMember(extractor, header.path);
-        if (!extractor.packageFile->Seek(static_cast<int64_t>(dataStart + header.packedSize), SeekOrigin::Begin)) {
-            extractor.archiveEnd = HeaderRead::Cut;
-            break;
-        }
+        if (!SeekNextHeader(extractor, dataStart, header)) break;
         decodeState.progressBase += header.originalSize;
     }
     ReportArchiveEnd(extractor);
     if (!extractor.failed) RestoreFolderStamps(extractor, archiveStart);
     PostWorkerEnd(extractor.mainWindow, decodeState.keepRunning.load() == 0);
+}
+
+bool SeekNextHeader(Extractor& extractor, uint64_t dataStart, const LzhHeader& header) {
+    if (extractor.packageFile->Seek(static_cast<int64_t>(dataStart + header.packedSize), SeekOrigin::Begin)) return true;
+    extractor.archiveEnd = HeaderRead::Cut;
+    return false;
 }
 
 void ConnectProgressBar(Extractor& extractor) {

@@ -11,6 +11,9 @@ void ExtractionWorker(void* extractor);             // thread start routine
 uint64_t SumOriginalSizes(Extractor& extractor);
 // Sends the decoders' percentages to the extractor's progress bar (the worker does it).
 void ConnectProgressBar(Extractor& extractor);
+// Moves the package file to the header behind a member whose data begins at `dataStart`;
+// false, with the archive marked damaged, when it cannot.
+bool SeekNextHeader(Extractor& extractor, uint64_t dataStart, const LzhHeader& header);
 bool ExtractMember(Extractor& extractor, const LzhHeader& header);
 bool CheckFolderConflict(Extractor& extractor, const WideString& outputPath);
 void SetMemberTime(const WideString& outputPath, const LzhHeader& header);

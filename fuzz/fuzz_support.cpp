@@ -13,9 +13,7 @@ namespace {
 
 FailureHook failureHook = nullptr;
 
-uint32_t messageCount = 0;
-
-void CountMessage(void*, const WideChar*, const WideChar*, MessageIcon) { ++messageCount; }
+void IgnoreMessage(void*, const WideChar*, const WideChar*, MessageIcon) {}
 
 bool IsSeparator(WideChar unit) { return unit == u'/' || unit == u'\\'; }
 
@@ -40,12 +38,10 @@ bool WriteBytes(const std::string& path, const uint8_t* data, size_t size) {
 
 void InstallSilentFrontEnd(void (*memberName)(void* context, const WideChar* path)) {
     static FrontEnd silent;
-    silent.showMessage = CountMessage;
+    silent.showMessage = IgnoreMessage;
     silent.memberName = memberName;
     InstallFrontEnd(&silent);
 }
-
-uint32_t MessagesShown() { return messageCount; }
 
 bool IsSafeRelativePath(const WideString& path) {
     const WideChar* text = path.Text();

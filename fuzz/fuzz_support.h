@@ -14,7 +14,6 @@ bool WriteBytes(const std::string& path, const uint8_t* data, size_t size);  // 
 // Installs a front end that shows nothing and counts messages; `memberName`, when
 // given, receives each member path the worker announces.
 void InstallSilentFrontEnd(void (*memberName)(void* context, const WideChar* path) = nullptr);
-uint32_t MessagesShown();
 
 // A sanitised member path that could leave the destination folder, or that Windows
 // would read as something else (drive, stream, device path, a component of dots).

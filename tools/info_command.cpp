@@ -29,16 +29,17 @@ void PrintOption(const char* label, uint8_t option) {
 
 // The stub joins a destination without drive to the Program Files folder of the machine
 // it runs on, which this one has not; such a destination is shown as
-// "<Program Files>\Kavi\Tool". The block's base byte and stored text are read again for it.
+// "<Program Files>\Kavi\Tool". The block is parsed again for its text as stored.
 WideString ShownDestination(FileHandle& file, const SfxConfig& config) {
     const uint64_t archiveAt = file.Tell();
-    uint8_t captionCount = 0, base = 0, count = 0;
-    WideString stored;
-    const bool read = file.Seek(ConfigBlockOffset + 1, SeekOrigin::Begin) && file.ReadByte(captionCount) == 1 &&
-                      file.Seek(2 * captionCount, SeekOrigin::Current) && file.ReadByte(base) == 1 &&
-                      file.ReadByte(count) == 1 && count > 0 && file.ReadWideChars(count, stored) == 2 * count;
+    uint8_t bytes[ConfigBlockMaxSize];
+    int64_t got = file.Seek(ConfigBlockOffset, SeekOrigin::Begin) ? file.Read(sizeof bytes, bytes) : -1;
     file.Seek(static_cast<int64_t>(archiveAt), SeekOrigin::Begin);
-    if (!read || base == 0 || (stored.Length() >= 2 && stored.Text()[1] == u':')) return config.defaultDestination;
+    SfxConfig block;
+    const WideString& stored = block.defaultDestination;
+    if (got <= 0 || !ParseConfigBlock(bytes, static_cast<uint32_t>(got), block) || block.destinationBase == 0 ||
+        stored.IsEmpty() || (stored.Length() >= 2 && stored.Text()[1] == u':'))
+        return config.defaultDestination;
     WideString shown(u"<Program Files>\\");
     shown.Append(stored);
     return shown;

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <ctime>
 
+#include "archive/extraction_worker.h"
 #include "archive/lzh_header.h"
 #include "tools/commands.h"
 #include "tools/tool_front_end.h"
@@ -80,7 +81,7 @@ int RunList(int argc, char** argv) {
         ++members;
         packed += header.packedSize;
         original += header.originalSize;
-        if (!file.Seek(static_cast<int64_t>(file.Tell() + header.packedSize), SeekOrigin::Begin)) break;
+        if (!SeekNextHeader(input.extractor, file.Tell(), header)) break;
     }
     if (!args.tsv)
         std::printf("%" PRIu32 " member%s, %" PRIu64 " bytes packed, %" PRIu64 " bytes original\n", members,

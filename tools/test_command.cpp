@@ -113,7 +113,7 @@ int RunTest(int argc, char** argv) {
             ++files;
             bytes += header.originalSize;
         }
-        if (!file.Seek(static_cast<int64_t>(dataStart + header.packedSize), SeekOrigin::Begin)) break;
+        if (!SeekNextHeader(extractor, dataStart, header)) break;
         decodeState.progressBase += header.originalSize;
     }
     frontEnd.ClearLine();

@@ -113,14 +113,3 @@ bool FileHandle::Write(const void* buffer, uint32_t count) {
     entry->position = end;
     return true;
 }
-
-int64_t FileHandle::ReadWideChars(uint32_t count, WideString& out) {
-    OpenMemoryFile* entry = Usable(handle_, false);
-    if (!entry) return -1;
-    out.Resize(count + 1);
-    uint64_t got = Readable(*entry, 2ull * count);
-    const uint8_t* bytes = entry->file->bytes.data() + entry->position;
-    for (uint64_t i = 0; i + 1 < got; i += 2) out.Data()[i / 2] = static_cast<WideChar>(bytes[i] | bytes[i + 1] << 8);
-    entry->position += got;
-    return static_cast<int64_t>(got);
-}

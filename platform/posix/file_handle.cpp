@@ -90,22 +90,3 @@ bool FileHandle::Write(const void* buffer, uint32_t count) {
     }
     return true;
 }
-
-int64_t FileHandle::ReadWideChars(uint32_t count, WideString& out) {
-    if (!IsOpen()) return -1;
-    out.Resize(count + 1);
-    WideChar* text = out.Data();
-    uint8_t bytes[512];
-    int64_t total = 0;
-    for (uint32_t unit = 0; unit < count;) {
-        uint32_t units = count - unit < sizeof bytes / 2 ? count - unit : sizeof bytes / 2;
-        int64_t got = Read(units * 2, bytes);
-        if (got < 0) return -1;
-        for (int64_t i = 0; i + 1 < got; i += 2)
-            text[unit + i / 2] = static_cast<WideChar>(bytes[i] | (bytes[i + 1] << 8));
-        total += got;
-        if (got < units * 2) break;
-        unit += units;
-    }
-    return total;
-}

@@ -66,10 +66,3 @@ bool FileHandle::Write(const void* buffer, uint32_t count) {
     SetLastError(ERROR_DISK_FULL);
     return false;
 }
-
-int64_t FileHandle::ReadWideChars(uint32_t count, WideString& out) {
-    // The units are stored little-endian, as Windows keeps them in memory.
-    if (!IsOpen() || count >= 0x40000000) return -1;
-    out.Resize(count + 1);
-    return Read(count * 2, out.Data());
-}
