@@ -90,12 +90,15 @@ uint16_t WalkAdaptiveTree(int32_t root) {
     return static_cast<uint16_t>(~c);
 }
 
+// A slot heads its tier when the slot before it (the parent's tier at the latest, or the
+// position root's saturated weight) is heavier: the weights decide that without waiting
+// for the tier's head, which is looked up only for an exchange.
 int32_t IncrementNode(int32_t p) {
     DecodeState& s = decodeState;
     const uint16_t tier = s.tierOf[p];
-    const int32_t head = s.tierHead[tier];
     bool leavesFront;
-    if (head != p) {
+    if (s.treeWeight[p - 1] == s.treeWeight[p]) {
+        const int32_t head = s.tierHead[tier];
         std::swap(s.treeChild[p], s.treeChild[head]);  // equal weights: only contents move
         LinkContents(p);
         LinkContents(head);

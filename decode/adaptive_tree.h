@@ -30,5 +30,9 @@ void InitPositionTree();
 void AddPositionLeaf(uint32_t group);
 void UpdatePositionTree(uint32_t group);
 
+// The window loop of DecodeJob::Run for -lh1- (see window_loop.h).
+struct DecodeJob;
+bool RunLh1WindowLoop(DecodeJob& job);
+
 // Grouped position code (-lh1-: table 0, 64 groups; -lh3-: table 1, 128 groups).
 void BuildFixedPositionLengths(uint32_t table);

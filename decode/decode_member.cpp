@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "platform/file_handle.h"
+#include "decode/adaptive_tree.h"
 #include "decode/bit_input.h"
 #include "decode/crc16.h"
 #include "decode/decode_job.h"
@@ -22,7 +23,7 @@ namespace {
 // Window size (as a power of two) of each compressed method, by MethodId.
 constexpr uint8_t MethodDictionaryBits[10] = {0, 12, 13, 13, 12, 13, 15, 16, 11, 12};
 
-bool specialisedStaticLoop = true;
+bool specialisedLoops = true;
 
 bool IsStaticMethod(MethodId method) { return method >= MethodLh4 && method <= MethodLh7; }
 
@@ -69,7 +70,7 @@ bool RunPlainWindowLoop(DecodeJob& job) {
 
 }  // namespace
 
-void UseSpecialisedStaticLoop(bool on) { specialisedStaticLoop = on; }
+void UseSpecialisedLoops(bool on) { specialisedLoops = on; }
 
 void DecodeJob::Run() {
     DecodeState& s = decodeState;
@@ -96,8 +97,10 @@ void DecodeJob::Run() {
         s.windowPosition = 0;
         bool finished = true;
         if (originalSize != 0) {
-            finished = specialisedStaticLoop && IsStaticMethod(method) ? RunStaticWindowLoop(*this)
-                                                                        : RunPlainWindowLoop(*this);
+            if (!specialisedLoops) finished = RunPlainWindowLoop(*this);
+            else if (IsStaticMethod(method)) finished = RunStaticWindowLoop(*this);
+            else if (method == MethodLh1) finished = RunLh1WindowLoop(*this);
+            else finished = RunPlainWindowLoop(*this);
         }
         if (finished && s.windowPosition != 0) WriteWithCrc(s.window, s.windowPosition, *outputFile);
         FreeInputBuffer();

@@ -18,6 +18,7 @@
 #include "decode/make_decode_table.h"
 #include "decode/method_table.h"
 #include "decode/progress.h"
+#include "decode/window_loop.h"
 
 namespace {
 
@@ -198,39 +199,6 @@ inline uint32_t DecodeFast(WideBits& in, uint32_t entry, uint32_t tableBits, uin
 // The next n (0 to 16) bits without dropping them.
 inline uint32_t TopBits(const WideBits& in, uint32_t n) { return (in.Peek32() >> 1) >> (31 - n); }
 
-// A match that wraps neither its source nor its target in the window, with the result
-// of a byte-by-byte forward copy: 8 bytes at a time when source and target lie 8 bytes
-// or more apart, so that no chunk reads what it writes.
-inline void CopyInWindow(uint8_t* to, const uint8_t* from, uint32_t length) {
-    size_t gap = to > from ? static_cast<size_t>(to - from) : static_cast<size_t>(from - to);
-    if (gap < 8 || length < 8) {
-        if (gap == 1 && to > from) {
-            memset(to, *from, length);
-            return;
-        }
-        for (uint32_t k = 0; k < length; ++k) to[k] = from[k];
-        return;
-    }
-    uint32_t k = 0;
-    for (; k + 8 <= length; k += 8) memcpy(to + k, from + k, 8);
-    if (k < length) memcpy(to + length - 8, from + length - 8, 8);
-}
-
-// Writes the full window; false when the write failed or the packed data has run dry, so
-// that a member whose header claims far more than its data holds stops within a window
-// (the plain loop stops at the same flush).
-inline bool FlushWindow(DecodeJob& job, const WideBits& in) {
-    return WriteWithCrc(decodeState.window, job.dictionarySize, *job.outputFile) && !in.RanDry();
-}
-
-// Hands the loop's state back to decodeState.
-inline bool Leave(uint32_t position, uint32_t blockLeft, uint64_t done, bool finished) {
-    decodeState.windowPosition = position;
-    decodeState.blockRemaining = static_cast<uint16_t>(blockLeft);
-    decodeState.decodedCount = done;
-    return finished;
-}
-
 }  // namespace
 
 void StartStatic(FileHandle& input) {
@@ -267,76 +235,42 @@ void ReadCharLengths() {
     ReadCharLengthsFrom(in);
 }
 
-bool RunStaticWindowLoop(DecodeJob& job) {
-    DecodeState& s = decodeState;
-    WideBits in;
-    uint8_t* const window = s.window;
-    const uint32_t size = job.dictionarySize;
-    const uint32_t mask = size - 1;
-    const uint64_t originalSize = job.originalSize;
-    const uint32_t positionCount = static_cast<uint32_t>(s.positionCodeCount);
-    uint32_t position = s.windowPosition;
-    uint32_t blockLeft = s.blockRemaining;
-    uint64_t done = s.decodedCount;
-    uint64_t nextProgress = NextProgressCheck(s.decodedCount);
-    uint64_t nextStop = nextProgress < originalSize ? nextProgress : originalSize;
-    if (blockLeft != 0) BuildFastEntries();
+namespace {
 
-    for (;;) {
-        in.Refill();
+// -lh4- to -lh7- codes for the window loop: a block header whenever a block is used up,
+// then fast entries for the char and position codes.
+struct StaticCodes {
+    WideBits in;
+    uint32_t blockLeft = decodeState.blockRemaining;
+    const uint32_t positionCount = static_cast<uint32_t>(decodeState.positionCodeCount);
+
+    StaticCodes() {
+        if (blockLeft != 0) BuildFastEntries();
+    }
+    uint32_t Char() {
         if (blockLeft == 0) {
             ReadBlockHeader(in);
-            blockLeft = s.blockRemaining;
+            blockLeft = decodeState.blockRemaining;
             BuildFastEntries();
         }
         blockLeft = (blockLeft - 1) & 0xFFFF;  // a block size of 0 stands for 65536
-        uint32_t c = DecodeFast(in, fastChars[in.Peek16() >> (16 - CharTableBits)], CharTableBits,
-                                CharAlphabetSize, s.charLengths);
-        if (c < 256) {
-            window[position++] = static_cast<uint8_t>(c);
-            done += 1;
-            if (position == size) {
-                position = 0;
-                if (!FlushWindow(job, in)) return Leave(position, blockLeft, done, false);
-            }
-        } else {
-            uint32_t length = c - 253;
-            uint32_t j = DecodeFast(in, fastPositions[in.Peek16() >> (16 - PtTableBits)], PtTableBits,
-                                    positionCount, s.ptLengths);
-            uint32_t extraBits = j - (j != 0);
-            uint32_t distance = ((1u << j) >> 1) + TopBits(in, extraBits) + 1;
-            in.Drop(extraBits);
-            uint32_t from = (position - distance) & mask;
-            if (length > originalSize - done) length = static_cast<uint32_t>(originalSize - done);  // damaged stream
-            done += length;
-            if (position + length <= size && from + length <= size) {
-                CopyInWindow(window + position, window + from, length);
-                position += length;
-                if (position == size) {
-                    position = 0;
-                    if (!FlushWindow(job, in)) return Leave(position, blockLeft, done, false);
-                }
-            } else {
-                for (uint32_t k = 0; k < length; ++k) {
-                    window[position++] = window[(from + k) & mask];
-                    if (position == size) {
-                        position = 0;
-                        if (!FlushWindow(job, in)) return Leave(position, blockLeft, done, false);
-                    }
-                }
-            }
-        }
-        if (done >= nextStop) {
-            if (done >= nextProgress) {
-                ReportProgress(done);
-                nextProgress = NextProgressCheck(done);
-            }
-            nextStop = nextProgress < originalSize ? nextProgress : originalSize;
-        }
-        if (s.keepRunning.load(std::memory_order_relaxed) == 0) return Leave(position, blockLeft, done, false);
-        if (done >= originalSize) {
-            in.RanDry();  // the verdict for PackedDataRanOut(); a flush that stopped gave it already
-            return Leave(position, blockLeft, done, true);
-        }
+        return DecodeFast(in, fastChars[in.Peek16() >> (16 - CharTableBits)], CharTableBits, CharAlphabetSize,
+                          decodeState.charLengths);
     }
+    uint32_t Distance() {
+        uint32_t j = DecodeFast(in, fastPositions[in.Peek16() >> (16 - PtTableBits)], PtTableBits, positionCount,
+                                decodeState.ptLengths);
+        uint32_t extraBits = j - (j != 0);
+        uint32_t distance = ((1u << j) >> 1) + TopBits(in, extraBits) + 1;
+        in.Drop(extraBits);
+        return distance;
+    }
+    void Save() { decodeState.blockRemaining = static_cast<uint16_t>(blockLeft); }
+};
+
+}  // namespace
+
+bool RunStaticWindowLoop(DecodeJob& job) {
+    StaticCodes codes;
+    return window_loop::Run(job, codes);
 }

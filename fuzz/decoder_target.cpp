@@ -8,7 +8,7 @@
 //     to the same bytes and verdict whether the file ends right behind it or carries
 //     other bytes;
 //   - compressed members read the package file no further than their packed data;
-//   - -lh4- to -lh7- give the same bytes through the specialised loop and the plain one;
+//   - -lh1- and -lh4- to -lh7- give the same bytes through the specialised loops and the plain one;
 //   - the window and the input buffer are released.
 #include <cstring>
 #include <string>
@@ -103,14 +103,14 @@ void RunDecoderTarget(const uint8_t* data, size_t size) {
 
     // One more decoding checks two things at once: the same bytes come out when the file
     // carries more behind the member, and -lh4- to -lh7- decode alike through the plain
-    // loop (a fault in one would have to cancel one in the other to pass).
+    // loop (a fault in one would have to cancel one in the other to pass); so does -lh1-.
     Outcome alone = Decode(method, originalSize, packed, packedSize);
     std::vector<uint8_t> guarded(packed);
     guarded.insert(guarded.end(), GuardSize, GuardByte);
-    const bool bothLoops = method >= MethodLh4 && method <= MethodLh7;
-    UseSpecialisedStaticLoop(!bothLoops);
+    const bool bothLoops = method == MethodLh1 || (method >= MethodLh4 && method <= MethodLh7);
+    UseSpecialisedLoops(!bothLoops);
     Outcome followed = Decode(method, originalSize, guarded, packedSize);
-    UseSpecialisedStaticLoop(true);
+    UseSpecialisedLoops(true);
     FUZZ_CHECK(followed.crc == alone.crc);
     FUZZ_CHECK(followed.bytes == alone.bytes);
     FUZZ_CHECK(followed.ranOut == alone.ranOut);

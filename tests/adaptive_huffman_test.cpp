@@ -9,10 +9,12 @@
 
 #include "decode/adaptive_tree.h"
 #include "decode/bit_input.h"
+#include "decode/decode_member.h"
 #include "decode/decode_state.h"
 #include "decode/method_table.h"
 #include "support/bit_writer.h"
 #include "support/decoder_harness.h"
+#include "support/lh1_encoder.h"
 
 using decoder_test::Bytes;
 using decoder_test::PackedStream;
@@ -352,6 +354,28 @@ TEST(AdaptiveHuffman, CodesLongerThanTheLookAheadDecode) {
 TEST(AdaptiveHuffman, AnyStreamDecodesToItsFullSize) {
     decoder_test::ExpectRandomStreamDecodes(MethodLh1, 4);
     decoder_test::ExpectRandomStreamDecodes(MethodLh2, 5);
+}
+
+// The loop specialised for -lh1- and the plain driver give back what was encoded: runs of
+// words (long matches, across window flushes and window wraps) and random bytes (literal
+// codes through several rebuilds).
+TEST(AdaptiveHuffman, Lh1LoopsGiveBackTheEncodedBytes) {
+    std::mt19937 random(5);
+    const char* words[] = {"window ", "adaptive ", "tree ", "\n", "0123456789abcdef "};
+    Bytes data;
+    while (data.size() < 150000) {
+        const std::string word = words[random() % 5];
+        data.insert(data.end(), word.begin(), word.end());
+    }
+    const Bytes noise = RandomBytes(100000, 9);
+    data.insert(data.end(), noise.begin(), noise.end());
+    const Bytes packed = EncodeLh1(data);
+    for (bool specialised : {true, false}) {
+        UseSpecialisedLoops(specialised);
+        EXPECT_EQ(decoder_test::DecodeWhole(MethodLh1, packed, static_cast<uint32_t>(data.size())).bytes, data)
+            << (specialised ? "specialised" : "plain");
+    }
+    UseSpecialisedLoops(true);
 }
 
 TEST(AdaptiveHuffman, RealArchivesDecode) {

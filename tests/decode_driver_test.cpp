@@ -68,8 +68,8 @@ std::vector<Item> RandomItems(size_t count, uint32_t window, uint32_t seed) {
 // Both window loops, the one specialised for the static methods and the plain one.
 class BothLoops : public testing::TestWithParam<bool> {
 protected:
-    void SetUp() override { UseSpecialisedStaticLoop(GetParam()); }
-    void TearDown() override { UseSpecialisedStaticLoop(true); }
+    void SetUp() override { UseSpecialisedLoops(GetParam()); }
+    void TearDown() override { UseSpecialisedLoops(true); }
 };
 INSTANTIATE_TEST_SUITE_P(Decode, BothLoops, testing::Values(true, false),
                          [](const auto& info) { return info.param ? "Specialised" : "Plain"; });

@@ -89,12 +89,12 @@ TEST(StaticHuffman, RandomBlocksRoundTrip) {
             const Bytes packed = RandomBlocks(method, random, 1 + round % 4, 0.2 * round, all, round == 1);
             const Bytes expected = static_stream::Expand(all);
             for (bool specialised : {true, false}) {
-                UseSpecialisedStaticLoop(specialised);
+                UseSpecialisedLoops(specialised);
                 auto decoded = DecodeWhole(method, packed, static_cast<uint32_t>(expected.size()));
                 ASSERT_EQ(decoded.bytes, expected) << (specialised ? "specialised" : "plain");
                 EXPECT_EQ(decoded.crc, packed_member::CrcOf(expected));
             }
-            UseSpecialisedStaticLoop(true);
+            UseSpecialisedLoops(true);
         }
     }
 }
@@ -106,10 +106,10 @@ TEST(StaticHuffman, BlockSizeZeroMeans65536Symbols) {
     Bytes expected(65536, 'A');
     expected.push_back('B');
     for (bool specialised : {true, false}) {
-        UseSpecialisedStaticLoop(specialised);
+        UseSpecialisedLoops(specialised);
         EXPECT_EQ(DecodeWhole(MethodLh5, out.Bytes(), 65537).bytes, expected);
     }
-    UseSpecialisedStaticLoop(true);
+    UseSpecialisedLoops(true);
 }
 
 TEST(StaticHuffman, SingleSymbolCodesCostNoBits) {
@@ -226,11 +226,11 @@ TEST(StaticHuffman, DamagedStreamsDecodeAlikeInBothLoops) {
         auto decode = [&](bool specialised) {
             std::fill(std::begin(decodeState.charTable), std::end(decodeState.charTable), 0);
             std::fill(std::begin(decodeState.ptTable), std::end(decodeState.ptTable), 0);
-            UseSpecialisedStaticLoop(specialised);
+            UseSpecialisedLoops(specialised);
             return DecodeWhole(method, packed, size).bytes;
         };
         ASSERT_EQ(decode(false), decode(true)) << "round " << round;
-        UseSpecialisedStaticLoop(true);
+        UseSpecialisedLoops(true);
     }
 }
 
