@@ -56,7 +56,7 @@ struct Lh1Codes {
     // tree of these weights grows, but a bound costs nothing) refills on the way.
     uint32_t Char() {
         const DecodeState& s = decodeState;
-        int32_t c = s.treeChild[CharRootSlot];
+        int64_t c = s.treeChild[CharRootSlot];  // 64 bits: no widening between the loads
         uint64_t look = in.Peek64();
         uint32_t steps = 0;
         while (c >= 0) {
@@ -66,7 +66,7 @@ struct Lh1Codes {
                 look = in.Peek64();
                 steps = 0;
             }
-            c = s.treeChild[c - static_cast<int32_t>(look >> 63)];
+            c = s.treeChild[c - static_cast<int64_t>(look >> 63)];
             look <<= 1;
             ++steps;
         }

@@ -32,9 +32,9 @@ static void ReleaseTier(uint16_t tier) {
 }
 
 // Points the back-links of the contents of `slot` (a leaf or a node's children) at it.
-static void LinkContents(int32_t slot) {
+static void LinkContents(intptr_t slot) {
     DecodeState& s = decodeState;
-    const int32_t c = s.treeChild[slot];
+    const intptr_t c = s.treeChild[slot];
     if (c < 0) {
         s.leafOfSymbol[~c] = static_cast<int16_t>(slot);
     } else {
@@ -93,12 +93,14 @@ uint16_t WalkAdaptiveTree(int32_t root) {
 // A slot heads its tier when the slot before it (the parent's tier at the latest, or the
 // position root's saturated weight) is heavier: the weights decide that without waiting
 // for the tier's head, which is looked up only for an exchange.
-int32_t IncrementNode(int32_t p) {
+// Slots are pointer-wide here: the walk up the tree then loads each parent without
+// widening it first.
+intptr_t IncrementNode(intptr_t p) {
     DecodeState& s = decodeState;
     const uint16_t tier = s.tierOf[p];
     bool leavesFront;
     if (s.treeWeight[p - 1] == s.treeWeight[p]) {
-        const int32_t head = s.tierHead[tier];
+        const intptr_t head = s.tierHead[tier];
         std::swap(s.treeChild[p], s.treeChild[head]);  // equal weights: only contents move
         LinkContents(p);
         LinkContents(head);
@@ -129,7 +131,7 @@ void UpdateCharTree(uint32_t symbol) {
     if (s.treeWeight[CharRootSlot] == RebuildWeight)
         RebuildTree(CharRootSlot, static_cast<int32_t>(2 * s.charSymbolCount - 1));
     s.treeWeight[CharRootSlot] = static_cast<uint16_t>(s.treeWeight[CharRootSlot] + 1);
-    int32_t q = s.leafOfSymbol[symbol];
+    intptr_t q = s.leafOfSymbol[symbol];
     do {
         q = IncrementNode(q);
     } while (q != CharRootSlot);

@@ -1,6 +1,7 @@
 // The adaptive Huffman trees of -lh1- and -lh2- and the grouped position code that
 // -lh1- shares with -lh3-. All state lives in decodeState.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 // Slot layout of the node arrays: the literal/length tree fills slots 0 .. 2n - 2 with its
@@ -21,7 +22,7 @@ uint16_t TakeTier();
 // Literal/length tree.
 void InitCharTree();
 uint16_t WalkAdaptiveTree(int32_t root);   // the symbol reached; consumes its code
-int32_t IncrementNode(int32_t slot);       // returns the slot to continue with
+intptr_t IncrementNode(intptr_t slot);     // returns the slot to continue with
 void UpdateCharTree(uint32_t symbol);
 void RebuildTree(int32_t first, int32_t end);
 
