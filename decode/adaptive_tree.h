@@ -1,7 +1,6 @@
 // The adaptive Huffman trees of -lh1- and -lh2- and the grouped position code that
 // -lh1- shares with -lh3-. All state lives in decodeState.
 #pragma once
-#include <cstddef>
 #include <cstdint>
 
 // Slot layout of the node arrays: the literal/length tree fills slots 0 .. 2n - 2 with its
@@ -30,10 +29,6 @@ void RebuildTree(int32_t first, int32_t end);
 void InitPositionTree();
 void AddPositionLeaf(uint32_t group);
 void UpdatePositionTree(uint32_t group);
-
-// The window loop of DecodeJob::Run for -lh1- (see window_loop.h).
-struct DecodeJob;
-bool RunLh1WindowLoop(DecodeJob& job);
 
 // Grouped position code (-lh1-: table 0, 64 groups; -lh3-: table 1, 128 groups).
 void BuildFixedPositionLengths(uint32_t table);

@@ -9,7 +9,6 @@
 #include <cstring>
 
 #include "platform/file_handle.h"
-#include "decode/adaptive_tree.h"
 #include "decode/bit_input.h"
 #include "decode/crc16.h"
 #include "decode/decode_job.h"
@@ -97,10 +96,8 @@ void DecodeJob::Run() {
         s.windowPosition = 0;
         bool finished = true;
         if (originalSize != 0) {
-            if (!specialisedLoops) finished = RunPlainWindowLoop(*this);
-            else if (IsStaticMethod(method)) finished = RunStaticWindowLoop(*this);
-            else if (method == MethodLh1) finished = RunLh1WindowLoop(*this);
-            else finished = RunPlainWindowLoop(*this);
+            const bool specialised = IsStaticMethod(method) || method == MethodLh1;
+            finished = specialisedLoops && specialised ? RunSpecialisedWindowLoop(*this) : RunPlainWindowLoop(*this);
         }
         if (finished && s.windowPosition != 0) WriteWithCrc(s.window, s.windowPosition, *outputFile);
         FreeInputBuffer();

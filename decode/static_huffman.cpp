@@ -15,6 +15,7 @@
 #include "decode/crc16.h"
 #include "decode/decode_job.h"
 #include "decode/decode_state.h"
+#include "decode/lh1_codes.h"
 #include "decode/make_decode_table.h"
 #include "decode/method_table.h"
 #include "decode/progress.h"
@@ -240,14 +241,15 @@ namespace {
 // -lh4- to -lh7- codes for the window loop: a block header whenever a block is used up,
 // then fast entries for the char and position codes.
 struct StaticCodes {
-    WideBits in;
-    uint32_t blockLeft = decodeState.blockRemaining;
-    const uint32_t positionCount = static_cast<uint32_t>(decodeState.positionCodeCount);
+    uint32_t blockLeft = 0;
+    uint32_t positionCount = 0;
 
-    StaticCodes() {
+    void Start() {
+        blockLeft = decodeState.blockRemaining;
+        positionCount = static_cast<uint32_t>(decodeState.positionCodeCount);
         if (blockLeft != 0) BuildFastEntries();
     }
-    uint32_t Char() {
+    uint32_t Char(WideBits& in) {
         if (blockLeft == 0) {
             ReadBlockHeader(in);
             blockLeft = decodeState.blockRemaining;
@@ -257,7 +259,7 @@ struct StaticCodes {
         return DecodeFast(in, fastChars[in.Peek16() >> (16 - CharTableBits)], CharTableBits, CharAlphabetSize,
                           decodeState.charLengths);
     }
-    uint32_t Distance() {
+    uint32_t Distance(WideBits& in) {
         uint32_t j = DecodeFast(in, fastPositions[in.Peek16() >> (16 - PtTableBits)], PtTableBits, positionCount,
                                 decodeState.ptLengths);
         uint32_t extraBits = j - (j != 0);
@@ -268,9 +270,27 @@ struct StaticCodes {
     void Save() { decodeState.blockRemaining = static_cast<uint16_t>(blockLeft); }
 };
 
+// One loop serves both kinds of codes, so that the stub carries the window loop once; the
+// test between them is the same for every symbol of a member.
+struct SpecialisedCodes {
+    WideBits in;
+    const bool adaptive;
+    StaticCodes statics;
+    Lh1Codes lh1;
+
+    explicit SpecialisedCodes(bool lh1Member) : adaptive(lh1Member) {
+        if (!adaptive) statics.Start();
+    }
+    uint32_t Char() { return adaptive ? lh1.Char(in) : statics.Char(in); }
+    uint32_t Distance() { return adaptive ? lh1.Distance(in) : statics.Distance(in); }
+    void Save() {
+        if (!adaptive) statics.Save();
+    }
+};
+
 }  // namespace
 
-bool RunStaticWindowLoop(DecodeJob& job) {
-    StaticCodes codes;
+bool RunSpecialisedWindowLoop(DecodeJob& job) {
+    SpecialisedCodes codes(job.method == MethodLh1);
     return window_loop::Run(job, codes);
 }

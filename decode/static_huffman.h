@@ -10,7 +10,7 @@ void ReadPtLengths(int16_t count, int32_t countBits, int32_t skipIndex);
 // Reads the 510 char/length code lengths through the pre-tree and builds charTable.
 void ReadCharLengths();
 
-// The window loop of DecodeJob::Run for these methods, with the decoding inlined and a
-// wide local bit buffer. Writes exactly what the plain loop writes and sends the same
-// progress values. False when a write failed or the run was aborted.
-bool RunStaticWindowLoop(DecodeJob& job);
+// The window loop of DecodeJob::Run for these methods and for -lh1-, with the decoding
+// inlined and a wide local bit buffer. Writes exactly what the plain loop writes and sends
+// the same progress values. False when a write failed or the run was aborted.
+bool RunSpecialisedWindowLoop(DecodeJob& job);

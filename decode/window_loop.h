@@ -1,5 +1,6 @@
-// The window loop of DecodeJob::Run specialised for one method's codes, with the decoding
-// inlined and a wide local bit buffer. Writes exactly what the plain loop writes, stops at
+// The window loop of DecodeJob::Run specialised for the codes of a method family (one
+// instance, for -lh1- and -lh4- to -lh7-), with the decoding inlined and a wide local
+// bit buffer. Writes exactly what the plain loop writes, stops at
 // the same flushes and sends the same progress values.
 //
 // Codes supplies, over its WideBits `in`:
