@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 #include "tools/pack/bit_sink.h"
 #include "tools/pack/block_writer.h"
@@ -115,14 +116,17 @@ public:
         : plan_(PlanFor(settings.level)),
           shape_(ShapeForDictionary(settings.dictionaryBits)),
           windowSize_(1u << settings.dictionaryBits),
-          finder_(settings.dictionaryBits, 16),
-          tree_(settings.dictionaryBits, 16, plan_.parser.niceLength),
           optimal_(shape_),
           read_(read),
           write_(write) {
         uint32_t ahead = ((plan_.stretch + Lookahead + windowSize_ - 1) / windowSize_ + 1) * windowSize_;
         capacity_ = 2 * windowSize_ + ahead;
         buffer_.assign(capacity_ + 8, 0);
+        // Only the parser's own finder: each is a megabyte or so to fill, per member.
+        if (plan_.parser.optimal)
+            tree_.emplace(settings.dictionaryBits, 16, plan_.parser.niceLength);
+        else
+            finder_.emplace(settings.dictionaryBits, 16);
     }
 
     EncodeResult Run() {
@@ -167,10 +171,8 @@ private:
     void Slide() {
         uint32_t delta = (position_ - windowSize_) / windowSize_ * windowSize_;
         std::memmove(buffer_.data(), buffer_.data() + delta, end_ - delta);
-        if (plan_.parser.optimal)
-            tree_.Slide(delta);
-        else
-            finder_.Slide(delta);
+        if (tree_) tree_->Slide(delta);
+        if (finder_) finder_->Slide(delta);
         position_ -= delta;
         end_ -= delta;
     }
@@ -180,7 +182,7 @@ private:
         if (plan_.parser.optimal) {
             const uint32_t start = position_;
             const bool easy = plan_.easyMatchLength && matches_ && matchBytes_ >= uint64_t(plan_.easyMatchLength) * matches_;
-            position_ = optimal_.Parse(tree_, data, start, stretchEnd, end_, easy ? plan_.easyParser : plan_.parser,
+            position_ = optimal_.Parse(*tree_, data, start, stretchEnd, end_, easy ? plan_.easyParser : plan_.parser,
                                        symbols_);
             matches_ = 0;
             matchBytes_ = 0;
@@ -218,7 +220,7 @@ private:
             symbols_.clear();
             return;
         }
-        position_ = ParseLazy(finder_, data, position_, stretchEnd, end_, plan_.parser, symbols_);
+        position_ = ParseLazy(*finder_, data, position_, stretchEnd, end_, plan_.parser, symbols_);
         if (symbols_.size() < plan_.blockSymbols) return;
         WriteBlocks(sink_, symbols_.data(), symbols_.size(), shape_, plan_.splitBlocks, plan_.pieceSymbols);
         symbols_.clear();
@@ -238,8 +240,8 @@ private:
     MethodShape shape_;
     uint32_t windowSize_;
     uint32_t capacity_ = 0;
-    MatchFinder finder_;  // the lazy parser's
-    MatchTree tree_;      // the optimal parser's
+    std::optional<MatchFinder> finder_;  // the lazy parser's
+    std::optional<MatchTree> tree_;      // the optimal parser's
     OptimalParser optimal_;
     const ReadFunction& read_;
     const WriteFunction& write_;

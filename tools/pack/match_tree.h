@@ -18,10 +18,11 @@ public:
     MatchTree(int windowBits, int hashBits, uint32_t niceLength);
 
     // Links `position` and writes its matches of rising length, each with the nearest
-    // distance for that length, into `out` (room for MaxMatch entries); returns how
-    // many. The walk visits at most maxDepth tree nodes. `end` is the end of the
-    // buffered data and may only shrink once the input has ended; the buffer must hold 8
-    // readable bytes past it.
+    // distance the walk meets for that length, into `out` (room for MaxMatch entries);
+    // returns how many. The walk visits at most maxDepth tree nodes. `end` is the end of
+    // the buffered data: until the input has ended, niceLength bytes must stand between
+    // it and the position (the walk would compare less). The buffer must hold 8
+    // readable bytes past `end`.
     int FindAll(const uint8_t* buffer, uint32_t position, uint32_t end, int maxDepth, MatchCandidate* out);
 
     // Links `position` without reporting matches.
