@@ -100,6 +100,11 @@ TEST(PackEncoder, RoundTripsThroughOurDecoderForEveryMethodAndLevel) {
         {"runs", RunHeavy(140000, 3)},
         {"exactly one -lh5- window", TextLike(8192, 4)},
         {"exactly one -lh7- window", RunHeavy(65536, 5)},
+        {"ends inside a long repeat", [] {
+             Bytes d = TextLike(50000, 12);
+             d.insert(d.end(), d.begin() + 1000, d.begin() + 1300);
+             return d;
+         }()},
     };
     for (const Case& c : cases)
         for (int bits : DictionaryBits)

@@ -1,6 +1,7 @@
 #include "tools/pack/lz_parser.h"
 
 #include <algorithm>
+#include <cstdint>
 
 namespace {
 
@@ -76,7 +77,7 @@ uint32_t ParseLazy(MatchFinder& finder, const uint8_t* buffer, uint32_t position
     return p;
 }
 
-uint32_t OptimalParser::Parse(MatchFinder& finder, const uint8_t* buffer, uint32_t position, uint32_t stretchEnd,
+uint32_t OptimalParser::Parse(MatchTree& finder, const uint8_t* buffer, uint32_t position, uint32_t stretchEnd,
                               uint32_t end, const ParserSettings& settings, std::vector<LzSymbol>& out) {
     const uint32_t count = stretchEnd - position;
     FindMatches(finder, buffer, position, count, end, settings);
@@ -95,7 +96,7 @@ uint32_t OptimalParser::Parse(MatchFinder& finder, const uint8_t* buffer, uint32
     return stretchEnd;
 }
 
-void OptimalParser::FindMatches(MatchFinder& finder, const uint8_t* buffer, uint32_t position, uint32_t count,
+void OptimalParser::FindMatches(MatchTree& finder, const uint8_t* buffer, uint32_t position, uint32_t count,
                                 uint32_t end, const ParserSettings& settings) {
     matchStart_.assign(count + 1, 0);
     matches_.clear();
@@ -106,12 +107,11 @@ void OptimalParser::FindMatches(MatchFinder& finder, const uint8_t* buffer, uint
         if (skip) {
             // Inside a long match: link the position but look for nothing, which keeps
             // long runs from costing a full search at every byte.
-            finder.Insert(buffer, position + i, end);
+            finder.Insert(buffer, position + i, end, settings.maxChain);
             --skip;
             continue;
         }
-        int n = finder.FindAll(buffer, position + i, end, count - i, settings.maxChain, settings.niceLength,
-                                settings.goodLength, found);
+        int n = finder.FindAll(buffer, position + i, end, settings.maxChain, found);
         for (int k = 0; k < n; ++k)
             if (found[k].length > MinMatch || found[k].distance <= settings.farThree) matches_.push_back(found[k]);
         if (n && found[n - 1].length >= settings.skipLength) skip = found[n - 1].length - 1;
@@ -135,19 +135,30 @@ void OptimalParser::CheapestPath(const uint8_t* buffer, uint32_t position, uint3
     for (uint32_t i = to; i-- > from;) {
         uint32_t best = cost_[i + 1] + model.literal[buffer[position + i]];
         MatchCandidate bestChoice{1, 0};
+        auto consider = [&](uint32_t c, uint32_t length, uint16_t distance) {
+            if (c < best) {
+                best = c;
+                bestChoice = {static_cast<uint16_t>(length), distance};
+            }
+        };
         uint32_t length = MinMatch;
         const uint32_t room = to - i;
         for (uint32_t k = matchStart_[i]; k < matchStart_[i + 1] && length <= room; ++k) {
             const MatchCandidate m = matches_[k];
             const uint32_t distanceCost = model.slot[PositionSlot(m.distance - 1u)];
             const uint32_t longest = std::min<uint32_t>(m.length, room);
-            for (; length <= longest; ++length) {
-                uint32_t c = cost_[i + length] + model.length[length] + distanceCost;
-                if (c < best) {
-                    best = c;
-                    bestChoice = {static_cast<uint16_t>(length), m.distance};
-                }
+            const uint32_t* after = &cost_[i];
+            // Eight lengths at a time: most runs hold no improvement, and their lowest
+            // cost is found without branches (the compiler vectorises it).
+            for (; length + 8 <= longest + 1; length += 8) {
+                uint32_t lowest = UINT32_MAX;
+                for (uint32_t j = length; j < length + 8; ++j) lowest = std::min(lowest, after[j] + model.length[j]);
+                if (lowest + distanceCost >= best) continue;
+                for (uint32_t j = length; j < length + 8; ++j)
+                    consider(after[j] + model.length[j] + distanceCost, j, m.distance);
             }
+            for (; length <= longest; ++length)
+                consider(after[length] + model.length[length] + distanceCost, length, m.distance);
         }
         cost_[i] = best;
         choice_[i] = bestChoice;

@@ -9,12 +9,12 @@
 #include "tools/pack/block_writer.h"
 #include "tools/pack/lzh_format.h"
 #include "tools/pack/match_finder.h"
+#include "tools/pack/match_tree.h"
 
 struct ParserSettings {
     bool optimal;
-    int maxChain;
+    int maxChain;            // hash chain entries, or match tree nodes, visited per search
     uint32_t niceLength;     // stop searching at a match this long
-    uint32_t goodLength;     // optimal: search a shorter chain past a match this long
     uint32_t skipLength;     // optimal: no search inside a match this long
     uint32_t lazyLength;     // lazy: no second look after a match this long
     uint32_t farThree;       // a match of 3 farther than this is not worth its bits
@@ -40,7 +40,7 @@ uint32_t ParseLazy(MatchFinder& finder, const uint8_t* buffer, uint32_t position
 class OptimalParser {
 public:
     explicit OptimalParser(const MethodShape& shape) : shape_(shape) { model_.SetDefaults(); }
-    uint32_t Parse(MatchFinder& finder, const uint8_t* buffer, uint32_t position, uint32_t stretchEnd,
+    uint32_t Parse(MatchTree& finder, const uint8_t* buffer, uint32_t position, uint32_t stretchEnd,
                    uint32_t end, const ParserSettings& settings, std::vector<LzSymbol>& out);
 
     // Parses [from, to) of the stretch last parsed (offsets from its start) again, priced
@@ -49,7 +49,7 @@ public:
                  std::vector<LzSymbol>& out);
 
 private:
-    void FindMatches(MatchFinder& finder, const uint8_t* buffer, uint32_t position, uint32_t count,
+    void FindMatches(MatchTree& finder, const uint8_t* buffer, uint32_t position, uint32_t count,
                      uint32_t end, const ParserSettings& settings);
     void CheapestPath(const uint8_t* buffer, uint32_t position, uint32_t from, uint32_t to, const CostModel& model);
     void Emit(const uint8_t* buffer, uint32_t position, uint32_t from, uint32_t to, std::vector<LzSymbol>& out) const;

@@ -1,11 +1,12 @@
 // The encoder keeps the input in one buffer: up to two windows of history behind the
 // parse position, then the bytes still to parse. Each stretch is parsed once enough
 // bytes stand ahead of it for a whole match; when the buffer is full, it moves down by
-// a multiple of the window size (so the hash chains' ring keeps its layout) and refills.
+// a multiple of the window size (so the match finder's ring keeps its layout) and refills.
 #include "tools/pack/lzh_encoder.h"
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 #include "tools/pack/bit_sink.h"
 #include "tools/pack/block_writer.h"
@@ -16,29 +17,31 @@
 namespace {
 
 struct LevelPlan {
+    // Optimal: parser.niceLength is also how far the match tree compares, for the whole
+    // member.
     ParserSettings parser;
     // Optimal: after a stretch whose matches averaged easyMatchLength bytes or more
-    // (text, mostly), a shallower search finds nearly as much in far less time.
+    // (text, mostly), a shallower search and no second parse of the blocks lose little
+    // and save much of the time.
     ParserSettings easyParser;
     uint32_t easyMatchLength;  // 0: never
     uint32_t stretch;         // bytes parsed at a time
     uint32_t blockSymbols;    // lazy: symbols gathered before they are cut into blocks
     bool splitBlocks;         // try smaller blocks where their own codes pay off
-    bool reparseBlocks;       // optimal: parse each block again with its own prices
-    int reparsePasses;        // how many times, each priced by the last one's codes
+    int reparsePasses;        // optimal: parse each block again with its own prices, this often
     size_t pieceSymbols;      // the smallest block considered
 };
 
 LevelPlan PlanFor(EncodeLevel level) {
     switch (level) {
     case EncodeLevel::Fast:
-        return {{false, 256, 256, 256, 256, 256, 8192, 1}, {}, 0, 1 << 16, MaxBlockSymbols, true, false, 0, 1024};
+        return {{false, 256, 256, 256, 256, 8192, 1}, {}, 0, 1 << 16, MaxBlockSymbols, true, 0, 1024};
     case EncodeLevel::Best:
-        return {{true, 1024, 256, 256, 256, 0, 1u << 16, 3}, {}, 0, 1 << 18, 0, true, true, 2, 256};
+        return {{true, 256, 256, 256, 0, 1u << 16, 3}, {}, 0, 1 << 18, 0, true, 2, 256};
     case EncodeLevel::Default:
     default:
-        return {{true, 160, 256, 256, 256, 0, 1u << 16, 1}, {true, 96, 128, 256, 32, 0, 1u << 16, 1}, 14,
-                1 << 18, 0, true, true, 1, 256};
+        return {{true, 48, 128, 256, 0, 1u << 16, 1}, {true, 48, 128, 128, 0, 1u << 16, 1}, 14, 1 << 18, 0, true, 1,
+                256};
     }
 }
 
@@ -113,13 +116,17 @@ public:
         : plan_(PlanFor(settings.level)),
           shape_(ShapeForDictionary(settings.dictionaryBits)),
           windowSize_(1u << settings.dictionaryBits),
-          finder_(settings.dictionaryBits, 16),
           optimal_(shape_),
           read_(read),
           write_(write) {
         uint32_t ahead = ((plan_.stretch + Lookahead + windowSize_ - 1) / windowSize_ + 1) * windowSize_;
         capacity_ = 2 * windowSize_ + ahead;
         buffer_.assign(capacity_ + 8, 0);
+        // Only the parser's own finder: each is a megabyte or so to fill, per member.
+        if (plan_.parser.optimal)
+            tree_.emplace(settings.dictionaryBits, 16, plan_.parser.niceLength);
+        else
+            finder_.emplace(settings.dictionaryBits, 16);
     }
 
     EncodeResult Run() {
@@ -164,7 +171,8 @@ private:
     void Slide() {
         uint32_t delta = (position_ - windowSize_) / windowSize_ * windowSize_;
         std::memmove(buffer_.data(), buffer_.data() + delta, end_ - delta);
-        finder_.Slide(delta);
+        if (tree_) tree_->Slide(delta);
+        if (finder_) finder_->Slide(delta);
         position_ -= delta;
         end_ -= delta;
     }
@@ -174,7 +182,7 @@ private:
         if (plan_.parser.optimal) {
             const uint32_t start = position_;
             const bool easy = plan_.easyMatchLength && matches_ && matchBytes_ >= uint64_t(plan_.easyMatchLength) * matches_;
-            position_ = optimal_.Parse(finder_, data, start, stretchEnd, end_, easy ? plan_.easyParser : plan_.parser,
+            position_ = optimal_.Parse(*tree_, data, start, stretchEnd, end_, easy ? plan_.easyParser : plan_.parser,
                                        symbols_);
             matches_ = 0;
             matchBytes_ = 0;
@@ -185,7 +193,7 @@ private:
             }
             std::vector<size_t> sizes;
             CutBlocks(symbols_.data(), symbols_.size(), shape_, plan_.splitBlocks, plan_.pieceSymbols, sizes);
-            if (sizes.size() < 2 || !plan_.reparseBlocks) {
+            if (sizes.size() < 2 || easy || !plan_.reparsePasses) {
                 const LzSymbol* block = symbols_.data();
                 for (size_t size : sizes) {
                     WriteBlock(sink_, block, size, shape_);
@@ -212,7 +220,7 @@ private:
             symbols_.clear();
             return;
         }
-        position_ = ParseLazy(finder_, data, position_, stretchEnd, end_, plan_.parser, symbols_);
+        position_ = ParseLazy(*finder_, data, position_, stretchEnd, end_, plan_.parser, symbols_);
         if (symbols_.size() < plan_.blockSymbols) return;
         WriteBlocks(sink_, symbols_.data(), symbols_.size(), shape_, plan_.splitBlocks, plan_.pieceSymbols);
         symbols_.clear();
@@ -232,7 +240,8 @@ private:
     MethodShape shape_;
     uint32_t windowSize_;
     uint32_t capacity_ = 0;
-    MatchFinder finder_;
+    std::optional<MatchFinder> finder_;  // the lazy parser's
+    std::optional<MatchTree> tree_;      // the optimal parser's
     OptimalParser optimal_;
     const ReadFunction& read_;
     const WriteFunction& write_;
