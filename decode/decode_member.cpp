@@ -24,6 +24,11 @@ constexpr uint8_t MethodDictionaryBits[10] = {0, 12, 13, 13, 12, 13, 15, 16, 11,
 
 bool specialisedLoops = true;
 
+// The plain loop's operations for -lh4- to -lh7-, set only by UseSpecialisedLoops, with
+// which tests, fuzzing and benchmarks compare the two loops: the stub never turns the
+// specialised loop off, so it does not carry them.
+MethodDecoder plainStaticDecoder = {};
+
 bool IsStaticMethod(MethodId method) { return method >= MethodLh4 && method <= MethodLh7; }
 
 // Stores one byte; false when a full window could not be written, or when the packed
@@ -69,19 +74,28 @@ bool RunPlainWindowLoop(DecodeJob& job) {
 
 }  // namespace
 
-void UseSpecialisedLoops(bool on) { specialisedLoops = on; }
+void UseSpecialisedLoops(bool on) {
+    specialisedLoops = on;
+    // One field at a time: a copy of a whole initialiser would be kept in the data section,
+    // where it would pull these functions into every program again.
+    plainStaticDecoder.decodeChar = DecodeCharStatic;
+    plainStaticDecoder.decodePosition = DecodePositionStatic;
+    plainStaticDecoder.start = StartStatic;
+}
 
 void DecodeJob::Run() {
     DecodeState& s = decodeState;
     s.dictionaryBits = static_cast<uint16_t>(dictionaryBits);
     s.originalSize = originalSize;
     s.packedRemaining = packedSize;
-    const MethodDecoder& ops = MethodDecoderTable[method];
+    bool staticMethod = IsStaticMethod(method);
+    const MethodDecoder& ops = staticMethod && !specialisedLoops ? plainStaticDecoder : MethodDecoderTable[method];
     decodeChar = ops.decodeChar;
     decodePosition = ops.decodePosition;
     start = ops.start;
     s.crc = 0;
-    if (!decodeChar || !decodePosition || !start) return;  // no decoder: the CRC check fails
+    bool ownSymbols = specialisedLoops && (staticMethod || method == MethodLh1);  // the specialised loop decodes its own
+    if (!start || (!ownSymbols && (!decodeChar || !decodePosition))) return;  // no decoder: the CRC check fails
 
     dictionarySize = 1u << dictionaryBits;
     s.window = static_cast<uint8_t*>(malloc(dictionarySize));
@@ -96,8 +110,7 @@ void DecodeJob::Run() {
         s.windowPosition = 0;
         bool finished = true;
         if (originalSize != 0) {
-            const bool specialised = IsStaticMethod(method) || method == MethodLh1;
-            finished = specialisedLoops && specialised ? RunSpecialisedWindowLoop(*this) : RunPlainWindowLoop(*this);
+            finished = ownSymbols ? RunSpecialisedWindowLoop(*this) : RunPlainWindowLoop(*this);
         }
         if (finished && s.windowPosition != 0) WriteWithCrc(s.window, s.windowPosition, *outputFile);
         FreeInputBuffer();

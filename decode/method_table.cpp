@@ -6,10 +6,10 @@ const MethodDecoder MethodDecoderTable[10] = {
     {DecodeCharAdaptive, DecodePositionGrouped, StartLh1},        // -lh1-
     {DecodeCharAdaptive, DecodePositionAdaptive, StartLh2},       // -lh2-
     {DecodeCharLh3, DecodePositionGrouped, StartLh3},             // -lh3-
-    {DecodeCharStatic, DecodePositionStatic, StartStatic},        // -lh4-
-    {DecodeCharStatic, DecodePositionStatic, StartStatic},        // -lh5-
-    {DecodeCharStatic, DecodePositionStatic, StartStatic},        // -lh6-
-    {DecodeCharStatic, DecodePositionStatic, StartStatic},        // -lh7-
+    {nullptr, nullptr, StartStatic},  // -lh4- to -lh7-: the specialised loop decodes
+    {nullptr, nullptr, StartStatic},  // their symbols itself (UseSpecialisedLoops)
+    {nullptr, nullptr, StartStatic},
+    {nullptr, nullptr, StartStatic},
     {DecodeCharLzs, DecodePositionLzs, StartLzs},                 // -lzs-
     {DecodeCharLz5, DecodePositionLz5, StartLz5},                 // -lz5-
 };

@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
-# Draws the stub's icon (a parcel with a green arrow leaving it) at 16, 24, 32 and 48
-# pixels and packs the four images into app.ico as palette PNGs with transparency:
+# Draws the stub's icon (a parcel with a green arrow leaving it) at 16, 32 and 48
+# pixels and packs the three images into app.ico as palette PNGs with transparency:
 # about a quarter of the size of the same pictures as 16-colour bitmaps. Images in PNG
-# form are read by Windows Vista and later.
+# form are read by Windows Vista and later. There is no 24-pixel image: Windows scales the
+# 32-pixel one down for those places, and a fourth image would cost the stub 512 bytes.
 # Needs ImageMagick's `convert`. Run from anywhere; writes resources/app.ico.
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
-sizes=(16 24 32 48)
+sizes=(16 32 48)
 
 # Scales a coordinate drawn on the 48-pixel grid to the image size $s.
 c() { echo $(( ($1 * s + 24) / 48 )); }
