@@ -90,3 +90,14 @@ bool FileHandle::Write(const void* buffer, uint32_t count) {
     }
     return true;
 }
+
+bool FileHandle::SetTimes(int64_t unixSeconds) {
+    struct timespec times[2];
+    times[0].tv_sec = times[1].tv_sec = static_cast<time_t>(unixSeconds);
+    times[0].tv_nsec = times[1].tv_nsec = 0;
+    return IsOpen() && ::futimens(static_cast<int>(handle_), times) == 0;
+}
+
+bool FileHandle::SetMode(uint32_t mode) {
+    return IsOpen() && ::fchmod(static_cast<int>(handle_), static_cast<mode_t>(mode & 0777)) == 0;
+}
