@@ -39,5 +39,9 @@ public:
 
 private:
     static constexpr intptr_t ClosedHandle = -1;
+    static constexpr uint64_t UnknownPosition = UINT64_MAX;
     intptr_t handle_ = ClosedHandle;
+    // Where reads and writes go on, kept by implementations that count it (POSIX), so
+    // that Tell costs no call to the system.
+    uint64_t position_ = UnknownPosition;
 };

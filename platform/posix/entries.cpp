@@ -177,6 +177,7 @@ bool FileHandle::Create(const WideChar* path) {
     int fd = ::openat(at.folder, at.name, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd < 0) return false;
     handle_ = fd;
+    position_ = 0;
     size = 0;
     return true;
 }
