@@ -38,8 +38,9 @@ struct HeldFolders {
     }
     // Takes `folder`, reached by `name` from the held folder i - 1, as component i.
     bool Push(int i, const char* name, size_t length, int folder) {
+        if (!on || i != depth || i == HeldDepth) return false;
         uint32_t start = i == 0 ? 0 : end[i - 1] + 1;
-        if (!on || i != depth || i == HeldDepth || start + length + 1 > sizeof path) return false;
+        if (start + length + 1 > sizeof path) return false;
         if (i > 0) path[start - 1] = '/';
         std::memcpy(path + start, name, length);
         fd[i] = folder;
@@ -108,10 +109,14 @@ bool Reach(const WideChar* path, Reached& at) {
             errno = link ? ELOOP : cause;
             return false;
         }
-        if (at.owned) ::close(at.folder);
-        if (!at.owned) held.DropFrom(level);
+        // Below a folder that is not held, nothing is held either.
+        if (at.owned) {
+            ::close(at.folder);
+        } else {
+            held.DropFrom(level);
+        }
         at.folder = next;
-        at.owned = !held.Push(level, at.name, length, next);
+        at.owned = at.owned || !held.Push(level, at.name, length, next);
     }
 }
 
