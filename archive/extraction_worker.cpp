@@ -124,7 +124,7 @@ void RestoreFolderStamps(Extractor& extractor, uint64_t archiveStart) {
                 SetFileMode(path.Text(), (header.unixMode & FilePermissionBits) | 0700);
             if (!path.IsEmpty() && header.hasTime) SetFileTimes(path.Text(), header.modifiedTime);
         }
-        if (!file.Seek(static_cast<int64_t>(file.Tell() + header.packedSize), SeekOrigin::Begin)) return;
+        if (!file.Seek(static_cast<int64_t>(header.packedSize), SeekOrigin::Current)) return;
     }
 }
 
@@ -160,25 +160,21 @@ bool ExtractFile(Extractor& extractor, const LzhHeader& header, const WideString
     decodeState.failureCode = 0;
     extractor.currentOutputPath = outputPath;
     uint32_t crc = DecodeMember(*extractor.packageFile, output, header.originalSize, header.packedSize, method);
-    output->Close();
-    delete output;
-
-    if (decodeState.keepRunning.load() == 0) {
+    const bool damaged = cutShort || PackedDataRanOut() || (header.hasCrc && crc != header.dataCrc);
+    const bool good = !damaged && decodeState.failure == DecodeFailure::None && decodeState.keepRunning.load() != 0;
+    // Stamped through the handle still open: no second walk down the path.
+    if (good) SetMemberTime(*output, header);
+    delete output;  // closes it
+    if (good) return true;
+    // An aborted member, and a file that could not be written whole, are not kept: it
+    // would pass for the member.
+    if (decodeState.keepRunning.load() == 0 || ReportDecodeFailure()) {
         DeletePath(outputPath.Text());
         return false;
     }
-    // A file that could not be written whole is not kept: it would pass for the member.
-    if (ReportDecodeFailure()) {
-        DeletePath(outputPath.Text());
-        return false;
-    }
-    if (cutShort || PackedDataRanOut() || (header.hasCrc && crc != header.dataCrc)) {
-        extractor.failed = 1;
-        ShowDamagedMember(extractor, outputPath);
-        return false;
-    }
-    SetMemberTime(outputPath, header);
-    return true;
+    extractor.failed = 1;
+    ShowDamagedMember(extractor, outputPath);
+    return false;
 }
 
 }  // namespace
@@ -186,6 +182,7 @@ bool ExtractFile(Extractor& extractor, const LzhHeader& header, const WideString
 void ExtractionWorker(void* argument) {
     Extractor& extractor = *static_cast<Extractor*>(argument);
     MakeCrcTable();
+    HoldReachedFolders(true);
     ConnectProgressBar(extractor);
     const uint64_t archiveStart = extractor.packageFile ? extractor.packageFile->Tell() : 0;
     decodeState.progressTotal = SumOriginalSizes(extractor);
@@ -193,8 +190,7 @@ void ExtractionWorker(void* argument) {
     LzhHeader header;
     while (ReadMemberHeader(extractor, header)) {
         uint64_t dataStart = extractor.packageFile->Tell();
-        WideString name(header.path);
-        SendMemberName(extractor.mainWindow, name.Text());
+        SendMemberName(extractor.mainWindow, header.path.Text());
         if (!ExtractMember(extractor, header)) {
             extractor.failed = 1;
             if (decodeState.keepRunning.load() != 0) ++extractor.membersFailed;
@@ -206,6 +202,7 @@ void ExtractionWorker(void* argument) {
     }
     ReportArchiveEnd(extractor);
     if (!extractor.failed) RestoreFolderStamps(extractor, archiveStart);
+    HoldReachedFolders(false);
     PostWorkerEnd(extractor.mainWindow, decodeState.keepRunning.load() == 0);
 }
 
@@ -226,7 +223,7 @@ uint64_t SumOriginalSizes(Extractor& extractor) {
     LzhHeader header;
     while (ReadHeader(file, header) == HeaderRead::Member) {
         total += header.originalSize;
-        if (!file.Seek(static_cast<int64_t>(file.Tell() + header.packedSize), SeekOrigin::Begin)) break;
+        if (!file.Seek(static_cast<int64_t>(header.packedSize), SeekOrigin::Current)) break;
     }
     file.Seek(static_cast<int64_t>(start), SeekOrigin::Begin);
     return total;
@@ -270,7 +267,7 @@ bool CheckFolderConflict(Extractor& extractor, const WideString& outputPath) {
     return true;
 }
 
-void SetMemberTime(const WideString& outputPath, const LzhHeader& header) {
-    if (header.hasTime) SetFileTimes(outputPath.Text(), header.modifiedTime);
-    if (header.hasUnixMode) SetFileMode(outputPath.Text(), header.unixMode & FilePermissionBits);
+void SetMemberTime(FileHandle& output, const LzhHeader& header) {
+    if (header.hasTime) output.SetTimes(header.modifiedTime);
+    if (header.hasUnixMode) output.SetMode(header.unixMode & FilePermissionBits);
 }

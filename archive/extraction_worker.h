@@ -6,6 +6,7 @@
 #include "package/wide_string.h"
 
 struct Extractor;
+class FileHandle;
 
 void ExtractionWorker(void* extractor);             // thread start routine
 uint64_t SumOriginalSizes(Extractor& extractor);
@@ -16,4 +17,4 @@ void ConnectProgressBar(Extractor& extractor);
 bool SeekNextHeader(Extractor& extractor, uint64_t dataStart, const LzhHeader& header);
 bool ExtractMember(Extractor& extractor, const LzhHeader& header);
 bool CheckFolderConflict(Extractor& extractor, const WideString& outputPath);
-void SetMemberTime(const WideString& outputPath, const LzhHeader& header);
+void SetMemberTime(FileHandle& output, const LzhHeader& header);  // on the file still open

@@ -55,15 +55,14 @@ struct HeaderBytes {
 
 // Reads the base header: bytes 0 to 20 whatever byte 0 says (the level byte decides how
 // long the header is), then the rest of H + 2 bytes (levels 0, 1) or of the 16-bit length.
+// The first read asks for all 21 bytes at once, one call per header less: the end mark
+// is a single 0, which may be the last byte of the file.
 HeaderRead ReadBaseHeader(HeaderBytes& bytes, uint32_t& headerEnd) {
-    uint8_t first = 0;
-    int32_t got = bytes.file.ReadByte(first);
-    if (got == 0 || (got == 1 && first == 0)) return HeaderRead::End;
-    if (got < 0) return HeaderRead::Cut;
-    bytes.buffer[0] = first;
-    bytes.have = 1;
-    if (!bytes.Need(LevelOffset + 1)) return HeaderRead::Cut;
-    headerEnd = bytes.buffer[LevelOffset] == 2 ? Le16(bytes.buffer) : first + 2u;
+    int64_t got = bytes.file.Read(LevelOffset + 1, bytes.buffer);
+    if (got == 0 || (got > 0 && bytes.buffer[0] == 0)) return HeaderRead::End;
+    if (got < LevelOffset + 1) return HeaderRead::Cut;
+    bytes.have = LevelOffset + 1;
+    headerEnd = bytes.buffer[LevelOffset] == 2 ? Le16(bytes.buffer) : bytes.buffer[0] + 2u;
     if (headerEnd < LevelOffset + 1) return HeaderRead::UnknownShape;
     return bytes.Need(headerEnd) ? HeaderRead::Member : HeaderRead::Cut;
 }

@@ -32,10 +32,16 @@ public:
     int32_t ReadByte(uint8_t& byte);                // 1 read, 0 end of file, -1 failure
     int64_t Read(uint32_t count, void* buffer);     // bytes read (short at end), -1 failure
     bool Write(const void* buffer, uint32_t count); // whole buffer or false
+    bool SetTimes(int64_t unixSeconds);             // access and modification time
+    bool SetMode(uint32_t mode);                    // permission bits (POSIX; elsewhere nothing)
 
     uint64_t size = 0;  // taken once when the file is opened
 
 private:
     static constexpr intptr_t ClosedHandle = -1;
+    static constexpr uint64_t UnknownPosition = UINT64_MAX;
     intptr_t handle_ = ClosedHandle;
+    // Where reads and writes go on, kept by implementations that count it (POSIX), so
+    // that Tell costs no call to the system.
+    uint64_t position_ = UnknownPosition;
 };

@@ -22,6 +22,9 @@ constexpr uint32_t FilePermissionBits = 0777;
 bool SetFileMode(const WideChar* path, uint32_t mode);
 bool SetFileTimes(const WideChar* path, int64_t unixSeconds);  // access and modification
 uint32_t LinkErrorCode();
+// For one run of the worker (the current folder stays the same meanwhile), folders reached
+// may stay open from one call to the next; false closes them.
+void HoldReachedFolders(bool on);
 
 // The destination itself is the user's choice: links on its way are followed.
 CreateFolderResult CreateDestinationFolder(const WideChar* path);

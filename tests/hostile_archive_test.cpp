@@ -160,10 +160,11 @@ protected:
         EXPECT_EQ(ReadAll(root_ / "sentinel"), SentinelText);
     }
 
+    FrontEnd frontEnd_;
+
 private:
     fs::path root_;
     Outcome outcome_;
-    FrontEnd frontEnd_;
 };
 
 Bytes Archive(const std::vector<Member>& members) {
@@ -573,6 +574,22 @@ TEST_F(HostileArchive, LinksInTheDestinationAreNotFollowed) {
             EXPECT_EQ(ReadAll(dest() / c.path), "new");
         }
     }
+}
+
+// The worker keeps the folders it reached open from member to member: a folder swapped
+// for a link while the run goes on must not lead the next member through the link.
+TEST_F(HostileArchive, FolderSwappedForALinkMidRunIsNotFollowed) {
+    static fs::path swapIn;
+    swapIn = dest();
+    frontEnd_.memberName = [](void*, const WideChar* path) {
+        if (std::string(Utf8Text(path).c_str()) != "a/second") return;
+        fs::rename(swapIn / "a", swapIn / "moved");
+        fs::create_directory_symlink(swapIn.parent_path(), swapIn / "a");
+    };
+    Outcome outcome = Extract(Archive({Member::Stored("a/first", "1"), Member::Stored("a/second", "2")}));
+    frontEnd_.memberName = nullptr;
+    EXPECT_FALSE(outcome.failed);
+    EXPECT_EQ(ReadAll(dest() / "moved" / "second"), "2");
 }
 
 // ---------------------------------------------------------------------------------------

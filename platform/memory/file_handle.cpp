@@ -113,3 +113,11 @@ bool FileHandle::Write(const void* buffer, uint32_t count) {
     entry->position = end;
     return true;
 }
+
+bool FileHandle::SetTimes(int64_t unixSeconds) {
+    OpenMemoryFile* entry = Usable(handle_, true);
+    if (entry) entry->file->modifiedTime = unixSeconds;
+    return entry != nullptr;
+}
+
+bool FileHandle::SetMode(uint32_t) { return Usable(handle_, true) != nullptr; }

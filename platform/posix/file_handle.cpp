@@ -22,6 +22,7 @@ bool FileHandle::Open(const WideChar* path, FileAccess access, FileDisposition d
         return false;
     }
     handle_ = fd;
+    position_ = 0;
     size = Size();
     return true;
 }
@@ -30,6 +31,7 @@ void FileHandle::Close() {
     if (!IsOpen()) return;
     ::close(static_cast<int>(handle_));
     handle_ = ClosedHandle;
+    position_ = UnknownPosition;
     size = 0;
 }
 
@@ -42,11 +44,15 @@ uint64_t FileHandle::Size() {
 bool FileHandle::Seek(int64_t distance, SeekOrigin origin) {
     if (!IsOpen()) return false;
     int whence = origin == SeekOrigin::Begin ? SEEK_SET : SEEK_CUR;
-    return ::lseek(static_cast<int>(handle_), distance, whence) >= 0;
+    off_t at = ::lseek(static_cast<int>(handle_), distance, whence);
+    if (at < 0) return false;
+    position_ = static_cast<uint64_t>(at);
+    return true;
 }
 
 uint64_t FileHandle::Tell() {
     if (!IsOpen()) return 0;
+    if (position_ != UnknownPosition) return position_;
     off_t at = ::lseek(static_cast<int>(handle_), 0, SEEK_CUR);
     return at < 0 ? 0 : static_cast<uint64_t>(at);
 }
@@ -64,11 +70,13 @@ int64_t FileHandle::Read(uint32_t count, void* buffer) {
         ssize_t got = ::read(static_cast<int>(handle_), at + done, count - done);
         if (got < 0) {
             if (errno == EINTR) continue;
+            position_ = UnknownPosition;
             return -1;
         }
         if (got == 0) break;
         done += static_cast<uint64_t>(got);
     }
+    if (position_ != UnknownPosition) position_ += done;
     return static_cast<int64_t>(done);
 }
 
@@ -78,15 +86,25 @@ bool FileHandle::Write(const void* buffer, uint32_t count) {
     uint64_t done = 0;
     while (done < count) {
         ssize_t put = ::write(static_cast<int>(handle_), at + done, count - done);
-        if (put < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        if (put == 0) {
-            errno = EIO;
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) {
+            if (put == 0) errno = EIO;
+            position_ = UnknownPosition;
             return false;
         }
         done += static_cast<uint64_t>(put);
     }
+    if (position_ != UnknownPosition) position_ += done;
     return true;
+}
+
+bool FileHandle::SetTimes(int64_t unixSeconds) {
+    struct timespec times[2];
+    times[0].tv_sec = times[1].tv_sec = static_cast<time_t>(unixSeconds);
+    times[0].tv_nsec = times[1].tv_nsec = 0;
+    return IsOpen() && ::futimens(static_cast<int>(handle_), times) == 0;
+}
+
+bool FileHandle::SetMode(uint32_t mode) {
+    return IsOpen() && ::fchmod(static_cast<int>(handle_), static_cast<mode_t>(mode & 0777)) == 0;
 }

@@ -5,7 +5,8 @@
 
 Utf8Text::Utf8Text(const WideChar* text) {
     uint32_t units = WideLength(text);
-    text_ = static_cast<char*>(std::malloc(units * 3 + 1));
+    const size_t bytes = size_t{units} * 3 + 1;
+    text_ = bytes <= sizeof local_ ? local_ : static_cast<char*>(std::malloc(bytes));
     if (!text_) std::abort();
     char* out = text_;
     for (uint32_t i = 0; i < units; ++i) {
@@ -35,7 +36,9 @@ Utf8Text::Utf8Text(const WideChar* text) {
     *out = 0;
 }
 
-Utf8Text::~Utf8Text() { std::free(text_); }
+Utf8Text::~Utf8Text() {
+    if (text_ != local_) std::free(text_);
+}
 
 // Length of a valid UTF-8 sequence starting at s and its code point; 0 when invalid.
 static int DecodeSequence(const unsigned char* s, uint32_t& cp) {

@@ -4,7 +4,8 @@
 
 #include "package/wide_string.h"
 
-// A malloc'd UTF-8 copy of a UTF-16 text; unpaired surrogates become U+FFFD.
+// A UTF-8 copy of a UTF-16 text; unpaired surrogates become U+FFFD. Most paths fit the
+// copy's own buffer, so a call to the system costs no allocation; longer ones are malloc'd.
 class Utf8Text {
 public:
     explicit Utf8Text(const WideChar* text);
@@ -15,6 +16,7 @@ public:
 
 private:
     char* text_ = nullptr;
+    char local_[256];
 };
 
 // Decodes UTF-8 (invalid bytes become U+FFFD) into `out`.

@@ -67,6 +67,7 @@ bool PathExists(const WideChar* path) { return GetFileAttributesW(Native(path)) 
 bool SetFileMode(const WideChar*, uint32_t) { return true; }
 
 uint32_t LinkErrorCode() { return StoppedOnLink; }
+void HoldReachedFolders(bool) {}
 
 bool FileHandle::Create(const WideChar* path) {
     return NoLinkOnTheWay(path) && Open(path, FileAccess::Write, FileDisposition::CreateAlways);

@@ -66,3 +66,12 @@ bool FileHandle::Write(const void* buffer, uint32_t count) {
     SetLastError(ERROR_DISK_FULL);
     return false;
 }
+
+// Unix seconds as a FILETIME: 100-nanosecond steps since 1601.
+bool FileHandle::SetTimes(int64_t unixSeconds) {
+    uint64_t ticks = static_cast<uint64_t>(unixSeconds) * 10000000u + 116444736000000000u;
+    FILETIME time = {static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+    return SetFileTime(AsHandle(handle_), nullptr, &time, &time) != 0;
+}
+
+bool FileHandle::SetMode(uint32_t) { return true; }
