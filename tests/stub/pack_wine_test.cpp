@@ -119,9 +119,7 @@ TEST_F(PackedDialogUnderWine, OkExtractsIntoTheDestinationMakesTheDesktopShortcu
     EXPECT_TRUE(stub::LinkRefersTo(links[0], target)) << links[0] << " does not point to " << target;
 
     ASSERT_TRUE(stub::WaitForFile(dest + "/launched.txt", 20, 4)) << "the launch program did not run";
-    std::vector<uint8_t> launched = stub::ReadBytes(dest + "/launched.txt");
-    std::string text;
-    for (size_t i = 0; i + 1 < launched.size(); i += 2) text += static_cast<char>(launched[i]);
+    std::string text = stub::NarrowUtf16(stub::ReadBytes(dest + "/launched.txt"));
     EXPECT_NE(text.find(target), std::string::npos) << text;
 }
 

@@ -193,7 +193,7 @@ TEST_P(StubInLanguage, DialogOkExtractsMakesTheCheckedShortcutsAndLaunches) {
     EXPECT_TRUE(sendTo);
 
     ASSERT_TRUE(stub::WaitForFile(dest + "/launched.txt", 20, 4)) << "the launch program did not run";
-    std::string launched = NarrowUtf16(stub::ReadBytes(dest + "/launched.txt"));
+    std::string launched = stub::NarrowUtf16(stub::ReadBytes(dest + "/launched.txt"));
     EXPECT_NE(launched.find(target), std::string::npos) << launched;
     EXPECT_NE(launched.find("\n" + BackslashPath(dest) + "\n"), std::string::npos) << launched;
 }
