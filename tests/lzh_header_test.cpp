@@ -212,6 +212,7 @@ TEST(ExtendedHeaders, NamesAndDirectoriesWithTheirPrecedence) {
         {"UTF-16 directory after", {text(0x02, "m\xff"), wide(0x45, u"w\xFFFF"), text(0x01, "f")}, u"w/f"},
         {"Shift_JIS trail byte 0x5C", {text(0x02, "\x95\x5c\xff"), text(0x01, "f")}, u"\u8868/f"},
         {"Shift_JIS name", {text(0x01, "\x83\x5c\x83\x74\x83\x67")}, u"\u30bd\u30d5\u30c8"},
+        {"a byte CP932 does not map", {text(0x01, "a\x80" "b")}, u"a\uFFFDb"},
         {"directory without closing separator", {text(0x02, "d"), text(0x01, "f")}, u"d/f"},
         {"other types pass over", {ExtendedHeader{0x00, {1, 2}, {}}, text(0x41, std::string(24, 'x')),
                                    text(0x46, "\xa4\x03"), text(0x54, "abcd"), text(0x01, "f")}, u"f"},
@@ -360,6 +361,8 @@ TEST(OtherArchivers, HowAReadEnds) {
     longHeader.headerLengthOverride = 5000;
     Member noMethod = Member::Stored("a", "x");
     noMethod.method = "ot:x:";
+    Member methodEndsWrong = Member::Stored("a", "x");
+    methodEndsWrong.method = "-lh5x";
     Member noPosition = Member::Stored("a", "x").Ext(0x42, Le(uint64_t{1} << 63, 8) + Le(1, 8));
     Bytes whole = Archive(good);
     const struct {
@@ -372,6 +375,7 @@ TEST(OtherArchivers, HowAReadEnds) {
         {Bytes(whole.begin(), whole.begin() + 10), HeaderRead::Cut},
         {Archive(longHeader), HeaderRead::Cut},
         {Archive(noMethod), HeaderRead::UnknownShape},
+        {Archive(methodEndsWrong), HeaderRead::UnknownShape},
         {Archive(noPosition), HeaderRead::Cut},
     };
     for (const auto& c : cases) {

@@ -259,10 +259,12 @@ TEST(PackPackage, AppendsAnExistingArchiveOnlyWhenItReadsWhole) {
     std::string archive = scratch / "in.lzh";
     ASSERT_EQ(Pack(Quote(archive) + " --archive-only " + Quote(scratch / "a.txt")).status, 0);
     std::string package = scratch / "setup.exe";
-    Result packed = Pack(Quote(package) + " --stub " + Quote(scratch / "stub.exe") + " --launch a.txt --archive " +
-                         Quote(archive));
+    Result packed = Pack(Quote(package) + " --stub " + Quote(scratch / "stub.exe") +
+                         " --launch a.txt --destination 'C:\\Kavi' --archive " + Quote(archive));
     ASSERT_EQ(packed.status, 0) << packed.all();
-    EXPECT_EQ(ReadFile(package).substr(37888 + 10 + 2 * 5), ReadFile(archive));
+    EXPECT_EQ(ReadFile(package).substr(37888 + 10 + 2 * (5 + 7)), ReadFile(archive));
+    // A destination with a drive is shown as it stands.
+    EXPECT_NE(Kavisfx("info " + Quote(package)).out.find("destination:         C:\\Kavi\n"), std::string::npos);
 
     std::string whole = ReadFile(archive);
     WriteFile(scratch.path() / "cut.lzh", whole.substr(0, whole.size() - 1));
