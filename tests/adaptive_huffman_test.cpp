@@ -1,6 +1,6 @@
 // -lh1- and -lh2-: the fresh trees, the escape, the growing position tree, the tier
 // bookkeeping through tens of thousands of updates and rebuilds, codes longer than the
-// 16-bit look-ahead, and real archives.
+// 16-bit look-ahead, and random streams.
 #include <gtest/gtest.h>
 
 #include <random>
@@ -13,11 +13,11 @@
 #include "decode/decode_state.h"
 #include "decode/method_table.h"
 #include "support/bit_writer.h"
-#include "support/decoder_harness.h"
 #include "support/lh1_encoder.h"
+#include "support/packed_member.h"
 
-using decoder_test::Bytes;
-using decoder_test::PackedStream;
+using packed_member::Bytes;
+using packed_member::PackedStream;
 
 namespace {
 
@@ -352,8 +352,8 @@ TEST(AdaptiveHuffman, CodesLongerThanTheLookAheadDecode) {
 }
 
 TEST(AdaptiveHuffman, AnyStreamDecodesToItsFullSize) {
-    decoder_test::ExpectRandomStreamDecodes(MethodLh1, 4);
-    decoder_test::ExpectRandomStreamDecodes(MethodLh2, 5);
+    packed_member::ExpectRandomStreamDecodes(MethodLh1, 4);
+    packed_member::ExpectRandomStreamDecodes(MethodLh2, 5);
 }
 
 // The loop specialised for -lh1- and the plain driver give back what was encoded: runs of
@@ -372,15 +372,10 @@ TEST(AdaptiveHuffman, Lh1LoopsGiveBackTheEncodedBytes) {
     const Bytes packed = EncodeLh1(data);
     for (bool specialised : {true, false}) {
         UseSpecialisedLoops(specialised);
-        EXPECT_EQ(decoder_test::DecodeWhole(MethodLh1, packed, static_cast<uint32_t>(data.size())).bytes, data)
+        EXPECT_EQ(packed_member::DecodeWhole(MethodLh1, packed, static_cast<uint32_t>(data.size())).bytes, data)
             << (specialised ? "specialised" : "plain");
     }
     UseSpecialisedLoops(true);
-}
-
-TEST(AdaptiveHuffman, RealArchivesDecode) {
-    decoder_test::ExpectFixtureDecodes("lharc113_lh1.lzh", MethodLh1);
-    decoder_test::ExpectFixtureDecodes("unlha32_lh2.lzh", MethodLh2);
 }
 
 }  // namespace

@@ -28,7 +28,8 @@
 #include "platform/posix/utf8.h"
 #include "support/file_bytes.h"
 #include "support/archive_builder.h"
-#include "support/decoder_harness.h"
+#include "support/packed_member.h"
+#include "support/run_tool.h"
 
 namespace fs = std::filesystem;
 using lha::Bytes;
@@ -40,11 +41,7 @@ namespace {
 const char SentinelText[] = "sentinel";
 const std::string DamagedTail = " が壊れています。";
 
-std::string Quote(const std::string& text) {
-    std::string out = "'";
-    for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
+using run::Quote;
 
 // UTF-16 units of a UTF-8 text of the Basic Multilingual Plane.
 size_t Utf16Units(const std::string& utf8) {
@@ -127,19 +124,12 @@ protected:
 
     ToolOutcome TestWithTool(const Bytes& archive) { return RunTool(archive, "test " + Quote(archivePath())); }
 
-    // Standard output and error together.
+    // Standard output and error together; in the C locale the worker's texts are English.
     ToolOutcome RunTool(const Bytes& archive, const std::string& arguments) {
         EXPECT_TRUE(lha::WriteFile(archivePath(), archive));
-        fs::path err = root_ / ".stderr";
-        // In the C locale the tool shows the worker's texts in English.
-        std::string line = "LC_ALL=C " + Quote(KAVISFX_TOOL) + " " + arguments + " >" + Quote(err) + " 2>&1 </dev/null";
-        int raw = std::system(line.c_str());
-        ToolOutcome result;
-        result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
-        result.err = ReadAll(err);
-        fs::remove(err);
+        run::Result result = run::Shell("LC_ALL=C " + Quote(KAVISFX_TOOL) + " " + arguments);
         ExpectNothingOutside();
-        return result;
+        return {result.status, result.all()};
     }
 
     // Regular files and folders below `dest`, relative, folders ending in '/'.
@@ -215,26 +205,14 @@ struct NameCase {
     const char* expected;
 };
 
+// A few of each kind (paths_test has the full table): each header form reaches the sanitiser.
 const NameCase TraversalNames[] = {
     {"../../evil.txt", "evil.txt"},
-    {"..\\..\\evil.txt", "evil.txt"},
-    {"a/../../evil.txt", "a/evil.txt"},
     {"a\\..\\..\\b.txt", "a/b.txt"},
-    {"/tmp/absolute.txt", "tmp/absolute.txt"},
-    {"\\rooted.txt", "rooted.txt"},
     {"C:\\Windows\\evil.txt", "Windows/evil.txt"},
-    {"c:relative.txt", "relative.txt"},
-    {"\\\\server\\share\\unc.txt", "server/share/unc.txt"},
     {"\\\\?\\C:\\long.txt", "long.txt"},
-    {"\\\\.\\C:\\device.txt", "device.txt"},
     {".. /trimmed.txt", "trimmed.txt"},
-    {".../dots.txt", "dots.txt"},
-    {". ./x/./y.txt", "x/y.txt"},
-    {"..\\.hidden", "hidden"},
-    {"con.txt", "_con.txt"},
     {"sub/NUL", "sub/_NUL"},
-    {"LPT1.log", "_LPT1.log"},
-    {"com9", "_com9"},
     {"file.txt:stream", "file.txt_stream"},
 };
 
@@ -277,19 +255,6 @@ TEST_F(HostileArchive, TraversalDirectoriesLandInside) {
     EXPECT_EQ(Entries(), WithFolders({"m.txt", "l.txt", "w.txt", "d/n.txt", "outside/"}));
 }
 
-TEST_F(HostileArchive, ToolExtractsTraversalNamesInsideAndSucceeds) {
-    std::vector<Member> members;
-    std::set<std::string> expected;
-    for (const NameCase& name : TraversalNames) {
-        members.push_back(WideNamed(Widen(name.stored), name.expected));
-        expected.insert(name.expected);
-    }
-    ToolOutcome result = ExtractWithTool(Archive(members));
-    EXPECT_EQ(result.status, 0) << result.err;
-    EXPECT_EQ(Entries(), WithFolders(expected));
-    for (const std::string& path : expected) EXPECT_EQ(ReadAll(dest() / path), path);
-}
-
 // ---------------------------------------------------------------------------------------
 // Long names and long headers.
 
@@ -319,21 +284,6 @@ TEST_F(HostileArchive, LongNamesStayInsideOrFailClearly) {
     ASSERT_EQ(damaged.messages.size(), 1u);
     EXPECT_TRUE(EndsWith(damaged.messages[0], DamagedTail)) << damaged.messages[0];
     EXPECT_LE(Utf16Units(damaged.messages[0]), 255u);
-}
-
-TEST_F(HostileArchive, LongLevelTwoHeadersAreReadWhole) {
-    // A level-2 header of about 700 bytes (its length does not fit byte 0), then one of
-    // 4000 bytes, each followed by an ordinary member.
-    Member longHeader = Member::Stored("", "first");
-    longHeader.ext = {ExtendedHeader::Text(0x7F, std::string(650, 'p')), ExtendedHeader::Text(lha::ExtFileName, "a")};
-    Member longerHeader = Member::Stored("", "second");
-    longerHeader.ext = {ExtendedHeader::Text(0x7F, std::string(3950, 'q')),
-                        ExtendedHeader::Text(lha::ExtFileName, "b")};
-    Outcome outcome = Extract(Archive({longHeader, Member::Stored("after-a", "1"), longerHeader,
-                                       Member::Stored("after-b", "2")}));
-    EXPECT_FALSE(outcome.failed);
-    EXPECT_TRUE(outcome.messages.empty());
-    EXPECT_EQ(Entries(), (std::set<std::string>{"a", "after-a", "b", "after-b"}));
 }
 
 // Headers whose lengths and chains do not fit: the walk ends there without writing
@@ -368,6 +318,12 @@ TEST_F(HostileArchive, HeadersThatDoNotFitEndTheWalk) {
         cases.push_back({"extended header smaller than its own size field", m});
     }
     {
+        Member m = Member::Stored("name", "x");
+        m.chainEnd = false;  // the last size field missing: the chain runs one past the header
+        m.headerLengthOverride = static_cast<uint16_t>(lha::BuildHeader(m).size());
+        cases.push_back({"level-2 chain running past its header", m});
+    }
+    {
         Member m = Member::Stored("", "x");
         m.headerLengthOverride = 10;
         cases.push_back({"level-2 length shorter than the fixed fields", m});
@@ -382,27 +338,11 @@ TEST_F(HostileArchive, HeadersThatDoNotFitEndTheWalk) {
         SCOPED_TRACE(c.what);
         ResetDestination();
         Outcome outcome = Extract(Archive({Member::Stored("before", "b"), c.member, Member::Stored("after", "a")}));
+        EXPECT_TRUE(outcome.failed);
         EXPECT_FALSE(outcome.aborted);
         EXPECT_EQ(ReadAll(dest() / "before"), "b");
-        std::set<std::string> entries = Entries();
-        EXPECT_TRUE(entries == std::set<std::string>{"before"} || entries == (std::set<std::string>{"before", "after"}))
-            << *entries.rbegin();
+        EXPECT_EQ(Entries(), std::set<std::string>{"before"});
     }
-}
-
-TEST_F(HostileArchive, LevelZeroHeaderOfNoKnownShapeIsReported) {
-    Member m = StoredAt(0, "name", "x");
-    m.headerLengthOverride = static_cast<uint16_t>(21 + 4);  // r = 21: neither CRC nor no CRC
-    Outcome outcome = Extract(Archive({m}));
-    EXPECT_EQ(outcome.messages, std::vector<std::string>{"Unknown header"});
-    EXPECT_TRUE(Entries().empty());
-    // As the first header it makes the file no archive; later, a damaged one.
-    ToolOutcome tool = ExtractWithTool(Archive({m}));
-    EXPECT_EQ(tool.status, 2);
-    EXPECT_NE(tool.err.find("not an LHA archive or package"), std::string::npos) << tool.err;
-    tool = ExtractWithTool(Archive({StoredAt(0, "first", "x"), m}));
-    EXPECT_EQ(tool.status, 1);
-    EXPECT_NE(tool.err.find("Unknown header"), std::string::npos) << tool.err;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -469,9 +409,9 @@ TEST_F(HostileArchive, DataCutOffOrRunningDryIsReportedDamaged) {
 // A header's packed size is no reason to allocate it: the buffer holds at most what the
 // file still has.
 TEST(HostileSizes, InputBufferIsNoLargerThanTheRestOfTheFile) {
-    decoder_test::TempFile file(Bytes(100, 0xAB));
+    packed_member::ScratchFile file(Bytes(100, 0xAB));
     FileHandle input;
-    std::u16string path = file.WidePath();
+    std::u16string path = file.Wide();
     ASSERT_TRUE(input.Open(path.c_str(), FileAccess::Read, FileDisposition::OpenExisting));
     ASSERT_TRUE(input.Seek(40, SeekOrigin::Begin));
     ASSERT_TRUE(AllocInputBuffer(input, 0xFFFFFF00u));

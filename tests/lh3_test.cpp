@@ -1,6 +1,6 @@
 // -lh3-: block headers (explicit lengths, the constant-symbol marker, the fixed position
 // code), block boundaries, the escape, long codes through the overflow tree, damaged
-// headers that must stay inside the tables, and a real archive.
+// headers that must stay inside the tables, and random streams.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -10,10 +10,10 @@
 #include "decode/decode_state.h"
 #include "decode/method_table.h"
 #include "support/bit_writer.h"
-#include "support/decoder_harness.h"
+#include "support/packed_member.h"
 
-using decoder_test::Bytes;
-using decoder_test::PackedStream;
+using packed_member::Bytes;
+using packed_member::PackedStream;
 
 namespace {
 
@@ -108,7 +108,7 @@ TEST(Lh3, EscapeTakesEightMoreBits) {
     PutCharLengths(out, lengths);
     out.Put("0");
     out.Put("0").Put("1").PutByte(0x00).Put("00").Put(0, 6);
-    const auto decoded = decoder_test::DecodeWhole(MethodLh3, out.Bytes(), 33);
+    const auto decoded = packed_member::DecodeWhole(MethodLh3, out.Bytes(), 33);
     EXPECT_EQ(decoded.bytes, Bytes(33, 'a'));
 
     BitWriter most;
@@ -171,11 +171,7 @@ TEST(Lh3, DamagedHeadersStayInsideTheTables) {
 }
 
 TEST(Lh3, AnyStreamDecodesToItsFullSize) {
-    decoder_test::ExpectRandomStreamDecodes(MethodLh3, 3);
-}
-
-TEST(Lh3, RealArchiveDecodes) {
-    decoder_test::ExpectFixtureDecodes("unlha32_lh3.lzh", MethodLh3);
+    packed_member::ExpectRandomStreamDecodes(MethodLh3, 3);
 }
 
 }  // namespace

@@ -17,52 +17,23 @@
 #include <unistd.h>
 #include <vector>
 
+#include "support/run_tool.h"
+
 namespace fs = std::filesystem;
 
 namespace {
 
 const std::string Tool = KAVISFX_TOOL;
 
-struct Result {
-    int status = -1;
-    std::string output;  // standard output and error together
-};
+using run::Quote;
+using run::Result;
+using run::Scratch;
+using run::Shell;
 
-std::string Quote(const std::string& text) {
-    std::string out = "'";
-    for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
-
-Result Shell(const std::string& command) {
-    Result result;
-    FILE* pipe = ::popen(("(" + command + ") 2>&1 </dev/null").c_str(), "r");
-    if (!pipe) return result;
-    char buffer[4096];
-    while (size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) result.output.append(buffer, n);
-    int status = ::pclose(pipe);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
-}
-
-Result Pack(const std::string& arguments) { return Shell(Quote(Tool) + " pack " + arguments); }
-Result Kavisfx(const std::string& arguments) { return Shell(Quote(Tool) + " " + arguments); }
+Result Pack(const std::string& arguments) { return run::Tool("pack " + arguments); }
+Result Kavisfx(const std::string& arguments) { return run::Tool(arguments); }
 
 bool HaveCommand(const char* name) { return Shell(std::string("command -v ") + name).status == 0; }
-
-class Scratch {
-public:
-    Scratch() {
-        char pattern[] = "/tmp/kavisfx-pack-test-XXXXXX";
-        path_ = ::mkdtemp(pattern);
-    }
-    ~Scratch() { fs::remove_all(path_); }
-    const fs::path& path() const { return path_; }
-    std::string operator/(const std::string& name) const { return (path_ / name).string(); }
-
-private:
-    fs::path path_;
-};
 
 void WriteFile(const fs::path& path, const std::string& bytes) {
     fs::create_directories(path.parent_path());
@@ -120,17 +91,17 @@ TEST(PackTree, RoundTripsThroughOurExtractorForEveryMethodAndLevel) {
         std::string archive = scratch / ("out" + std::to_string(n) + ".lzh");
         std::string out = scratch / ("x" + std::to_string(n++));
         Result packed = Pack(Quote(archive) + " --archive-only " + variant + " " + Quote(scratch / "in/tree"));
-        ASSERT_EQ(packed.status, 0) << variant << ": " << packed.output;
+        ASSERT_EQ(packed.status, 0) << variant << ": " << packed.all();
         // One warning names the names CP932 cannot hold, and only those.
-        EXPECT_NE(packed.output.find("2 names cannot be written in CP932"), std::string::npos) << packed.output;
-        EXPECT_EQ(packed.output.find("warning"), packed.output.rfind("warning")) << packed.output;
+        EXPECT_NE(packed.all().find("2 names cannot be written in CP932"), std::string::npos) << packed.all();
+        EXPECT_EQ(packed.all().find("warning"), packed.all().rfind("warning")) << packed.all();
         for (const char* name : {"\n  tree/😀 emoji.txt\n", "\n  tree/e\xCC\x81 combining.txt\n"})
-            EXPECT_NE(packed.output.find(name), std::string::npos) << name << packed.output;
+            EXPECT_NE(packed.all().find(name), std::string::npos) << name << packed.all();
         Result extracted = Kavisfx("extract " + Quote(archive) + " -C " + Quote(out));
-        ASSERT_EQ(extracted.status, 0) << variant << ": " << extracted.output;
+        ASSERT_EQ(extracted.status, 0) << variant << ": " << extracted.all();
         EXPECT_TRUE(Snapshot(out) == expected) << variant;
         Result tested = Kavisfx("test " + Quote(archive));
-        EXPECT_EQ(tested.status, 0) << variant << ": " << tested.output;
+        EXPECT_EQ(tested.status, 0) << variant << ": " << tested.all();
     }
 }
 
@@ -143,10 +114,10 @@ TEST(PackTree, IndependentReadersAcceptWhatTheEncoderWrites) {
         std::string archive = scratch / "out.lzh";
         ASSERT_EQ(Pack(Quote(archive) + " --archive-only " + variant + " " + Quote(scratch / "tree")).status, 0);
         Result lhasa = Shell("lhasa t " + Quote(archive));
-        EXPECT_EQ(lhasa.status, 0) << variant << ": " << lhasa.output;
-        EXPECT_EQ(lhasa.output.find("rror"), std::string::npos) << variant << ": " << lhasa.output;
+        EXPECT_EQ(lhasa.status, 0) << variant << ": " << lhasa.all();
+        EXPECT_EQ(lhasa.all().find("rror"), std::string::npos) << variant << ": " << lhasa.all();
         Result sevenZip = Shell("7z t " + Quote(archive));
-        EXPECT_EQ(sevenZip.status, 0) << variant << ": " << sevenZip.output;
+        EXPECT_EQ(sevenZip.status, 0) << variant << ": " << sevenZip.all();
         // lhasa extracts by the CP932 names; ASCII names and contents must come out whole.
         fs::create_directories(scratch.path() / "lhasa");
         ASSERT_EQ(Shell("cd " + Quote(scratch / "lhasa") + " && lhasa xq " + Quote(archive)).status, 0);
@@ -170,13 +141,13 @@ TEST(PackTree, LinksAreSkippedOrFollowed) {
     fs::create_symlink("..", tree / "sub" / "loop");
     const std::string archive = Quote(scratch / "out.lzh") + " --archive-only ";
     Result skipped = Pack(archive + Quote(tree.string()));
-    ASSERT_EQ(skipped.status, 0) << skipped.output;
+    ASSERT_EQ(skipped.status, 0) << skipped.all();
     for (const char* link : {"file-link", "folder-link", "dangling", "sub/loop"})
-        EXPECT_NE(skipped.output.find("warning: " + (tree / link).string() + ": a link, skipped"), std::string::npos)
-            << link << "\n" << skipped.output;
-    EXPECT_EQ(std::count(skipped.output.begin(), skipped.output.end(), '\n'), 4) << skipped.output;
+        EXPECT_NE(skipped.all().find("warning: " + (tree / link).string() + ": a link, skipped"), std::string::npos)
+            << link << "\n" << skipped.all();
+    EXPECT_EQ(std::count(skipped.err.begin(), skipped.err.end(), '\n'), 4) << skipped.all();
     Result listed = Kavisfx("list --tsv " + Quote(scratch / "out.lzh"));
-    EXPECT_EQ(std::count(listed.output.begin(), listed.output.end(), '\n'), 4) << listed.output;
+    EXPECT_EQ(std::count(listed.out.begin(), listed.out.end(), '\n'), 4) << listed.all();
 
     const struct {
         const char* remove;
@@ -188,8 +159,8 @@ TEST(PackTree, LinksAreSkippedOrFollowed) {
     for (const auto& row : rows) {
         if (*row.remove) fs::remove(tree / row.remove);
         Result followed = Pack(archive + "--follow-links " + Quote(tree.string()));
-        EXPECT_EQ(followed.status, row.status) << followed.output;
-        EXPECT_NE(followed.output.find(row.says), std::string::npos) << followed.output;
+        EXPECT_EQ(followed.status, row.status) << followed.all();
+        EXPECT_NE(followed.all().find(row.says), std::string::npos) << followed.all();
     }
     ASSERT_EQ(Kavisfx("extract " + Quote(scratch / "out.lzh") + " -C " + Quote(scratch / "x")).status, 0);
     EXPECT_EQ(ReadFile(scratch.path() / "x/tree/file-link"), "a");
@@ -212,7 +183,7 @@ TEST(PackTree, SameInputsGiveTheSameBytesAndEpochClampsTimes) {
               0);
     Result listed = Kavisfx("list --tsv " + Quote(first));
     ASSERT_EQ(listed.status, 0);
-    std::istringstream lines(listed.output);
+    std::istringstream lines(listed.all());
     int members = 0;
     for (std::string line; std::getline(lines, line);) {
         std::vector<std::string> columns;
@@ -254,20 +225,20 @@ TEST(PackPackage, LayoutAndBlockFieldsRoundTripThroughInfo) {
                          " --shortcut-target app/bin/tool.exe --shortcut-name 'Kavi Tool' --start-menu on"
                          " --desktop on-locked --send-to off-locked --launch 'app\\bin\\tool.exe' " +
                          Quote(scratch / "app"));
-    ASSERT_EQ(packed.status, 0) << packed.output;
+    ASSERT_EQ(packed.status, 0) << packed.all();
     std::string bytes = ReadFile(package);
     ASSERT_GT(bytes.size(), 37888u);
     EXPECT_NE(fs::status(package).permissions() & fs::perms::owner_exec, fs::perms::none);
     EXPECT_EQ(bytes.substr(0x24, 10), "LHA's SFX ");
     EXPECT_EQ(bytes[37888], 1);
     Result info = Kavisfx("info " + Quote(package));
-    ASSERT_EQ(info.status, 0) << info.output;
+    ASSERT_EQ(info.status, 0) << info.all();
     for (const char* expected : {"セットアップ", "destination:         <Program Files>\\Kavi\\Tool\n", "app\\bin\\tool.exe",
                                  "Kavi Tool", "3 (editable: yes, checked: yes)",
                                  "2 (editable: no, checked: yes)", "0 (editable: no, checked: no)"})
-        EXPECT_NE(info.output.find(expected), std::string::npos) << expected << " in\n" << info.output;
+        EXPECT_NE(info.all().find(expected), std::string::npos) << expected << " in\n" << info.all();
     Result extracted = Kavisfx("extract " + Quote(package) + " -C " + Quote(scratch / "out"));
-    ASSERT_EQ(extracted.status, 0) << extracted.output;
+    ASSERT_EQ(extracted.status, 0) << extracted.all();
     EXPECT_EQ(ReadFile(scratch.path() / "out/app/bin/tool.exe"), "program");
 
     // Without a dialog the block is the single byte 0 and the archive follows it.
@@ -288,17 +259,19 @@ TEST(PackPackage, AppendsAnExistingArchiveOnlyWhenItReadsWhole) {
     std::string archive = scratch / "in.lzh";
     ASSERT_EQ(Pack(Quote(archive) + " --archive-only " + Quote(scratch / "a.txt")).status, 0);
     std::string package = scratch / "setup.exe";
-    Result packed = Pack(Quote(package) + " --stub " + Quote(scratch / "stub.exe") + " --launch a.txt --archive " +
-                         Quote(archive));
-    ASSERT_EQ(packed.status, 0) << packed.output;
-    EXPECT_EQ(ReadFile(package).substr(37888 + 10 + 2 * 5), ReadFile(archive));
+    Result packed = Pack(Quote(package) + " --stub " + Quote(scratch / "stub.exe") +
+                         " --launch a.txt --destination 'C:\\Kavi' --archive " + Quote(archive));
+    ASSERT_EQ(packed.status, 0) << packed.all();
+    EXPECT_EQ(ReadFile(package).substr(37888 + 10 + 2 * (5 + 7)), ReadFile(archive));
+    // A destination with a drive is shown as it stands.
+    EXPECT_NE(Kavisfx("info " + Quote(package)).out.find("destination:         C:\\Kavi\n"), std::string::npos);
 
     std::string whole = ReadFile(archive);
     WriteFile(scratch.path() / "cut.lzh", whole.substr(0, whole.size() - 1));
     Result cut = Pack(Quote(package + "2") + " --stub " + Quote(scratch / "stub.exe") + " --archive " +
                       Quote(scratch / "cut.lzh"));
     EXPECT_EQ(cut.status, 1);
-    EXPECT_NE(cut.output.find("cut.lzh"), std::string::npos) << cut.output;
+    EXPECT_NE(cut.all().find("cut.lzh"), std::string::npos) << cut.all();
     EXPECT_FALSE(fs::exists(package + "2"));
 }
 
@@ -347,8 +320,8 @@ TEST(PackRefusals, ExitWithAMessageAndLeaveNothingBehind) {
         std::string output = scratch / "out.exe";
         fs::remove(output);
         Result result = Pack(Quote(output) + " " + c.arguments);
-        EXPECT_EQ(result.status, c.status) << c.arguments << "\n" << result.output;
-        EXPECT_NE(result.output.find(c.says), std::string::npos) << c.arguments << "\n" << result.output;
+        EXPECT_EQ(result.status, c.status) << c.arguments << "\n" << result.all();
+        EXPECT_NE(result.all().find(c.says), std::string::npos) << c.arguments << "\n" << result.all();
         EXPECT_FALSE(fs::exists(output)) << c.arguments;
     }
     for (const auto& item : fs::directory_iterator(scratch.path()))
@@ -364,7 +337,7 @@ TEST(PackRefusals, AFailedWriteLeavesNoPackage) {
     // A file-size limit below the package's size makes a write fail midway.
     Result result = Shell("ulimit -f 100; trap '' XFSZ; " + Quote(Tool) + " pack " + Quote(output) + " --stub " +
                           Quote(scratch / "stub.exe") + " --method lh0 " + Quote(scratch / "data.bin"));
-    EXPECT_EQ(result.status, 1) << result.output;
+    EXPECT_EQ(result.status, 1) << result.all();
     EXPECT_FALSE(fs::exists(output));
     for (const auto& item : fs::directory_iterator(scratch.path()))
         EXPECT_EQ(item.path().filename().string().find(".kavisfx-"), std::string::npos) << item.path();
@@ -378,20 +351,20 @@ TEST(PackSigning, ASignedPackageStillExtracts) {
     WriteFile(scratch.path() / "app" / "tool.exe", "program");
     WriteFile(scratch.path() / "app" / "data.txt", std::string(20000, 'd'));
     Result packed = Pack(Quote(package) + " --stub x86_64 --launch app/tool.exe " + Quote(scratch / "app"));
-    if (packed.status == 1 && packed.output.find("without the Windows stubs") != std::string::npos)
+    if (packed.status == 1 && packed.all().find("without the Windows stubs") != std::string::npos)
         GTEST_SKIP() << "this kavisfx carries no stubs";
-    ASSERT_EQ(packed.status, 0) << packed.output;
+    ASSERT_EQ(packed.status, 0) << packed.all();
     Result key = Shell("cd " + Quote(scratch.path().string()) +
                        " && openssl req -x509 -newkey rsa:2048 -nodes -keyout key.pem -out cert.pem -days 2"
                        " -subj /CN=kavisfx-test");
-    ASSERT_EQ(key.status, 0) << key.output;
+    ASSERT_EQ(key.status, 0) << key.all();
     Result signedPackage = Shell("osslsigncode sign -certs " + Quote(scratch / "cert.pem") + " -key " +
                                  Quote(scratch / "key.pem") + " -in " + Quote(package) + " -out " +
                                  Quote(scratch / "signed.exe"));
-    ASSERT_EQ(signedPackage.status, 0) << signedPackage.output;
+    ASSERT_EQ(signedPackage.status, 0) << signedPackage.all();
     EXPECT_GT(fs::file_size(scratch / "signed.exe"), fs::file_size(package));
     Result extracted = Kavisfx("extract " + Quote(scratch / "signed.exe") + " -C " + Quote(scratch / "out"));
-    ASSERT_EQ(extracted.status, 0) << extracted.output;
+    ASSERT_EQ(extracted.status, 0) << extracted.all();
     EXPECT_EQ(ReadFile(scratch.path() / "out/app/data.txt"), std::string(20000, 'd'));
     EXPECT_EQ(Kavisfx("info " + Quote(scratch / "signed.exe")).status, 0);
 }

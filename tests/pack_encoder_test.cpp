@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "support/decoder_harness.h"
+#include "support/packed_member.h"
 #include "tools/pack/bit_sink.h"
 #include "tools/pack/block_writer.h"
 #include "tools/pack/crc16.h"
@@ -75,8 +75,8 @@ void ExpectRoundTrip(const Bytes& data, int dictionaryBits, EncodeLevel level, c
     settings.dictionaryBits = dictionaryBits;
     settings.level = level;
     Bytes packed = EncodeBuffer(settings, data.data(), data.size());
-    decoder_test::Decoded decoded =
-        decoder_test::DecodeWhole(MethodFor(dictionaryBits), packed, static_cast<uint32_t>(data.size()));
+    auto decoded =
+        packed_member::DecodeWhole(MethodFor(dictionaryBits), packed, static_cast<uint32_t>(data.size()));
     ASSERT_EQ(decoded.bytes.size(), data.size()) << what;
     EXPECT_TRUE(decoded.bytes == data) << what << ", dictionary bits " << dictionaryBits << ", level "
                                        << static_cast<int>(level);
@@ -256,7 +256,7 @@ TEST(PackBlocks, SingleSymbolCodesAndLongRunsOfUnusedLengthsDecode) {
         }
     }
     sink.Flush();
-    decoder_test::Decoded decoded = decoder_test::DecodeWhole(MethodLh7, sink.Bytes(),
+    auto decoded = packed_member::DecodeWhole(MethodLh7, sink.Bytes(),
                                                               static_cast<uint32_t>(expected.size()));
     EXPECT_TRUE(decoded.bytes == expected);
 }

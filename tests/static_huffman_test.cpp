@@ -1,5 +1,5 @@
 // -lh4- to -lh7-: block headers (pre-tree, char and position lengths), single-symbol
-// codes, deep codes, damaged headers, and whole members written by real archivers.
+// codes, deep codes, damaged headers, and both window loops alike.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -7,8 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "archive/extractor.h"
-#include "archive/lzh_header.h"
 #include "decode/decode_state.h"
 #include "decode/method_table.h"
 #include "decode/static_huffman.h"
@@ -232,31 +230,6 @@ TEST(StaticHuffman, DamagedStreamsDecodeAlikeInBothLoops) {
         ASSERT_EQ(decode(false), decode(true)) << "round " << round;
         UseSpecialisedLoops(true);
     }
-}
-
-// Members written by real archivers (levels 0, 1 and 2): all hold the same text.
-TEST(StaticHuffman, FixtureMembersDecode) {
-    const char* archives[] = {"lha_amiga_122_lh4.lzh", "lha_unix114i_h0_lh5.lzh", "lha_unix114i_h1_lh6.lzh",
-                              "lha_unix114i_h2_lh7.lzh", "explzh_723_h2_lh5.lzh"};
-    Bytes first;
-    for (const char* name : archives) {
-        SCOPED_TRACE(name);
-        Extractor extractor;
-        extractor.packageFile = new FileHandle;
-        std::string path = std::string(KAVISFX_FIXTURES_DIR) + "/" + name;
-        ASSERT_TRUE(extractor.packageFile->Open(std::u16string(path.begin(), path.end()).c_str(), FileAccess::Read,
-                                                FileDisposition::OpenExisting));
-        LzhHeader header;
-        ASSERT_TRUE(ReadMemberHeader(extractor, header));
-        Bytes packed(header.packedSize);
-        ASSERT_EQ(extractor.packageFile->Read(header.packedSize, packed.data()), header.packedSize);
-        auto decoded = DecodeWhole(LookUpMethod(header.method), packed, header.originalSize);
-        EXPECT_EQ(decoded.bytes.size(), 18092u);
-        EXPECT_EQ(decoded.crc, header.dataCrc);
-        if (first.empty()) first = decoded.bytes;
-        EXPECT_EQ(decoded.bytes, first);
-    }
-    EXPECT_NE(std::string(first.begin(), first.begin() + 100).find("GNU GENERAL PUBLIC LICENSE"), std::string::npos);
 }
 
 }  // namespace

@@ -213,17 +213,17 @@ std::vector<std::string> LinkFiles(const Session& session, const std::string& na
     return found;
 }
 
+std::string NarrowUtf16(const std::vector<uint8_t>& bytes, size_t start) {
+    std::string out;
+    for (size_t i = start; i + 1 < bytes.size(); i += 2) out += static_cast<char>(bytes[i]);
+    return out;
+}
+
 bool LinkRefersTo(const std::string& linkPath, const std::string& target) {
     std::vector<uint8_t> bytes = ReadBytes(linkPath);
-    // UTF-16 text read as ASCII: every second byte, from an even or an odd start.
-    auto narrow = [&bytes](size_t start) {
-        std::string out;
-        for (size_t i = start; i + 1 < bytes.size(); i += 2) out += static_cast<char>(bytes[i]);
-        return out;
-    };
     std::string ansi(bytes.begin(), bytes.end());
-    return ansi.find(target) != std::string::npos || narrow(0).find(target) != std::string::npos ||
-           narrow(1).find(target) != std::string::npos;
+    return ansi.find(target) != std::string::npos || NarrowUtf16(bytes, 0).find(target) != std::string::npos ||
+           NarrowUtf16(bytes, 1).find(target) != std::string::npos;
 }
 
 }  // namespace stub

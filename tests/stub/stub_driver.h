@@ -68,6 +68,8 @@ bool Screenshot(const Session& session, const std::string& window, const std::st
 // Waits until `path` exists (and holds at least `minimumSize` bytes).
 bool WaitForFile(const std::string& path, double seconds, uint64_t minimumSize = 0);
 
+// UTF-16 text read as ASCII: every second byte, from an even or an odd start.
+std::string NarrowUtf16(const std::vector<uint8_t>& bytes, size_t start = 0);
 // Every link file `name`.lnk in the prefix's user folders and ProgramData.
 std::vector<std::string> LinkFiles(const Session& session, const std::string& name);
 // Whether a link file names `target` (a Windows path) as ANSI or as UTF-16 text.

@@ -43,24 +43,9 @@ std::string ReadText(const std::string& path) {
     return std::string(bytes.begin(), bytes.end());
 }
 
-// UTF-16 text as read by the tests: ASCII only, every second byte dropped.
-std::string NarrowUtf16(const std::vector<uint8_t>& bytes) {
-    std::string out;
-    for (size_t i = 0; i + 1 < bytes.size(); i += 2) out += static_cast<char>(bytes[i]);
-    return out;
-}
-
 int64_t ModifiedTime(const std::string& path) {
     struct stat info;
     return stat(path.c_str(), &info) == 0 ? static_cast<int64_t>(info.st_mtime) : -1;
-}
-
-// A link file refers to its target by an ANSI or a UTF-16 path; look for either.
-bool LinkPointsTo(const std::string& linkPath, const std::string& target) {
-    std::vector<uint8_t> bytes = stub::ReadBytes(linkPath);
-    std::string ansi(bytes.begin(), bytes.end());
-    return ansi.find(target) != std::string::npos || NarrowUtf16(bytes).find(target) != std::string::npos ||
-           NarrowUtf16({bytes.begin() + 1, bytes.end()}).find(target) != std::string::npos;
 }
 
 std::string BackslashPath(const std::string& hostPath) {
@@ -89,22 +74,7 @@ protected:
         return path;
     }
 
-    // Every link file of that name anywhere in the prefix's drive C:.
-    std::vector<std::string> Links(const std::string& name) {
-        std::vector<std::string> found;
-        std::error_code error;
-        for (auto it = fs::recursive_directory_iterator(session.prefix + "/drive_c/users", error);
-             it != fs::recursive_directory_iterator(); it.increment(error))
-            if (it->path().filename() == name + ".lnk") found.push_back(it->path().string());
-        for (auto it = fs::recursive_directory_iterator(session.prefix + "/drive_c/ProgramData", error);
-             it != fs::recursive_directory_iterator(); it.increment(error))
-            if (it->path().filename() == name + ".lnk") found.push_back(it->path().string());
-        return found;
-    }
-
-    void RemoveLinks(const std::string& name) {
-        for (const std::string& link : Links(name)) fs::remove(link);
-    }
+    std::vector<std::string> Links(const std::string& name) { return stub::LinkFiles(session, name); }
 
     // A package with the full block: shortcuts to and launch of the probe program.
     lha::ConfigBlock FullBlock(const std::u16string& caption, const std::string& linkName) {
@@ -114,7 +84,7 @@ protected:
         block.shortcutTarget = u"bin\\launch_probe.exe";
         block.launchProgram = u"bin\\launch_probe.exe";
         block.shortcutName = std::u16string(linkName.begin(), linkName.end());
-        RemoveLinks(linkName);
+        for (const std::string& link : Links(linkName)) fs::remove(link);
         return block;
     }
 
@@ -216,14 +186,14 @@ TEST_P(StubInLanguage, DialogOkExtractsMakesTheCheckedShortcutsAndLaunches) {
     for (const std::string& link : links) {
         startMenu |= link.find("/ProgramData/Microsoft/Windows/Start Menu/Programs/") != std::string::npos;
         sendTo |= link.find("/AppData/Roaming/Microsoft/Windows/SendTo/") != std::string::npos;
-        EXPECT_TRUE(LinkPointsTo(link, target)) << link << " does not point to " << target;
+        EXPECT_TRUE(stub::LinkRefersTo(link, target)) << link << " does not point to " << target;
     }
     EXPECT_EQ(links.size(), 2u);
     EXPECT_TRUE(startMenu);
     EXPECT_TRUE(sendTo);
 
     ASSERT_TRUE(stub::WaitForFile(dest + "/launched.txt", 20, 4)) << "the launch program did not run";
-    std::string launched = NarrowUtf16(stub::ReadBytes(dest + "/launched.txt"));
+    std::string launched = stub::NarrowUtf16(stub::ReadBytes(dest + "/launched.txt"));
     EXPECT_NE(launched.find(target), std::string::npos) << launched;
     EXPECT_NE(launched.find("\n" + BackslashPath(dest) + "\n"), std::string::npos) << launched;
 }
@@ -290,7 +260,7 @@ TEST_F(StubUnderWine, TypedRelativeDestinationIsTheSameFolderThroughout) {
     EXPECT_TRUE(stub::WaitForFile(dest + "/launched.txt", 20, 4)) << "the launch program did not run in " << dest;
     std::vector<std::string> links = Links("KaviSfx Relative");
     ASSERT_EQ(links.size(), 1u);
-    EXPECT_TRUE(LinkPointsTo(links[0], BackslashPath(dest) + "\\bin\\launch_probe.exe"));
+    EXPECT_TRUE(stub::LinkRefersTo(links[0], BackslashPath(dest) + "\\bin\\launch_probe.exe"));
 }
 
 // A member whose CRC does not match stops the run after its message: the members before
