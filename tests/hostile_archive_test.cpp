@@ -366,6 +366,13 @@ TEST_F(HostileArchive, DataCutOffOrRunningDryIsReportedDamaged) {
         cases.push_back({"stored member without CRC claiming more than the file holds", m});
     }
     {
+        // The CRC matches the first four bytes: only the sizes tell.
+        Member m = Member::Stored("stored-longer", "0123456789");
+        m.originalSize = 4;
+        m.crc = packed_member::CrcOf(Bytes{'0', '1', '2', '3'});
+        cases.push_back({"stored member whose data is longer than its size", m});
+    }
+    {
         Member m = Packed("-lh5-", "packed-past-end", Bytes(20, 0x00), 1000);
         m.packedSizeOverride = 0xFFFFFF00;
         cases.push_back({"-lh5- member claiming 4 GB of packed data", m});
