@@ -327,6 +327,13 @@ TEST(PackRefusals, ExitWithAMessageAndLeaveNothingBehind) {
     for (const auto& item : fs::directory_iterator(scratch.path()))
         EXPECT_EQ(item.path().filename().string().find(".kavisfx-"), std::string::npos) << item.path();
     EXPECT_EQ(Pack(Quote(scratch / "out.exe") + stub + "--allow-missing --launch gone.exe" + ok).status, 0);
+    // A pipe (or a device such as /dev/null) in the output's place stays what it is.
+    const std::string pipe = scratch / "pipe";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    Result onPipe = Pack(Quote(pipe) + stub + ok);
+    EXPECT_EQ(onPipe.status, 1) << onPipe.all();
+    EXPECT_NE(onPipe.all().find("not a regular file"), std::string::npos) << onPipe.all();
+    EXPECT_TRUE(fs::is_fifo(pipe));
 }
 
 TEST(PackRefusals, AFailedWriteLeavesNoPackage) {

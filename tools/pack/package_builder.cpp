@@ -69,6 +69,10 @@ void RemovePendingOutput() {
 }
 
 std::string BuildPackage(const PackageRequest& request) {
+    // The package is renamed into place: a device or pipe there would be replaced, not written.
+    struct stat existing;
+    if (::lstat(request.output.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode) && !S_ISLNK(existing.st_mode))
+        return request.output + ": not a regular file; the package would take its place";
     std::string temporary = TemporaryPathFor(request.output);
     if (temporary.size() >= sizeof pendingPath) return request.output + ": the path is too long";
     std::strcpy(pendingPath, temporary.c_str());
