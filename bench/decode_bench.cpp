@@ -1,8 +1,8 @@
 // Decoding speed of whole members: every member of each archive is decoded through
 // DecodeMember into /dev/null, best of --repeat runs, and reported in MB/s of output
 // (10^6 bytes per second). Time is the process's CPU time (user and system), which a
-// busy machine disturbs less than the wall clock. --plain times the per-symbol driver instead of the loops
-// specialised for -lh1- and -lh4- to -lh7-.
+// busy machine disturbs less than the wall clock. --plain times the per-symbol driver instead of the fast
+// loops for -lh1- and -lh4- to -lh7-.
 #include <ctime>
 #include <cstdio>
 #include <cstdlib>
@@ -65,7 +65,7 @@ int main(int argc, char** argv) {
     int first = 1;
     for (; first < argc && argv[first][0] == '-'; ++first) {
         if (std::strcmp(argv[first], "--plain") == 0) {
-            UseSpecialisedLoops(false);
+            UseFastLoops(false);
         } else if (std::strcmp(argv[first], "--repeat") == 0 && first + 1 < argc) {
             repeat = std::atoi(argv[++first]);
         } else {

@@ -1,5 +1,5 @@
 // Two views of the packed stream for code shared between the plain decode operations and
-// the loop specialised for them. Both show the same bits: Peek16() is what bitBuffer
+// the fast loop made for them. Both show the same bits: Peek16() is what bitBuffer
 // would hold, Drop(n) is FillBits(n), Get(n) is GetBits(n). Refill() must come before
 // at most 56 bits of peeks and drops (PlainBits needs none).
 #pragma once

@@ -22,11 +22,11 @@ namespace {
 // Window size (as a power of two) of each compressed method, by MethodId.
 constexpr uint8_t MethodDictionaryBits[10] = {0, 12, 13, 13, 12, 13, 15, 16, 11, 12};
 
-bool specialisedLoops = true;
+bool fastLoops = true;
 
-// The plain loop's operations for -lh4- to -lh7-, set only by UseSpecialisedLoops, with
+// The plain loop's operations for -lh4- to -lh7-, set only by UseFastLoops, with
 // which tests, fuzzing and benchmarks compare the two loops: the stub never turns the
-// specialised loop off, so it does not carry them.
+// fast loop off, so it does not carry them.
 MethodDecoder plainStaticDecoder = {};
 
 bool IsStaticMethod(MethodId method) { return method >= MethodLh4 && method <= MethodLh7; }
@@ -74,8 +74,8 @@ bool RunPlainWindowLoop(DecodeJob& job) {
 
 }  // namespace
 
-void UseSpecialisedLoops(bool on) {
-    specialisedLoops = on;
+void UseFastLoops(bool on) {
+    fastLoops = on;
     // One field at a time: a copy of a whole initialiser would be kept in the data section,
     // where it would pull these functions into every program again.
     plainStaticDecoder.decodeChar = DecodeCharStatic;
@@ -89,12 +89,12 @@ void DecodeJob::Run() {
     s.originalSize = originalSize;
     s.packedRemaining = packedSize;
     bool staticMethod = IsStaticMethod(method);
-    const MethodDecoder& ops = staticMethod && !specialisedLoops ? plainStaticDecoder : MethodDecoderTable[method];
+    const MethodDecoder& ops = staticMethod && !fastLoops ? plainStaticDecoder : MethodDecoderTable[method];
     decodeChar = ops.decodeChar;
     decodePosition = ops.decodePosition;
     start = ops.start;
     s.crc = 0;
-    bool ownSymbols = specialisedLoops && (staticMethod || method == MethodLh1);  // the specialised loop decodes its own
+    bool ownSymbols = fastLoops && (staticMethod || method == MethodLh1);  // the fast loop decodes its own
     if (!start || (!ownSymbols && (!decodeChar || !decodePosition))) return;  // no decoder: the CRC check fails
 
     dictionarySize = 1u << dictionaryBits;
@@ -110,7 +110,7 @@ void DecodeJob::Run() {
         s.windowPosition = 0;
         bool finished = true;
         if (originalSize != 0) {
-            finished = ownSymbols ? RunSpecialisedWindowLoop(*this) : RunPlainWindowLoop(*this);
+            finished = ownSymbols ? RunFastWindowLoop(*this) : RunPlainWindowLoop(*this);
         }
         if (finished && s.windowPosition != 0) WriteWithCrc(s.window, s.windowPosition, *outputFile);
         FreeInputBuffer();

@@ -18,6 +18,6 @@ uint32_t DecodeMember(FileHandle& input, FileHandle* output, uint64_t originalSi
 // the result shows in decodeState.crc (and failure, keepRunning).
 void CopyStored(FileHandle& input, FileHandle* output, uint64_t size);
 
-// -lh1- and -lh4- to -lh7- go through loops specialised for them (the default) or through
+// -lh1- and -lh4- to -lh7- go through fast loops made for them (the default) or through
 // the plain per-symbol driver; both write the same bytes. For tests and benchmarks.
-void UseSpecialisedLoops(bool on);
+void UseFastLoops(bool on);

@@ -1,4 +1,4 @@
-// -lh1- codes for the specialised window loop (window_loop.h): the adaptive tree walked on
+// -lh1- codes for the fast window loop (window_loop.h): the adaptive tree walked on
 // the wide bit buffer, and the fixed grouped position code read in one look.
 #pragma once
 #include <cstdint>

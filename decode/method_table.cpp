@@ -6,8 +6,8 @@ const MethodDecoder MethodDecoderTable[10] = {
     {DecodeCharAdaptive, DecodePositionGrouped, StartLh1},        // -lh1-
     {DecodeCharAdaptive, DecodePositionAdaptive, StartLh2},       // -lh2-
     {DecodeCharLh3, DecodePositionGrouped, StartLh3},             // -lh3-
-    {nullptr, nullptr, StartStatic},  // -lh4- to -lh7-: the specialised loop decodes
-    {nullptr, nullptr, StartStatic},  // their symbols itself (UseSpecialisedLoops)
+    {nullptr, nullptr, StartStatic},  // -lh4- to -lh7-: the fast loop decodes
+    {nullptr, nullptr, StartStatic},  // their symbols itself (UseFastLoops)
     {nullptr, nullptr, StartStatic},
     {nullptr, nullptr, StartStatic},
     {DecodeCharLzs, DecodePositionLzs, StartLzs},                 // -lzs-

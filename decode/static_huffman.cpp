@@ -161,7 +161,7 @@ inline uint32_t DecodePositionFrom(Bits& in) {
     return static_cast<uint16_t>((1u << (j - 1)) + in.Get(j - 1));
 }
 
-// The specialised loop looks codes up in entries that hold the symbol and its length
+// The fast loop looks codes up in entries that hold the symbol and its length
 // together (symbol | length << 9), or a tree root marked by FastTreeRoot; they are
 // rebuilt from charTable/ptTable after every block header.
 constexpr uint32_t FastTreeRoot = 0x8000;
@@ -272,13 +272,13 @@ struct StaticCodes {
 
 // One loop serves both kinds of codes, so that the stub carries the window loop once; the
 // test between them is the same for every symbol of a member.
-struct SpecialisedCodes {
+struct FastCodes {
     WideBits in;
     const bool adaptive;
     StaticCodes statics;
     Lh1Codes lh1;
 
-    explicit SpecialisedCodes(bool lh1Member) : adaptive(lh1Member) {
+    explicit FastCodes(bool lh1Member) : adaptive(lh1Member) {
         if (!adaptive) statics.Start();
     }
     uint32_t Char() { return adaptive ? lh1.Char(in) : statics.Char(in); }
@@ -290,7 +290,7 @@ struct SpecialisedCodes {
 
 }  // namespace
 
-bool RunSpecialisedWindowLoop(DecodeJob& job) {
-    SpecialisedCodes codes(job.method == MethodLh1);
+bool RunFastWindowLoop(DecodeJob& job) {
+    FastCodes codes(job.method == MethodLh1);
     return window_loop::Run(job, codes);
 }

@@ -13,4 +13,4 @@ void ReadCharLengths();
 // The window loop of DecodeJob::Run for these methods and for -lh1-, with the decoding
 // inlined and a wide local bit buffer. Writes exactly what the plain loop writes and sends
 // the same progress values. False when a write failed or the run was aborted.
-bool RunSpecialisedWindowLoop(DecodeJob& job);
+bool RunFastWindowLoop(DecodeJob& job);

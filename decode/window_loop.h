@@ -1,4 +1,4 @@
-// The window loop of DecodeJob::Run specialised for the codes of a method family (one
+// The window loop of DecodeJob::Run for the codes of a method family, made fast (one
 // instance, for -lh1- and -lh4- to -lh7-), with the decoding inlined and a wide local
 // bit buffer. Writes exactly what the plain loop writes, stops at
 // the same flushes and sends the same progress values.

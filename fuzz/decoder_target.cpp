@@ -8,7 +8,7 @@
 //     to the same bytes and verdict whether the file ends right behind it or carries
 //     other bytes;
 //   - compressed members read the package file no further than their packed data;
-//   - -lh1- and -lh4- to -lh7- give the same bytes through the specialised loops and the plain one;
+//   - -lh1- and -lh4- to -lh7- give the same bytes through the fast loops and the plain one;
 //   - the window and the input buffer are released.
 #include <cstring>
 #include <string>
@@ -108,9 +108,9 @@ void RunDecoderTarget(const uint8_t* data, size_t size) {
     std::vector<uint8_t> guarded(packed);
     guarded.insert(guarded.end(), GuardSize, GuardByte);
     const bool bothLoops = method == MethodLh1 || (method >= MethodLh4 && method <= MethodLh7);
-    UseSpecialisedLoops(!bothLoops);
+    UseFastLoops(!bothLoops);
     Outcome followed = Decode(method, originalSize, guarded, packedSize);
-    UseSpecialisedLoops(true);
+    UseFastLoops(true);
     FUZZ_CHECK(followed.crc == alone.crc);
     FUZZ_CHECK(followed.bytes == alone.bytes);
     FUZZ_CHECK(followed.ranOut == alone.ranOut);

@@ -356,7 +356,7 @@ TEST(AdaptiveHuffman, AnyStreamDecodesToItsFullSize) {
     packed_member::ExpectRandomStreamDecodes(MethodLh2, 5);
 }
 
-// The loop specialised for -lh1- and the plain driver give back what was encoded: runs of
+// The fast loop for -lh1- and the plain driver give back what was encoded: runs of
 // words (long matches, across window flushes and window wraps) and random bytes (literal
 // codes through several rebuilds).
 TEST(AdaptiveHuffman, Lh1LoopsGiveBackTheEncodedBytes) {
@@ -370,12 +370,12 @@ TEST(AdaptiveHuffman, Lh1LoopsGiveBackTheEncodedBytes) {
     const Bytes noise = RandomBytes(100000, 9);
     data.insert(data.end(), noise.begin(), noise.end());
     const Bytes packed = EncodeLh1(data);
-    for (bool specialised : {true, false}) {
-        UseSpecialisedLoops(specialised);
+    for (bool fast : {true, false}) {
+        UseFastLoops(fast);
         EXPECT_EQ(packed_member::DecodeWhole(MethodLh1, packed, static_cast<uint32_t>(data.size())).bytes, data)
-            << (specialised ? "specialised" : "plain");
+            << (fast ? "fast" : "plain");
     }
-    UseSpecialisedLoops(true);
+    UseFastLoops(true);
 }
 
 }  // namespace

@@ -65,14 +65,14 @@ std::vector<Item> RandomItems(size_t count, uint32_t window, uint32_t seed) {
     return items;
 }
 
-// Both window loops, the one specialised for the static methods and the plain one.
+// Both window loops, the fast one for the static methods and the plain one.
 class BothLoops : public testing::TestWithParam<bool> {
 protected:
-    void SetUp() override { UseSpecialisedLoops(GetParam()); }
-    void TearDown() override { UseSpecialisedLoops(true); }
+    void SetUp() override { UseFastLoops(GetParam()); }
+    void TearDown() override { UseFastLoops(true); }
 };
 INSTANTIATE_TEST_SUITE_P(Decode, BothLoops, testing::Values(true, false),
-                         [](const auto& info) { return info.param ? "Specialised" : "Plain"; });
+                         [](const auto& info) { return info.param ? "Fast" : "Plain"; });
 
 TEST_P(BothLoops, MatchesOverlapAndReachBackIntoSpaces) {
     const std::vector<Item> items = {Item::Match(5, 100), Item::Literal('a'), Item::Match(10, 1),

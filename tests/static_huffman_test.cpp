@@ -86,13 +86,13 @@ TEST(StaticHuffman, RandomBlocksRoundTrip) {
             std::vector<Item> all;
             const Bytes packed = RandomBlocks(method, random, 1 + round % 4, 0.2 * round, all, round == 1);
             const Bytes expected = static_stream::Expand(all);
-            for (bool specialised : {true, false}) {
-                UseSpecialisedLoops(specialised);
+            for (bool fast : {true, false}) {
+                UseFastLoops(fast);
                 auto decoded = DecodeWhole(method, packed, static_cast<uint32_t>(expected.size()));
-                ASSERT_EQ(decoded.bytes, expected) << (specialised ? "specialised" : "plain");
+                ASSERT_EQ(decoded.bytes, expected) << (fast ? "fast" : "plain");
                 EXPECT_EQ(decoded.crc, packed_member::CrcOf(expected));
             }
-            UseSpecialisedLoops(true);
+            UseFastLoops(true);
         }
     }
 }
@@ -103,11 +103,11 @@ TEST(StaticHuffman, BlockSizeZeroMeans65536Symbols) {
     PutConstantHeader(out, 1, 3, 'B', 0);
     Bytes expected(65536, 'A');
     expected.push_back('B');
-    for (bool specialised : {true, false}) {
-        UseSpecialisedLoops(specialised);
+    for (bool fast : {true, false}) {
+        UseFastLoops(fast);
         EXPECT_EQ(DecodeWhole(MethodLh5, out.Bytes(), 65537).bytes, expected);
     }
-    UseSpecialisedLoops(true);
+    UseFastLoops(true);
 }
 
 TEST(StaticHuffman, SingleSymbolCodesCostNoBits) {
@@ -221,14 +221,14 @@ TEST(StaticHuffman, DamagedStreamsDecodeAlikeInBothLoops) {
         }
         uint32_t size = static_cast<uint32_t>(static_stream::Expand(all).size());
         // A header whose lengths are all 0 keeps the tables it finds: start both alike.
-        auto decode = [&](bool specialised) {
+        auto decode = [&](bool fast) {
             std::fill(std::begin(decodeState.charTable), std::end(decodeState.charTable), 0);
             std::fill(std::begin(decodeState.ptTable), std::end(decodeState.ptTable), 0);
-            UseSpecialisedLoops(specialised);
+            UseFastLoops(fast);
             return DecodeWhole(method, packed, size).bytes;
         };
         ASSERT_EQ(decode(false), decode(true)) << "round " << round;
-        UseSpecialisedLoops(true);
+        UseFastLoops(true);
     }
 }
 

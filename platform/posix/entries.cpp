@@ -150,9 +150,7 @@ bool IsExistingFolder(const WideChar* path) {
 
 bool SetFileTimes(const WideChar* path, int64_t unixSeconds) {
     Reached at;
-    struct timespec times[2];
-    times[0].tv_sec = times[1].tv_sec = static_cast<time_t>(unixSeconds);
-    times[0].tv_nsec = times[1].tv_nsec = 0;
+    const struct timespec times[2] = {{static_cast<time_t>(unixSeconds), 0}, {static_cast<time_t>(unixSeconds), 0}};
     return Reach(path, at) && ::utimensat(at.folder, at.name, times, AT_SYMLINK_NOFOLLOW) == 0;
 }
 

@@ -99,9 +99,7 @@ bool FileHandle::Write(const void* buffer, uint32_t count) {
 }
 
 bool FileHandle::SetTimes(int64_t unixSeconds) {
-    struct timespec times[2];
-    times[0].tv_sec = times[1].tv_sec = static_cast<time_t>(unixSeconds);
-    times[0].tv_nsec = times[1].tv_nsec = 0;
+    const struct timespec times[2] = {{static_cast<time_t>(unixSeconds), 0}, {static_cast<time_t>(unixSeconds), 0}};
     return IsOpen() && ::futimens(static_cast<int>(handle_), times) == 0;
 }
 
