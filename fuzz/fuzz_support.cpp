@@ -29,13 +29,6 @@ void Fail(const char* what, const char* file, int line) {
     std::abort();
 }
 
-bool WriteBytes(const std::string& path, const uint8_t* data, size_t size) {
-    FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file) return false;
-    bool written = size == 0 || std::fwrite(data, 1, size, file) == size;
-    return std::fclose(file) == 0 && written;
-}
-
 void InstallSilentFrontEnd(void (*memberName)(void* context, const WideChar* path)) {
     static FrontEnd silent;
     silent.showMessage = IgnoreMessage;

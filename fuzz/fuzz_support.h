@@ -9,8 +9,6 @@
 
 namespace fuzz {
 
-bool WriteBytes(const std::string& path, const uint8_t* data, size_t size);  // a real file
-
 // Installs a front end that shows nothing and counts messages; `memberName`, when
 // given, receives each member path the worker announces.
 void InstallSilentFrontEnd(void (*memberName)(void* context, const WideChar* path) = nullptr);

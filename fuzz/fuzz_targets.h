@@ -5,8 +5,6 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
-#include <string>
-#include <vector>
 
 namespace fuzz {
 
@@ -27,16 +25,6 @@ using FailureHook = void (*)(const char* what, const char* file, int line);
 // Default: print and abort.
 void SetFailureHook(FailureHook hook);
 void Fail(const char* what, const char* file, int line);
-
-// Seed inputs for each target, built in memory: small archives of every header level,
-// method and hostile shape, and the members of the fixture archives in `fixtureDir`.
-struct Seed {
-    std::string name;
-    std::vector<uint8_t> bytes;
-};
-std::vector<Seed> HeaderSeeds(const std::string& fixtureDir);
-std::vector<Seed> DecoderSeeds(const std::string& fixtureDir);
-std::vector<Seed> ExtractionSeeds(const std::string& fixtureDir);
 
 }  // namespace fuzz
 

@@ -1,6 +1,7 @@
-// Replays every stored fuzz input (fuzz/regressions/<target>/) and every seed input
-// through the fuzz targets, so that a fault the fuzzer once found stays found without
-// the fuzzer. A target reports a broken invariant through the failure hook.
+// Replays every stored fuzz input (fuzz/regressions/<target>/) and every seed
+// (fuzz/seeds/<target>/; the fixture archives too for the header target) through the fuzz
+// targets, so that a fault the fuzzer once found stays found without the fuzzer. A target
+// reports a broken invariant through the failure hook.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -20,52 +21,34 @@ void RecordFailure(const char* what, const char* file, int line) {
     ADD_FAILURE_AT(file, line) << "broken invariant: " << what;
 }
 
-std::vector<uint8_t> ReadAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-struct Target {
-    const char* folder;
-    void (*run)(const uint8_t* data, size_t size);
-    std::vector<fuzz::Seed> (*seeds)(const std::string& fixtureDir);
-};
-
 // Returns how many inputs were replayed.
-size_t Replay(const Target& target) {
+size_t Replay(const char* target, void (*run)(const uint8_t*, size_t), const char* fixtures = nullptr) {
     fuzz::SetFailureHook(RecordFailure);
-    size_t count = 0;
-    std::vector<fs::path> stored;
-    fs::path folder = fs::path(KAVISFX_FUZZ_DIR) / "regressions" / target.folder;
-    if (fs::is_directory(folder))
-        for (const auto& entry : fs::directory_iterator(folder))
-            if (entry.is_regular_file() && entry.path().filename().string()[0] != '.') stored.push_back(entry.path());
-    std::sort(stored.begin(), stored.end());
-    for (const fs::path& path : stored) {
+    std::vector<fs::path> inputs;
+    const fs::path fuzzDir = KAVISFX_FUZZ_DIR;
+    for (const fs::path& folder : {fuzzDir / "regressions" / target, fuzzDir / "seeds" / target,
+                                   fs::path(fixtures ? fixtures : "/nonexistent")})
+        if (fs::is_directory(folder))
+            for (const auto& entry : fs::directory_iterator(folder))
+                if (entry.is_regular_file() && entry.path().filename().string()[0] != '.')
+                    inputs.push_back(entry.path());
+    std::sort(inputs.begin(), inputs.end());
+    for (const fs::path& path : inputs) {
         SCOPED_TRACE(path.string());
-        std::vector<uint8_t> bytes = ReadAll(path);
-        target.run(bytes.data(), bytes.size());
-        ++count;
-    }
-    for (const fuzz::Seed& seed : target.seeds(KAVISFX_FIXTURES_DIR)) {
-        SCOPED_TRACE("seed " + seed.name);
-        target.run(seed.bytes.data(), seed.bytes.size());
-        ++count;
+        std::ifstream in(path, std::ios::binary);
+        std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+        run(bytes.data(), bytes.size());
     }
     fuzz::SetFailureHook(nullptr);
-    return count;
+    return inputs.size();
 }
 
 TEST(FuzzRegressions, HeaderReaderAndConfigurationBlock) {
-    EXPECT_GT(Replay({"header", fuzz::RunHeaderTarget, fuzz::HeaderSeeds}), 20u);
+    EXPECT_GT(Replay("header", fuzz::RunHeaderTarget, KAVISFX_FIXTURES_DIR), 50u);
 }
 
-TEST(FuzzRegressions, Decoders) {
-    EXPECT_GT(Replay({"decoder", fuzz::RunDecoderTarget, fuzz::DecoderSeeds}), 40u);
-}
+TEST(FuzzRegressions, Decoders) { EXPECT_GT(Replay("decoder", fuzz::RunDecoderTarget), 60u); }
 
-TEST(FuzzRegressions, ExtractionWorker) {
-    EXPECT_GT(Replay({"extraction", fuzz::RunExtractionTarget, fuzz::ExtractionSeeds}), 20u);
-}
+TEST(FuzzRegressions, ExtractionWorker) { EXPECT_GT(Replay("extraction", fuzz::RunExtractionTarget), 50u); }
 
 }  // namespace
