@@ -267,59 +267,7 @@ TEST(ExtendedHeaders, Level2FolderMember) {
     EXPECT_EQ(result.position, lha::BuildHeader(member).size());
 }
 
-TEST(ExtendedHeaders, Level1PackedSizeLosesTheExtendedHeaders) {
-    Member first = Member::Stored("", "first data", 1);
-    first.Ext(0x01, "one.txt").Ext(0x02, "dir\xff").Ext(0x41, std::string(24, 'x'));
-    Member second = Member::Stored("two.txt", "second", 1);
-    Package package(ArchiveBuilder().Add(first).Add(second).End().Contents());
-    LzhHeader header;
-    ASSERT_TRUE(package.Read(header));
-    EXPECT_EQ(header.packedSize, 10u);
-    EXPECT_EQ(Utf8(header.path), "dir/one.txt");
-    EXPECT_EQ(package.Position(), lha::BuildHeader(first).size());
-    package.Skip(header.packedSize);
-    ASSERT_TRUE(package.Read(header));
-    EXPECT_EQ(header.packedSize, 6u);
-    EXPECT_EQ(Utf8(header.path), "two.txt");
-    package.Skip(header.packedSize);
-    EXPECT_FALSE(package.Read(header));
-}
-
 // --- Hostile and damaged headers ------------------------------------------------------
-
-TEST(LongHeaders, Level2LengthIsSixteenBits) {
-    for (size_t nameLength : {229u, 247u, 248u, 300u, 1000u, 4000u}) {  // low bytes 2, 20, 21
-        SCOPED_TRACE(nameLength);
-        Member first = Member::Stored(std::string(nameLength, 'n'), "abc", 2);
-        first.baseExtra.clear();
-        if ((lha::BuildHeader(first).size() & 0xFF) == 0) first.baseExtra = {0};  // as LHA pads
-        Member second = Member::Stored("next", "defg", 2);
-        Package package(ArchiveBuilder().Add(first).Add(second).End().Contents());
-        LzhHeader header;
-        ASSERT_TRUE(package.Read(header));
-        EXPECT_EQ(header.path.Length(), nameLength);
-        EXPECT_EQ(header.packedSize, 3u);
-        EXPECT_EQ(package.Position(), lha::BuildHeader(first).size());
-        package.Skip(header.packedSize);
-        ASSERT_TRUE(package.Read(header));
-        EXPECT_EQ(Utf8(header.path), "next");
-    }
-}
-
-// Shapes that less common archivers write, read for what they mean.
-TEST(OtherArchivers, Os9LevelTwoLengthTwoShortOfItsChain) {
-    Member os9 = Member::Stored("os9.txt", "nine", 2);
-    const size_t actual = lha::BuildHeader(os9).size();
-    os9.headerLengthOverride = static_cast<uint16_t>(actual - 2);
-    Package package(ArchiveBuilder().Add(os9).Add(Member::Stored("next", "n")).End().Contents());
-    LzhHeader header;
-    ASSERT_TRUE(package.Read(header));
-    EXPECT_EQ(Utf8(header.path), "os9.txt");
-    EXPECT_EQ(package.Position(), actual);
-    package.Skip(static_cast<uint32_t>(header.packedSize));
-    ASSERT_TRUE(package.Read(header));
-    EXPECT_EQ(Utf8(header.path), "next");
-}
 
 std::string Le(uint64_t value, int bytes) {
     std::string out;
@@ -384,15 +332,6 @@ TEST(OtherArchivers, HowAReadEnds) {
         LzhHeader header;
         EXPECT_EQ(ReadHeader(*package.extractor.packageFile, header), c.read);
     }
-}
-
-TEST(LongHeaders, Level2LengthWithLowByteZeroReadsAsTheEndMark) {
-    // Writers pad such headers by one byte; an unpadded one ends the archive there.
-    Member member = Member::Stored(std::string(227, 'n'), "x", 2);
-    ASSERT_EQ(lha::BuildHeader(member).size(), 256u);
-    ReadResult result = ReadOne(Archive(member));
-    EXPECT_FALSE(result.ok);
-    EXPECT_TRUE(result.messages.empty());
 }
 
 // --- Separators --------------------------------------------------------
