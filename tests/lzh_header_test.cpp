@@ -214,9 +214,9 @@ TEST(ExtendedHeaders, NamesAndDirectoriesWithTheirPrecedence) {
         {"Shift_JIS name", {text(0x01, "\x83\x5c\x83\x74\x83\x67")}, u"\u30bd\u30d5\u30c8"},
         {"a byte CP932 does not map", {text(0x01, "a\x80" "b")}, u"a\uFFFDb"},
         {"directory without closing separator", {text(0x02, "d"), text(0x01, "f")}, u"d/f"},
-        {"other types pass over", {ExtendedHeader{0x00, {1, 2}, {}}, text(0x41, std::string(24, 'x')),
+        {"other types pass over", {ExtendedHeader{0x00, {1, 2}}, text(0x41, std::string(24, 'x')),
                                    text(0x46, "\xa4\x03"), text(0x54, "abcd"), text(0x01, "f")}, u"f"},
-        {"odd UTF-16 payload", {ExtendedHeader{0x44, {'a', 0, 'b'}, {}}}, u"a"},
+        {"odd UTF-16 payload", {ExtendedHeader{0x44, {'a', 0, 'b'}}}, u"a"},
         {"empty names", {text(0x01, ""), text(0x02, "")}, u""},
     };
     for (int level : {1, 2}) {
@@ -242,7 +242,7 @@ TEST(ExtendedHeaders, AttributeOnlyFromMsDosLikeSystems) {
             SCOPED_TRACE(testing::Message() << "os " << int(test.osId) << ", level " << level);
             Member member = Member::Stored("", "x", level);
             member.osId = test.osId;
-            member.ext = {ExtendedHeader{0x40, {0x10, 0x00}, {}}, ExtendedHeader::Text(0x01, "after")};
+            member.ext = {ExtendedHeader{0x40, {0x10, 0x00}}, ExtendedHeader::Text(0x01, "after")};
             ReadResult result = ReadOne(Archive(member));
             ASSERT_TRUE(result.ok);
             EXPECT_EQ(result.header.attribute, test.attribute);
@@ -256,8 +256,8 @@ TEST(ExtendedHeaders, Level2FolderMember) {
     member.method = "-lhd-";
     member.time = 0xFFFFFFF0u;
     member.ext = {ExtendedHeader::Text(0x46, "\xa4\x03"), ExtendedHeader::Text(0x01, ""),
-                  ExtendedHeader::Text(0x02, "folder\xff"), ExtendedHeader{0x40, {0x10, 0x00}, {}},
-                  ExtendedHeader::Text(0x41, std::string(24, '\0')), ExtendedHeader{0x00, {0x12, 0x34}, {}}};
+                  ExtendedHeader::Text(0x02, "folder\xff"), ExtendedHeader{0x40, {0x10, 0x00}},
+                  ExtendedHeader::Text(0x41, std::string(24, '\0')), ExtendedHeader{0x00, {0x12, 0x34}}};
     ReadResult result = ReadOne(Archive(member));
     ASSERT_TRUE(result.ok);
     EXPECT_EQ(Utf8(result.header.path), "folder/");

@@ -25,13 +25,12 @@ void PutMethod(Bytes& out, const std::string& method) {
     for (size_t i = 0; i < 5; ++i) Put8(out, i < method.size() ? static_cast<uint8_t>(method[i]) : ' ');
 }
 
-uint16_t StatedSize(const ExtendedHeader& header) {
-    return header.sizeOverride ? *header.sizeOverride : static_cast<uint16_t>(header.Size());
-}
+uint16_t FirstExtSize(const Member& member) { return member.ext.empty() ? 0 : member.ext.front().Size(); }
 
-uint16_t FirstExtSize(const Member& member) {
-    if (member.firstExtSizeOverride) return *member.firstExtSizeOverride;
-    return member.ext.empty() ? 0 : StatedSize(member.ext.front());
+Bytes Utf16Le(const std::u16string& text) {
+    Bytes out;
+    for (char16_t unit : text) Put16(out, unit);
+    return out;
 }
 
 // Each extended header: type, payload, then the size of the next one (0 after the last).
@@ -40,16 +39,15 @@ void PutChain(Bytes& out, const Member& member) {
         const ExtendedHeader& header = member.ext[i];
         Put8(out, header.type);
         PutBytes(out, header.payload);
-        bool last = i + 1 == member.ext.size();
-        if (last && !member.chainEnd) break;
-        Put16(out, last ? 0 : StatedSize(member.ext[i + 1]));
+        Put16(out, i + 1 == member.ext.size() ? 0 : member.ext[i + 1].Size());
     }
 }
 
 uint32_t PackedSize(const Member& member) {
     if (member.packedSizeOverride) return *member.packedSizeOverride;
     uint32_t size = static_cast<uint32_t>(member.data.size());
-    if (member.level == 1) size += ExtendedSizeTotal(member);
+    if (member.level == 1)
+        for (const ExtendedHeader& header : member.ext) size += header.Size();
     return size;
 }
 
@@ -59,7 +57,7 @@ void PutCommonFields(Bytes& out, const Member& member) {
     Put32(out, member.originalSize);
     Put32(out, member.time);
     Put8(out, member.attribute);
-    Put8(out, member.levelOverride ? *member.levelOverride : static_cast<uint8_t>(member.level));
+    Put8(out, static_cast<uint8_t>(member.level));
 }
 
 Bytes BuildLevel01(const Member& member) {
@@ -81,19 +79,7 @@ Bytes BuildLevel01(const Member& member) {
     return out;
 }
 
-Bytes BuildLevel2(const Member& given) {
-    if (given.headerCrc) {
-        Member member = given;
-        member.headerCrc = false;
-        member.ext.insert(member.ext.begin(), ExtendedHeader{ExtHeaderCrc, {0, 0}, {}});
-        Bytes out = BuildLevel2(member);
-        uint16_t crc = Crc16(out);
-        size_t at = 26 + 1;  // payload of the first extended header
-        out[at] = static_cast<uint8_t>(crc);
-        out[at + 1] = static_cast<uint8_t>(crc >> 8);
-        return out;
-    }
-    const Member& member = given;
+Bytes BuildLevel2(const Member& member) {
     Bytes out = {0, 0};
     PutCommonFields(out, member);
     Put16(out, member.crc);
@@ -111,12 +97,6 @@ Bytes BuildLevel2(const Member& given) {
 }  // namespace
 
 Bytes ToBytes(const std::string& text) { return Bytes(text.begin(), text.end()); }
-
-Bytes Utf16Le(const std::u16string& text) {
-    Bytes out;
-    for (char16_t unit : text) Put16(out, unit);
-    return out;
-}
 
 uint16_t Crc16(const Bytes& data) {
     uint16_t crc = 0;
@@ -155,7 +135,7 @@ Member Member::Stored(const std::string& name, const std::string& content, int l
     member.crc = Crc16(member.data);
     if (level == 2) {
         member.time = 946684800;  // 2000-01-01 00:00:00 UTC
-        member.ext.push_back(ExtendedHeader::Text(ExtFileName, name));
+        member.Ext(ExtFileName, name);
     } else {
         member.time = DosTime(2000, 1, 1, 0, 0, 0);
         member.name = name;
@@ -180,12 +160,6 @@ Member Member::Folder(const std::string& directory, int level) {
         member.Ext(ExtDirectory, stored);
     }
     return member;
-}
-
-uint32_t ExtendedSizeTotal(const Member& member) {
-    uint32_t total = 0;
-    for (const ExtendedHeader& header : member.ext) total += StatedSize(header);
-    return total;
 }
 
 Bytes BuildHeader(const Member& member) {
@@ -240,10 +214,6 @@ Bytes BuildPackage(const ConfigBlock& block, const Bytes& archive) {
     PutBytes(out, block.Encode());
     PutBytes(out, archive);
     return out;
-}
-
-bool WritePackage(const std::string& path, const ConfigBlock& block, const Bytes& archive) {
-    return WriteFile(path, BuildPackage(block, archive));
 }
 
 bool WriteFile(const std::string& path, const Bytes& bytes) {
