@@ -211,6 +211,9 @@ std::string Shorter(const std::string& message) {
 }
 
 const Golden Goldens[] = {
+    {"golden/level2-length-5000.lzh", "level-2 length past the end of the file", "failed !archive-damaged | before=b"},
+    {"golden/method-ending-wrong.lzh", "method field not ending in a dash", "failed !Unknown header | before=b"},
+    {"golden/method-without-dashes.lzh", "method field without dashes", "failed !Unknown header | before=b"},
     {"fixtures/lha/explzh_723_h1_subdir.lzh", "folders, level 1, a Windows archiver",
      "ok | subdir/subdir2/hello.txt=12:9778"},
     {"fixtures/lha/explzh_723_h2_lh5.lzh", "-lh5-, level 2, a Windows archiver", "ok | gpl-2=18092:a33a"},
@@ -291,11 +294,15 @@ const Golden Goldens[] = {
      "ok | next=n os9.txt=nine"},
     {"golden/over-existing.lzh", "a file is replaced, a folder kept, a folder in a file's way stops the walk",
      "failed !data を解凍できません。同名のフォルダが存在します。 | data/inner/ keep/old.txt=old note.txt=new", "note.txt=longer-old-note keep/old.txt=old data/inner/"},
+    {"golden/size-beyond-any-position.lzh", "0x42 packed size beyond any file position", "failed !archive-damaged | before=b"},
     {"golden/sizes-64-bit.lzh", "sizes taken from a 0x42 header", "ok | sized=sixty-four"},
     {"golden/stored-no-crc-short.lzh", "level-0 stored member without CRC read for its packed size",
      "failed !damaged:claim | claim=abcd"},
     {"golden/three-levels.lzh", "levels 0, 1 and 2: stored, stored in a folder, -lh2-",
      "ok | LICENSE.MIT=2853:d157 dir/one.txt=300:aa35 zero.txt=level zero"},
+    {"golden/unknown-level2-length-23.lzh", "level-2 length of 23", "failed !Unknown header | before=b"},
+    {"golden/unknown-name-past-header.lzh", "level-0 name running past H", "failed !Unknown header | before=b"},
+    {"golden/unknown-shape-r19.lzh", "level-0 H - n of 19", "failed !Unknown header | before=b"},
     {"golden/unknown-shape.lzh", "level-0 header of no known shape", "failed !Unknown header | a=aaa"},
 };
 
