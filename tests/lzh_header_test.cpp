@@ -264,62 +264,38 @@ TEST(Separators, MultiByteKeepsShiftJisTrailBytes) {
 
 // --- MS-DOS time stamps ---------------------------------------------------------------
 
-class ZoneGuard {
-public:
-    explicit ZoneGuard(const char* zone) {
-        const char* old = std::getenv("TZ");
-        had_ = old != nullptr;
-        if (had_) old_ = old;
-        ::setenv("TZ", zone, 1);
-        ::tzset();
-    }
-    ~ZoneGuard() {
-        if (had_)
-            ::setenv("TZ", old_.c_str(), 1);
-        else
-            ::unsetenv("TZ");
-        ::tzset();
-    }
-
-private:
-    bool had_ = false;
-    std::string old_;
-};
-
-TEST(DosTime, JapanStandardTimeIsNineHoursAhead) {
-    ZoneGuard zone("JST-9");
-    EXPECT_EQ(DosTimeToUnixTime(0x28610000u), 951836400);  // 2000-03-01 00:00:00
-    EXPECT_EQ(DosTimeToUnixTime(0), 0);
-}
-
-TEST(DosTime, AgreesWithTheCalendarInUtc) {
-    ZoneGuard zone("UTC0");
+// Local times in a zone of `offset` hours east, against the calendar; month 0 counts as
+// January and 13-15 as December.
+TEST(DosTime, AgreesWithTheCalendarInAnyZone) {
+    const char* const previous = std::getenv("TZ");
+    const std::string saved = previous ? previous : "";
     const int dates[][6] = {
         {1980, 1, 1, 0, 0, 0},    {1999, 12, 31, 23, 59, 58}, {2000, 2, 29, 12, 0, 0},
         {2000, 3, 1, 0, 0, 0},    {2004, 2, 29, 1, 2, 4},     {2024, 12, 31, 23, 59, 58},
         {2100, 2, 28, 0, 0, 0},   {2100, 3, 1, 0, 0, 0},      {2107, 12, 31, 23, 59, 58},  // 2100: no leap day
     };
-    for (const auto& d : dates) {
-        std::tm calendar = {};
-        calendar.tm_year = d[0] - 1900;
-        calendar.tm_mon = d[1] - 1;
-        calendar.tm_mday = d[2];
-        calendar.tm_hour = d[3];
-        calendar.tm_min = d[4];
-        calendar.tm_sec = d[5];
-        EXPECT_EQ(DosTimeToUnixTime(lha::DosTime(d[0], d[1], d[2], d[3], d[4], d[5])),
-                  static_cast<int64_t>(::timegm(&calendar)))
-            << d[0] << "-" << d[1] << "-" << d[2];
+    for (const auto& [zone, offset] : {std::pair{"UTC0", 0}, {"JST-9", 9}}) {
+        ::setenv("TZ", zone, 1);
+        ::tzset();
+        for (const auto& d : dates) {
+            std::tm calendar = {};
+            calendar.tm_year = d[0] - 1900;
+            calendar.tm_mon = d[1] - 1;
+            calendar.tm_mday = d[2];
+            calendar.tm_hour = d[3];
+            calendar.tm_min = d[4];
+            calendar.tm_sec = d[5];
+            EXPECT_EQ(DosTimeToUnixTime(lha::DosTime(d[0], d[1], d[2], d[3], d[4], d[5])),
+                      static_cast<int64_t>(::timegm(&calendar)) - offset * 3600)
+                << zone << " " << d[0] << "-" << d[1] << "-" << d[2];
+        }
+        EXPECT_EQ(DosTimeToUnixTime((20u << 9 | 0u << 5 | 1u) << 16), DosTimeToUnixTime(lha::DosTime(2000, 1, 1, 0, 0, 0)));
+        EXPECT_EQ(DosTimeToUnixTime((20u << 9 | 15u << 5 | 1u) << 16),
+                  DosTimeToUnixTime(lha::DosTime(2000, 12, 1, 0, 0, 0)));
+        EXPECT_EQ(DosTimeToUnixTime(0), 0);
     }
-}
-
-TEST(DosTime, MonthsOutsideTheCalendarStayInTheTable) {
-    ZoneGuard zone("UTC0");
-    // Month 0 counts as January, 13-15 as December.
-    EXPECT_EQ(DosTimeToUnixTime((20u << 9 | 0u << 5 | 1u) << 16),
-              DosTimeToUnixTime(lha::DosTime(2000, 1, 1, 0, 0, 0)));
-    EXPECT_EQ(DosTimeToUnixTime((20u << 9 | 15u << 5 | 1u) << 16),
-              DosTimeToUnixTime(lha::DosTime(2000, 12, 1, 0, 0, 0)));
+    previous ? ::setenv("TZ", saved.c_str(), 1) : ::unsetenv("TZ");
+    ::tzset();
 }
 
 }  // namespace

@@ -2,13 +2,12 @@
 // and output files are created where the sanitised path says.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
+#include <filesystem>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 #include "archive/paths.h"
+#include "support/run_tool.h"
 
 namespace {
 
@@ -154,32 +153,15 @@ TEST(FolderPaths, ParentFolderAndCutAtLastSeparator) {
 // Runs in a fresh temporary folder as the current directory.
 class FolderCreation : public testing::Test {
 protected:
-    void SetUp() override {
-        char here[4096];
-        ASSERT_NE(::getcwd(here, sizeof here), nullptr);
-        previous_ = here;
-        std::string pattern = testing::TempDir() + "paths_XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        folder_ = pattern;
-        ASSERT_EQ(::chdir(folder_.c_str()), 0);
-    }
-    void TearDown() override {
-        ASSERT_EQ(::chdir(previous_.c_str()), 0);
-        std::string command = "rm -rf '" + folder_ + "'";
-        ASSERT_EQ(std::system(command.c_str()), 0);
-    }
+    void SetUp() override { std::filesystem::current_path(scratch_.path()); }
+    void TearDown() override { std::filesystem::current_path(previous_); }
 
-    static bool IsFolder(const char* path) {
-        struct stat info;
-        return ::stat(path, &info) == 0 && S_ISDIR(info.st_mode);
-    }
-    static bool IsFile(const char* path) {
-        struct stat info;
-        return ::stat(path, &info) == 0 && S_ISREG(info.st_mode);
-    }
+    static bool IsFolder(const char* path) { return std::filesystem::is_directory(path); }
+    static bool IsFile(const char* path) { return std::filesystem::is_regular_file(path); }
 
 private:
-    std::string previous_, folder_;
+    std::filesystem::path previous_ = std::filesystem::current_path();
+    run::Scratch scratch_;
 };
 
 TEST_F(FolderCreation, CreateFolderTreeMakesMissingParentsButNotBelowAFile) {
