@@ -46,28 +46,21 @@ BlockRead ReadBlock(const Bytes& bytes, uint64_t offset = 0) {
     return result;
 }
 
-TEST(ConfigBlock, MarkerZeroIsTheWholeBlock) {
-    BlockRead read = ReadBlock(lha::BuildPackage(ConfigBlock::Absent(), {0}), ConfigBlockOffset);
-    ASSERT_TRUE(read.ok);
-    EXPECT_EQ(read.config.present, 0);
-    EXPECT_EQ(Text(read.config.caption), u"Kavi SFX");
-    EXPECT_EQ(Text(read.config.defaultDestination), CurrentFolder());
-    EXPECT_EQ(read.position, ConfigBlockOffset + 1u);
-    EXPECT_FALSE(read.config.shortcutTarget.HasText());
-}
-
-TEST(ConfigBlock, MarkerOneWithNineZeros) {
-    BlockRead read = ReadBlock(lha::BuildPackage(ConfigBlock(), {0}), ConfigBlockOffset);
-    ASSERT_TRUE(read.ok);
-    EXPECT_EQ(read.position, 37898u);
-    EXPECT_EQ(read.config.present, 1);
-    EXPECT_EQ(Text(read.config.caption), u"Kavi SFX");
-    EXPECT_EQ(Text(read.config.defaultDestination), CurrentFolder());
-    EXPECT_EQ(read.config.startMenuOption | read.config.desktopOption | read.config.sendToOption, 0);
-    for (const WideString* text :
-         {&read.config.shortcutTarget, &read.config.launchProgram, &read.config.shortcutName}) {
-        EXPECT_TRUE(text->HasText());
-        EXPECT_TRUE(text->IsEmpty());
+// Marker 0 is the whole block; marker 1 with nine zeros gives empty texts (present, not
+// absent) and no options. Either way the caption and destination take their defaults.
+TEST(ConfigBlock, MarkerZeroOrOneWithNothingElse) {
+    for (const ConfigBlock& block : {ConfigBlock::Absent(), ConfigBlock()}) {
+        BlockRead read = ReadBlock(lha::BuildPackage(block, {0}), ConfigBlockOffset);
+        ASSERT_TRUE(read.ok);
+        EXPECT_EQ(read.config.present, block.present);
+        EXPECT_EQ(read.position, ConfigBlockOffset + (block.present ? 10u : 1u));
+        EXPECT_EQ(Text(read.config.caption), u"Kavi SFX");
+        EXPECT_EQ(Text(read.config.defaultDestination), CurrentFolder());
+        EXPECT_EQ(read.config.startMenuOption | read.config.desktopOption | read.config.sendToOption, 0);
+        for (const WideString* text : {&read.config.shortcutTarget, &read.config.launchProgram, &read.config.shortcutName}) {
+            EXPECT_EQ(text->HasText(), block.present);
+            EXPECT_TRUE(text->IsEmpty());
+        }
     }
 }
 

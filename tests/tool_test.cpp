@@ -43,18 +43,6 @@ std::vector<std::string> Split(const std::string& text, char separator) {
     return parts;
 }
 
-void RequireJlha() {
-    ASSERT_EQ(std::system("command -v jlha >/dev/null 2>&1"), 0)
-        << "jlha (Debian's jlha-utils) is needed to write the round-trip archives: run scripts/install-deps";
-}
-
-// Runs jlha in `folder` to write `archive` from `files` ("c" + options, e.g. "c2o7").
-void Jlha(const std::string& options, const fs::path& archive, const fs::path& folder, const std::string& files) {
-    std::string command = "cd " + Quote(folder) + " && jlha " + options + " " + Quote(archive) + " " + files +
-                          " >/dev/null 2>&1";
-    ASSERT_EQ(std::system(command.c_str()), 0) << command;
-}
-
 TEST(ToolList, TsvColumnsForScripts) {
     Scratch scratch;
     Result result = run::Tool("list --tsv " + Quote(Fixtures / "unlha32_lh2.lzh"));
@@ -220,20 +208,6 @@ TEST(ToolExtract, ExistingFilesAreReplacedOrKeptAsAsked) {
     }
 }
 
-// Test data: text, and random bytes.
-std::string Words(size_t size, uint32_t seed) {
-    static const char* const words[] = {"kavi ", "archive ", "window ", "header ", "member ", "the ", "of ",
-                                        "decode ", "folder\n", "lorem ", "ipsum ", "2026 ", "\t", "\r\n"};
-    std::string out;
-    uint32_t state = seed;
-    while (out.size() < size) {
-        state = state * 1103515245u + 12345u;
-        out += words[(state >> 16) % (sizeof words / sizeof *words)];
-    }
-    out.resize(size);
-    return out;
-}
-
 std::string RandomBytes(size_t size, uint32_t seed) {
     std::string out(size, '\0');
     for (char& c : out) c = static_cast<char>((seed = seed * 1664525u + 1013904223u) >> 24);
@@ -242,27 +216,18 @@ std::string RandomBytes(size_t size, uint32_t seed) {
 
 // A member that crosses the file-size limit fails its write: the system's text names it,
 // the short file is removed, the run stops with status 1, and every file left is whole.
+// The same three texts -lh5- (written by jlha) and stored.
 TEST(ToolFailedWrite, MemberPastTheFileSizeLimitFails) {
-    RequireJlha();
     Scratch scratch;
-    fs::path source = scratch / "src";
-    fs::create_directories(source);
-    WriteAll(source / "first.txt", Words(20000, 11));
-    WriteAll(source / "second.txt", Words(400000, 12));
-    WriteAll(source / "third.txt", "third\n");
-    Jlha("c2o5", scratch / "lh5.lzh", source, "first.txt second.txt third.txt");
-    lha::ArchiveBuilder stored;
-    stored.Add(lha::Member::Stored("first.txt", ReadAll(source / "first.txt")))
-        .Add(lha::Member::Stored("second.txt", ReadAll(source / "second.txt")))
-        .Add(lha::Member::Stored("third.txt", "third\n"))
-        .End();
-    ASSERT_TRUE(stored.WriteTo((scratch / "stored.lzh").string()));
-
-    for (const char* name : {"lh5.lzh", "stored.lzh"}) {
-        SCOPED_TRACE(name);
-        fs::path out = scratch / (std::string(name) + "-out");
-        Result result = run::Shell("ulimit -f 100; exec " + Quote(Tool) + " extract " + Quote(scratch / name) + " -C " +
-                                  Quote(out));
+    const fs::path source = scratch / "src";
+    ASSERT_EQ(run::Tool("extract " + Quote(Golden / "texts-lh5.lzh") + " -C " + Quote(source)).status, 0);
+    ASSERT_EQ(run::Tool("pack " + Quote(scratch / "stored.lzh") + " --archive-only --method lh0 " +
+                        Quote(source / "first.txt") + " " + Quote(source / "second.txt") + " " + Quote(source / "third.txt"))
+                  .status, 0);
+    for (const fs::path& archive : {Golden / "texts-lh5.lzh", scratch / "stored.lzh"}) {
+        SCOPED_TRACE(archive);
+        const fs::path out = scratch / "out" / archive.filename();
+        Result result = run::Shell("ulimit -f 100; exec " + Quote(Tool) + " extract " + Quote(archive) + " -C " + Quote(out));
         EXPECT_EQ(result.status, 1) << result.err;
         EXPECT_NE(result.err.find("second.txt: File too large"), std::string::npos) << result.err;
         EXPECT_EQ(ReadAll(out / "first.txt"), ReadAll(source / "first.txt"));
@@ -274,21 +239,13 @@ TEST(ToolFailedWrite, MemberPastTheFileSizeLimitFails) {
 // Ctrl-C while the second member is decoded: that member is deleted, the first stays,
 // and the status is 130.
 TEST(ToolAbort, InterruptDeletesTheMemberInHand) {
-    RequireJlha();
-    Scratch scratch;
-    fs::path source = scratch / "src";
-    fs::create_directories(source);
-    WriteAll(source / "first.txt", "first member\n");
-    WriteAll(source / "huge.bin", std::string(32000000, '\0'));
-    Jlha("c2o5", scratch / "huge.lzh", source, "first.txt huge.bin");
-    fs::remove(source / "huge.bin");
-
+    Scratch scratch;  // 32 MB of zeros behind a small first member, by jlha
     fs::path out = scratch / "out";
     pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
         ::freopen("/dev/null", "w", stderr);
-        ::execl(Tool.c_str(), Tool.c_str(), "extract", (scratch / "huge.lzh").c_str(), "-C", out.c_str(),
+        ::execl(Tool.c_str(), Tool.c_str(), "extract", (Golden / "zeros-32mb-lh5.lzh").c_str(), "-C", out.c_str(),
                 static_cast<char*>(nullptr));
         ::_exit(127);
     }
