@@ -2,6 +2,7 @@
 // of the destination folder, and blocks cut short.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <unistd.h>
 
@@ -130,20 +131,6 @@ TEST(ConfigBlock, EveryCutShortBlockIsRejected) {
 
 // --- Destination resolution -----------------------------------------------------------
 
-class InFolder {
-public:
-    explicit InFolder(const char* path) {
-        char here[4096];
-        EXPECT_NE(::getcwd(here, sizeof here), nullptr);
-        previous_ = here;
-        EXPECT_EQ(::chdir(path), 0);
-    }
-    ~InFolder() { EXPECT_EQ(::chdir(previous_.c_str()), 0); }
-
-private:
-    std::string previous_;
-};
-
 std::u16string Destination(const std::u16string& stored, uint8_t base) {
     ConfigBlock block;
     block.destination = stored;
@@ -167,10 +154,10 @@ TEST(ConfigBlockDestination, RelativeJoinsTheCurrentFolderWithOneSeparator) {
     EXPECT_EQ(Destination(u"Tool\\Data", 0), here + u"\\Tool\\Data");
     EXPECT_EQ(Destination(u"..\\x", 0), here + u"\\..\\x");  // plain text, nothing resolved
     EXPECT_EQ(Destination(u"\\\\server\\share", 0), here + u"\\\\\\server\\share");
-    {
-        InFolder root("/");
-        EXPECT_EQ(Destination(u"Tool\\Data", 0), u"/Tool\\Data");
-    }
+    const std::filesystem::path previous = std::filesystem::current_path();
+    std::filesystem::current_path("/");
+    EXPECT_EQ(Destination(u"Tool\\Data", 0), u"/Tool\\Data");
+    std::filesystem::current_path(previous);
 }
 
 TEST(ConfigBlockDestination, BaseByteSelectsProgramFiles) {
