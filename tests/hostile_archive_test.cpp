@@ -1,7 +1,8 @@
 // Archives through the real extraction worker (and `kavisfx extract` and `test`): above
 // all the golden archives, hostile, damaged and ordinary, each with its recorded outcome.
 // Every run happens in an empty folder `dest` of a sandbox that holds nothing else but
-// the archive and a sentinel file; after every run the sandbox must hold exactly those three.
+// the archive and a sentinel file (its path is not ASCII, as a user's often is); after
+// every run the sandbox must hold exactly those three.
 //
 // What each run must end with: files only below `dest`; a member that cannot be written
 // whole is reported (a message, `failed`, exit status 1), and a file the run reports as
@@ -67,7 +68,7 @@ class HostileArchive : public ::testing::Test {
 protected:
     void SetUp() override {
         root_ = fs::temp_directory_path() /
-                ("kavisfx-hostile-" + std::to_string(::getpid()) + "-" +
+                ("kavisfx-hostile-砂場-" + std::to_string(::getpid()) + "-" +
                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(root_);
         fs::create_directories(dest());
