@@ -90,6 +90,7 @@ protected:
 
     void TearDown() override {
         abortDuring.clear();
+        decodeState.keepRunning.store(1);  // an aborted run must not stop the next test's decoding
         InstallFrontEnd(nullptr);
         fs::remove_all(root_);
     }
