@@ -3,64 +3,46 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <type_traits>
 #include <vector>
 
 #include "decode/bit_access.h"
-#include "decode/bit_input.h"
-#include "decode/decode_state.h"
 #include "support/packed_member.h"
 
 namespace {
 
 using packed_member::Bytes;
+using Stream = packed_member::LoadedStream;  // file, packed size, buffer size
 
-// `file` on disk, of which the member claims `packedSize` bytes, read `bufferSize` at a time.
-using Stream = packed_member::LoadedStream;
-
-// Bit i of `bytes`, most significant first; 0 past the end.
-uint32_t BitAt(const Bytes& bytes, size_t i) {
-    return i / 8 < bytes.size() ? (bytes[i / 8] >> (7 - i % 8)) & 1 : 0;
-}
-
+// `n` bits of `bytes` from bit `at`, most significant first; zeros past the end.
 uint32_t BitsAt(const Bytes& bytes, size_t at, uint32_t n) {
     uint32_t value = 0;
-    for (uint32_t k = 0; k < n; ++k) value = value << 1 | BitAt(bytes, at + k);
+    for (size_t i = at; i < at + n; ++i) value = value << 1 | (i / 8 < bytes.size() ? (bytes[i / 8] >> (7 - i % 8)) & 1 : 0);
     return value;
 }
 
-TEST(BitInput, LooksAheadSixteenBits) {
-    Stream stream(Bytes{0xA5, 0x0F, 0xE0});
-    EXPECT_EQ(decodeState.bitBuffer, 0xA50F);
-    EXPECT_EQ(GetBits(3), 5);
-    EXPECT_EQ(decodeState.bitBuffer, 0x2878 + 7);  // the top three bits of 0xE0 come in
-
-    uint16_t buffer = decodeState.bitBuffer;
-    uint8_t pending = decodeState.pendingByte;
-    uint8_t pendingBits = decodeState.pendingBits;
-    EXPECT_EQ(GetBits(0), 0);
-    EXPECT_EQ(decodeState.bitBuffer, buffer);
-    EXPECT_EQ(decodeState.pendingByte, pending);
-    EXPECT_EQ(decodeState.pendingBits, pendingBits);
-}
-
-TEST(BitInput, YieldsZerosPastThePackedData) {
+TEST(BitInput, LooksAheadSixteenBitsAndYieldsZerosPastThePackedData) {
+    {
+        Stream stream(Bytes{0xA5, 0x0F, 0xE0});
+        EXPECT_EQ(decodeState.bitBuffer, 0xA50F);
+        EXPECT_EQ(GetBits(3), 5);
+        EXPECT_EQ(decodeState.bitBuffer, 0x2878 + 7);  // the top three bits of 0xE0 come in
+        EXPECT_EQ(GetBits(0), 0);
+        EXPECT_EQ(decodeState.bitBuffer, 0x2878 + 7);
+    }
     {
         Stream empty(Bytes{}, 0);
-        EXPECT_EQ(decodeState.bitBuffer, 0);
         EXPECT_EQ(GetBits(16), 0);
     }
-    // The file goes on, but the member ends after two bytes.
-    Stream cut(Bytes{0xFF, 0xFF, 0xFF, 0xFF}, 2);
-    EXPECT_EQ(GetBits(12), 0xFFF);
-    EXPECT_EQ(GetBits(8), 0xF0);
-    EXPECT_EQ(GetBits(16), 0);
-}
-
-TEST(BitInput, ShortReadLeavesZerosNotStaleBytes) {
-    // The header claims six packed bytes, the file holds two.
-    Stream stream(Bytes{0x12, 0x34}, 6);
+    {
+        Stream cut(Bytes{0xFF, 0xFF, 0xFF, 0xFF}, 2);  // the file goes on, the member ends
+        EXPECT_EQ(GetBits(12), 0xFFF);
+        EXPECT_EQ(GetBits(8), 0xF0);
+        EXPECT_EQ(GetBits(16), 0);
+    }
+    Stream shortRead(Bytes{0x12, 0x34}, 6);  // the header claims six bytes, the file holds two
     EXPECT_EQ(GetBits(16), 0x1234);
-    for (int i = 0; i < 4; ++i) EXPECT_EQ(GetBits(8), 0);
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(GetBits(8), 0) << "stale bytes after a short read";
 }
 
 // Random step sizes, also huge drops and a buffer far smaller than the member (refilled
@@ -73,15 +55,11 @@ TEST(BitInput, AnyStepSizesReadTheStreamInOrder) {
     for (uint32_t bufferSize : {3000u, 64u, 7u}) {
         SCOPED_TRACE(bufferSize);
         Stream stream(file, 2500, bufferSize);
-        size_t at = 0;
-        while (at < 2600 * 8) {
+        for (size_t at = 0; at < 2600 * 8;) {
             ASSERT_EQ(decodeState.bitBuffer, BitsAt(member, at, 16)) << at;
             uint32_t n = random() % 4 == 0 ? random() % 120 : random() % 17;
-            if (n <= 16 && random() % 2) {
-                EXPECT_EQ(GetBits(n), BitsAt(member, at, n));
-            } else {
-                FillBits(n);
-            }
+            if (n <= 16 && random() % 2) EXPECT_EQ(GetBits(n), BitsAt(member, at, n));
+            else FillBits(n);
             at += n;
         }
     }
@@ -97,7 +75,10 @@ TEST(BitInput, WideReaderAgreesWithSharedReader) {
         SCOPED_TRACE(bufferSize);
         std::vector<uint32_t> steps;
         for (int i = 0; i < 4000; ++i) steps.push_back(random() % 21);
-        auto run = [&](auto& in) {
+        auto run = [&](auto* type) {  // the reader takes over where the shared one stands
+            Stream stream(file, 4500, bufferSize);
+            GetBits(5);
+            std::remove_pointer_t<decltype(type)> in;
             std::vector<uint32_t> seen;
             for (size_t i = 0; i < steps.size(); ++i) {
                 if (i % 2 == 0) in.Refill();
@@ -107,20 +88,7 @@ TEST(BitInput, WideReaderAgreesWithSharedReader) {
             }
             return seen;
         };
-        std::vector<uint32_t> plain, wide;
-        {
-            Stream stream(file, 4500, bufferSize);
-            GetBits(5);
-            PlainBits in;
-            plain = run(in);
-        }
-        {
-            Stream stream(file, 4500, bufferSize);
-            GetBits(5);
-            WideBits in;
-            wide = run(in);
-        }
-        EXPECT_EQ(plain, wide);
+        EXPECT_EQ(run(static_cast<PlainBits*>(nullptr)), run(static_cast<WideBits*>(nullptr)));
     }
 }
 
