@@ -1,13 +1,11 @@
 // Test-only helpers that put packed bytes where the decoders expect them: loaded into the
-// bit reader for calling decode operations one by one, or behind an Extractor's package
-// file for DecodeMember; and the golden streams of tests/golden/streams.
+// bit reader for calling decode operations one by one, or in a file for DecodeMember;
+// and the golden streams of tests/golden/streams.
 #pragma once
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cstdint>
-#include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <random>
@@ -35,16 +33,12 @@ class ScratchFile {
 public:
     explicit ScratchFile(const Bytes& contents = {}) {
         char name[] = "/tmp/kavisfx_packed_XXXXXX";
-        int fd = mkstemp(name);
+        const int fd = mkstemp(name);
         path_ = name;
-        if (!contents.empty()) {
-            EXPECT_EQ(write(fd, contents.data(), contents.size()), static_cast<ssize_t>(contents.size()));
-        }
+        EXPECT_EQ(write(fd, contents.data(), contents.size()), static_cast<ssize_t>(contents.size()));
         close(fd);
     }
     ~ScratchFile() { unlink(path_.c_str()); }
-    ScratchFile(const ScratchFile&) = delete;
-    ScratchFile& operator=(const ScratchFile&) = delete;
     std::u16string Wide() const { return std::u16string(path_.begin(), path_.end()); }
     Bytes Contents() const { return ReadAll(path_); }
 
@@ -54,17 +48,17 @@ private:
 
 // The packed bytes a row names: "name.bin" in tests/golden/streams, "random:SEED" (twice
 // `size` random bytes, enough not to run dry), or hex digits.
-inline Bytes Input(const std::string& spec, uint64_t size = 0) {
-    if (spec.size() > 4 && spec.compare(spec.size() - 4, 4, ".bin") == 0)
-        return ReadAll(std::string(KAVISFX_GOLDEN_DIR) + "/streams/" + spec);
+inline Bytes Input(const std::string& source, uint64_t size = 0) {
+    if (source.size() > 4 && source.compare(source.size() - 4, 4, ".bin") == 0)
+        return ReadAll(std::string(KAVISFX_GOLDEN_DIR) + "/streams/" + source);
     Bytes bytes;
-    if (spec.rfind("random:", 0) == 0) {
-        std::mt19937 random(static_cast<uint32_t>(std::stoul(spec.substr(7))));
+    if (source.rfind("random:", 0) == 0) {
+        std::mt19937 random(static_cast<uint32_t>(std::stoul(source.substr(7))));
         bytes.resize(2 * size);
         for (auto& byte : bytes) byte = static_cast<uint8_t>(random());
         return bytes;
     }
-    for (size_t i = 0; i + 1 < spec.size(); i += 2) bytes.push_back(static_cast<uint8_t>(std::stoul(spec.substr(i, 2), nullptr, 16)));
+    for (size_t i = 0; i + 1 < source.size(); i += 2) bytes.push_back(static_cast<uint8_t>(std::stoul(source.substr(i, 2), nullptr, 16)));
     return bytes;
 }
 
@@ -91,18 +85,14 @@ private:
     FileHandle handle_;
 };
 
-// `packed` started as `method` with a space-filled window, then `script` run on it one
-// operation at a time: "c65" the next literal/length code is 65, "p17" the next position
+// `packed` started as `method`, then `script` run on it one operation at a time: "c65" the next literal/length code is 65, "p17" the next position
 // is 17, "b165" the next 8 bits are 165, "n320" sets the count of bytes decoded so far
 // (the -lh2- position tree grows with it).
 inline void ExpectScript(MethodId method, const std::string& packed, const char* script) {
     static const uint8_t dictionaryBits[] = {0, 12, 13, 13, 12, 13, 15, 16, 11, 12};
     const bool isStatic = method >= MethodLh4 && method <= MethodLh7;
     LoadedStream stream(Input(packed), UINT32_MAX, UINT32_MAX, false);
-    Bytes window(size_t{1} << dictionaryBits[method], ' ');
     decodeState.dictionaryBits = dictionaryBits[method];
-    decodeState.window = window.data();
-    decodeState.windowPosition = 0;
     decodeState.decodedCount = 0;
     MethodDecoderTable[method].start(stream.Input());
     std::istringstream steps(script);
@@ -115,7 +105,6 @@ inline void ExpectScript(MethodId method, const std::string& packed, const char*
         default: decodeState.decodedCount = static_cast<uint64_t>(value);
         }
     }
-    decodeState.window = nullptr;
 }
 
 struct Outcome {
