@@ -83,7 +83,6 @@ const Golden Members[] = {
      "c65 c65 c65 c0"},
     {"-lh5- a pre-tree symbol outside its alphabet reads as 0", MethodLh5, "00040640201fffe0", 0, 0, "c0 c0"},
     {"-lh5- a char symbol outside its alphabet reads as 0", MethodLh5, "000400c01ff00ffff0", 0, 0, "c0 c0"},
-    {"-lh5- a position symbol outside its alphabet reads as 0", MethodLh5, "000400c012c0fffff0", 0, 0, "c300 p0"},
     {"-lh5- block size 0 stands for 65536 codes", MethodLh5, "000000c004100000100c004200", 65537, 0x75e0},
     {"-lh5- matches overlap themselves and reach back into the initial spaces", MethodLh5,
      "lh5-overlapping-matches.bin", 22, 0x9d04},

@@ -1,5 +1,6 @@
-// -lh4- to -lh7- block headers: the pre-tree's skip field, zero runs in the char lengths
-// (also past the alphabet), and damaged streams that both window loops must decode alike.
+// -lh4- to -lh7- block headers: the pre-tree's skip field, a single position symbol outside
+// its alphabet, zero runs in the char lengths (also past the alphabet), and damaged
+// streams that both window loops must decode alike.
 // (Single-symbol codes and whole streams: decode_driver_test.)
 #include <gtest/gtest.h>
 
@@ -26,6 +27,13 @@ TEST(StaticHuffman, PreTreeLengthsAndTheSkipField) {
     LoadedStream two(BitWriter().Put(2, 5).Put("001 001 1011 0000 1111 0000").Bytes());
     ReadPtLengths(19, 5, 3);
     EXPECT_EQ(decodeState.bitBuffer, 0xB0F0);
+}
+
+// A single position symbol outside its alphabet fills the table with symbol 0, not with
+// a node number that the tree walk would follow into whatever the arrays hold.
+TEST(StaticHuffman, SinglePositionSymbolOutsideItsAlphabetIsZero) {
+    packed_member::ExpectScript(MethodLh5, "000400c012c0fffff0", "c300 p0");
+    EXPECT_EQ(std::count(std::begin(decodeState.ptTable), std::end(decodeState.ptTable), 0), 256);
 }
 
 // Zero runs of one, 3-18 and 20 and more; a run that carries the index past 510 stays in
