@@ -1,34 +1,31 @@
-// The window driver and the stored copy: matches against the window, member sizes at the
-// edges, abort, progress messages, failed writes and stored members of 2 GiB and more.
+// Every method against golden packed streams: whole members through both window loops,
+// hand-made codes one operation at a time, adaptive codes longer than the look-ahead;
+// and the driver around the decoders: abort, progress, failed writes and stored members
+// of any size.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <random>
+#include <string>
 #include <vector>
 
-#include "archive/extractor.h"
-#include "decode/decode_state.h"
+#include "decode/adaptive_tree.h"
 #include "decode/progress.h"
-#include "platform/posix/console_front_end.h"
 #include "support/bit_writer.h"
 #include "support/packed_member.h"
-#include "support/static_block_writer.h"
 
 namespace {
 
 using packed_member::Bytes;
 using packed_member::CrcOf;
 using packed_member::DecodeWhole;
-using static_stream::Item;
+using packed_member::Input;
 
 // Captures the percentages sent to the progress bar; may clear keepRunning on the first.
 struct ProgressLog {
     std::vector<uint32_t> sent;
     bool abortOnFirst = false;
-    ProgressLog(uint32_t total, uint32_t base = 0, uint32_t last = 0) {
+    ProgressLog(uint64_t total, uint64_t base = 0, uint32_t last = 0) {
         ConnectProgress(
             [](void* context, uint32_t percent) {
                 auto* log = static_cast<ProgressLog*>(context);
@@ -44,187 +41,229 @@ struct ProgressLog {
         ConnectProgress(nullptr, nullptr);
         decodeState.progressTotal = decodeState.progressBase = decodeState.lastPercent = 0;
         decodeState.keepRunning.store(1);
+        UseFastLoops(true);
     }
 };
 
-// A -lh5- member made of `items` in one block of random complete codes.
-Bytes Lh5Member(const std::vector<Item>& items, uint32_t seed = 1) {
-    std::mt19937 random(seed);
-    BitWriter out;
-    static_stream::PutBlock(out, static_stream::RandomCodes(14, random, 0.0), 4, items);
-    return out.Bytes();
-}
-
-std::vector<Item> RandomItems(size_t count, uint32_t window, uint32_t seed) {
-    std::mt19937 random(seed);
-    std::vector<Item> items;
-    for (size_t i = 0; i < count; ++i) {
-        if (random() % 2) items.push_back(Item::Literal(static_cast<uint8_t>(random())));
-        else items.push_back(Item::Match(3 + random() % 254, 1 + random() % window));
-    }
-    return items;
-}
-
-// Both window loops, the fast one for the static methods and the plain one.
-class BothLoops : public testing::TestWithParam<bool> {
-protected:
-    void SetUp() override { UseFastLoops(GetParam()); }
-    void TearDown() override { UseFastLoops(true); }
+// A member's packed bytes (see packed_member::Input), its original size and the CRC-16
+// of what it decodes to, which both window loops must write alike; or hand-made codes
+// decoded one operation at a time from the method's start on (see ExpectScript).
+struct Golden {
+    const char* what;
+    MethodId method;
+    const char* input;
+    uint64_t size;
+    uint16_t crc;
+    const char* script = nullptr;
 };
-INSTANTIATE_TEST_SUITE_P(Decode, BothLoops, testing::Values(true, false),
-                         [](const auto& info) { return info.param ? "Fast" : "Plain"; });
+const Golden Members[] = {
+    {"fresh -lh1- tree: symbol 0 is 110001100", MethodLh1, "c65280", 0, 0, "c0 b165"},
+    {"fresh -lh1- tree: the longest match, 11000101, has no extra bits", MethodLh1, "c5ff", 0, 0, "c313 b255"},
+    {"fresh -lh2- tree: symbol 0 is 111000100", MethodLh2, "e25280", 0, 0, "c0 b165"},
+    {"-lh2- escape: 11100001 and eight bits, a match of 287 bytes", MethodLh2, "e1ff3c", 0, 0, "c540 b60"},
+    {"the first -lh2- position is group 0: only the six raw bits are read", MethodLh2, "b70c", 0, 0, "n3 p45 b195"},
+    {"-lh3- lengths 1, 1, 1 announce a constant: 9 bits of symbol, then the position choice bit", MethodLh3,
+     "00028420415280", 0, 0, "c65 b165"},
+    {"-lh3- blocks of 1, 1 and 0 (65536) codes", MethodLh3, "00018420410000c210210000210810c0", 0, 0, "c65 c66 c67 c67 c67"},
+    // Group 0 is 00, group 78 the first and group 127 the last nine-bit code, past the
+    // 8-bit table in the overflow tree.
+    {"-lh3- the fixed position code", MethodLh3, "000a84210008a03ce8bfffad00", 0, 0, "c256 p17 p65 p5026 p8191 b90"},
+    {"-lh3- explicit position lengths: groups 2 and 5 of one bit", MethodLh3, "lh3-explicit-position-lengths.bin", 0, 0,
+     "c256 p327 p191 b225"},
+    {"-lh3- the escape (code 285) takes eight more bits", MethodLh3, "lh3-escape.bin", 0, 0, "c97 c285 p0"},
+    {"-lh3- the escape's largest code, a match of 287 bytes", MethodLh3, "lh3-escape-most.bin", 0, 0, "c540"},
+    {"-lh3- codes of 1 to 14 bits, past the table", MethodLh3, "lh3-codes-of-1-to-14-bits.bin", 0, 0, "c14 c13 c2 b195"},
+    {"-lh3- constants beyond the alphabets (9 bits reach 511, 10 bits 1023) read as 0", MethodLh3,
+     "00048421ff888fff54b0", 0, 0, "c0 p42 b150"},
+    {"-lh3- over-full literal/length and position codes read as 0", MethodLh3, "lh3-overfull-codes.bin", 0, 0,
+     "c0 p0 c0 p0 c0 p0 c0 p0"},
+    // Pre-tree of the one symbol 4 (length 2): four char lengths of 2 read no bits.
+    {"-lh5- a pre-tree of one symbol costs no bits", MethodLh5, "0005010080193c", 0, 0, "c3 c0 c2 c1 c3 b128"},
+    {"-lh5- a char code of one symbol costs no bits; the fourth reads a header", MethodLh5, "000300c004100a", 0, 0,
+     "c65 c65 c65 c0"},
+    {"-lh5- a pre-tree symbol outside its alphabet reads as 0", MethodLh5, "00040640201fffe0", 0, 0, "c0 c0"},
+    {"-lh5- a char symbol outside its alphabet reads as 0", MethodLh5, "000400c01ff00ffff0", 0, 0, "c0 c0"},
+    {"-lh5- block size 0 stands for 65536 codes", MethodLh5, "000000c004100000100c004200", 65537, 0x75e0},
+    {"-lh5- matches overlap themselves and reach back into the initial spaces", MethodLh5,
+     "lh5-overlapping-matches.bin", 22, 0x9d04},
+    {"-lh5- a last match past the member's end stops at its size", MethodLh5, "lh5-match-past-the-end.bin", 5, 0x911a},
+    {"-lh6- original size 0 writes nothing", MethodLh6, "lh5-match-past-the-end.bin", 0, 0},
+    {"-lh4- member one byte short of the window", MethodLh4, "lh4-literals-4095.bin", 4095, 0x4e5f},
+    {"-lh4- member one byte past the window", MethodLh4, "lh4-literals-4097.bin", 4097, 0x94fb},
+    {"-lh4- member of three windows", MethodLh4, "lh4-literals-12288.bin", 12288, 0xf91b},
+    {"-lh4- two blocks, the first of one code", MethodLh4, "lh4-blocks-1.bin", 93656, 0x0247},
+    {"-lh4- four blocks of deep codes", MethodLh4, "lh4-blocks-3.bin", 483329, 0x0f2d},
+    {"-lh5- two blocks, the first of one code", MethodLh5, "lh5-blocks-1.bin", 123963, 0x0649},
+    {"-lh5- four blocks of deep codes", MethodLh5, "lh5-blocks-3.bin", 588867, 0x695f},
+    {"-lh6- two blocks, the first of one code", MethodLh6, "lh6-blocks-1.bin", 150167, 0x0d5a},
+    {"-lh6- four blocks of deep codes", MethodLh6, "lh6-blocks-3.bin", 586546, 0xae18},
+    {"-lh7- two blocks, the first of one code", MethodLh7, "lh7-blocks-1.bin", 99632, 0xc9bf},
+    {"-lh7- four blocks of deep codes", MethodLh7, "lh7-blocks-3.bin", 606536, 0x77d7},
+    {"-lh1- words and noise: long matches, window wraps, tree rebuilds", MethodLh1, "lh1-words-and-noise.bin", 190007,
+     0x2776},
+    {"-lh1- random bytes", MethodLh1, "random:4", 150000, 0xd35f},
+    {"-lh2- random bytes", MethodLh2, "random:5", 150000, 0xcafa},
+    {"-lh2- random bytes through both trees' rebuilds", MethodLh2, "random:6", 1500000, 0xad06},
+    {"-lh3- random bytes", MethodLh3, "random:3", 150000, 0},
+    {"-lh5- random bytes", MethodLh5, "random:7", 150000, 0},
+    {"-lzs- random bytes", MethodLzs, "random:1", 150000, 0xfa54},
+    {"-lz5- random bytes", MethodLz5, "random:2", 150000, 0x437e},
+    {"-lzs- a match of two from the second byte produced, over itself", MethodLzs, "bc5e5fc000", 4, 0x0b2b},
+    {"-lzs- a match from window index 0, the first byte produced", MethodLzs, "b8dc9fbfc0", 19, 0x8f91},
+    {"-lzs- a match where nothing was written yet gives spaces", MethodLzs, "06439080", 6, 0x7555},
+    {"-lz5- the initial window: runs start with 0x00", MethodLz5, "000000", 3, 0},
+    {"-lz5- the initial window: the run of 0x41", MethodLz5, "005732", 5, 0xb6c8},
+    {"-lz5- the initial window: the rising values", MethodLz5, "0000df", 18, 0x628b},
+    {"-lz5- the initial window: the falling values", MethodLz5, "0000e1", 4, 0x3511},
+    {"-lz5- the initial window: the zeros, then the spaces", MethodLz5, "007ef1", 4, 0x1818},
+    // LArc's archives depend on it (larc333_initial.lzs starts by copying them).
+    {"-lz5- addresses 4078-4095 hold 0x00 until written", MethodLz5, "00eeff", 18, 0},
+    {"-lz5- address 4078 is the first byte produced", MethodLz5, "07616263eef2", 8, 0xa677},
+    {"-lz5- every eighth item is followed by a flag byte", MethodLz5, "ff6162636465666768feeef07a", 12, 0x775f},
+};
 
-TEST_P(BothLoops, MatchesOverlapAndReachBackIntoSpaces) {
-    const std::vector<Item> items = {Item::Match(5, 100), Item::Literal('a'), Item::Match(10, 1),
-                                     Item::Literal('b'), Item::Match(6, 2)};
-    const std::string expected = "     " + std::string(11, 'a') + "bababab";
-    auto decoded = DecodeWhole(MethodLh5, Lh5Member(items), static_cast<uint32_t>(expected.size()));
-    EXPECT_EQ(std::string(decoded.bytes.begin(), decoded.bytes.end()), expected);
-}
-
-TEST_P(BothLoops, MemberSizesAtTheWindowEdges) {
-    for (uint32_t size : {4095u, 4096u, 4097u, 3 * 4096u}) {
-        SCOPED_TRACE(size);
-        std::vector<Item> items;
-        for (uint32_t i = 0; i < size; ++i) items.push_back(Item::Literal(static_cast<uint8_t>(i * 7)));
-        Bytes expected = static_stream::Expand(items);
-        auto decoded = DecodeWhole(MethodLh4, Lh5Member(items), size);
-        EXPECT_EQ(decoded.bytes, expected);
-        EXPECT_EQ(decoded.crc, CrcOf(expected));
-    }
-    // A (damaged) last match that runs past the original size ends at that size.
-    auto over = DecodeWhole(MethodLh5, Lh5Member({Item::Literal('x'), Item::Match(20, 1)}), 5);
-    EXPECT_EQ(over.bytes, Bytes(5, 'x'));
-}
-
-TEST_P(BothLoops, OriginalSizeZeroWritesNothing) {
-    auto decoded = DecodeWhole(MethodLh6, Lh5Member({Item::Literal('x')}), 0);
-    EXPECT_TRUE(decoded.bytes.empty());
-    EXPECT_EQ(decoded.crc, 0);
-}
-
-TEST_P(BothLoops, AbortStopsWithoutTheFinalWrite) {
-    ProgressLog log(0);
-    decodeState.keepRunning.store(0);
-    auto decoded = DecodeWhole(MethodLh5, Lh5Member(RandomItems(100, 8192, 3)), 5000);
-    EXPECT_TRUE(decoded.bytes.empty());
-}
-
-// Whatever the loop, the same percentages go out as from one report per symbol.
-TEST_P(BothLoops, ProgressPercentages) {
-    const std::vector<Item> items = RandomItems(3000, 8192, 4);
-    const Bytes expected = static_stream::Expand(items);
-    const uint32_t size = static_cast<uint32_t>(expected.size());
-    std::vector<uint32_t> reference;
-    {
-        // One report per symbol, computed here from the symbol boundaries.
-        ProgressLog log(size + 123457, 5000, 7);
-        uint32_t done = 0;
-        for (const Item& item : items) {
-            done += item.length ? item.length : 1;
-            ReportProgress(done);
+TEST(DecodeMember, GoldenStreamsDecodeAlikeInBothLoops) {
+    for (const Golden& row : Members) {
+        SCOPED_TRACE(row.what);
+        if (row.script) {
+            packed_member::ExpectScript(row.method, row.input, row.script);
+            continue;
         }
-        reference = log.sent;
+        const Bytes packed = Input(row.input, row.size);
+        for (bool fast : {true, false}) {
+            UseFastLoops(fast);
+            auto decoded = DecodeWhole(row.method, packed, row.size);
+            EXPECT_EQ(decoded.bytes.size(), row.size) << (fast ? "fast" : "plain");
+            EXPECT_EQ(decoded.crc, row.crc) << (fast ? "fast" : "plain");
+            EXPECT_EQ(CrcOf(decoded.bytes), row.crc) << (fast ? "fast" : "plain");
+        }
     }
-    ProgressLog log(size + 123457, 5000, 7);
-    DecodeWhole(MethodLh5, Lh5Member(items), size);
-    EXPECT_EQ(log.sent, reference);
-    EXPECT_GT(log.sent.size(), 2u);
+    UseFastLoops(true);
 }
 
-TEST_P(BothLoops, FailedWriteStopsTheMember) {
-    ProgressLog log(40000);
-    std::vector<Item> items(40000, Item::Literal('z'));
-    auto decoded = DecodeWhole(MethodLh5, Lh5Member(items), 40000, u"/dev/full");
-    EXPECT_EQ(decoded.failure, DecodeFailure::WriteFailed);
-    ASSERT_FALSE(log.sent.empty());
-    EXPECT_LE(log.sent.back(), 21u) << "nothing decoded after the first window failed";
+// -lh1- and -lh2-: codes longer than the 16-bit look-ahead.
+// The code of a leaf in the current tree, first bit first (0 takes treeChild, 1 the slot below).
+std::string CodeOf(uint32_t symbol) {
+    std::string bits;
+    for (int32_t slot = decodeState.leafOfSymbol[symbol]; slot != CharRootSlot;) {
+        const int32_t parent = decodeState.treeParent[slot];
+        bits.insert(bits.begin(), slot == decodeState.treeChild[parent] ? '0' : '1');
+        slot = parent;
+    }
+    return bits;
+}
+
+TEST(AdaptiveHuffman, CodesLongerThanTheLookAheadDecode) {
+    {
+        packed_member::LoadedStream empty(packed_member::Bytes{}, UINT32_MAX, UINT32_MAX, false);
+        StartLh1(empty.Input());
+    }
+    // Fibonacci-like weights stack the rarely seen symbols deep below a chain of heavy ones.
+    const uint32_t chain[] = {330, 330, 660, 990, 1650, 2640, 4290, 6930, 11220};
+    for (uint32_t i = 0; i < 9; ++i)
+        for (uint32_t k = 0; k < chain[i]; ++k) UpdateCharTree(300 + i);
+    ASSERT_LT(decodeState.treeWeight[CharRootSlot], 32768);
+    uint32_t deepest = 0;
+    for (uint32_t symbol = 0; symbol < 314; ++symbol)
+        if (CodeOf(symbol).size() > CodeOf(deepest).size()) deepest = symbol;
+    const std::string code = CodeOf(deepest);
+    ASSERT_GT(code.size(), 16u);
+    packed_member::LoadedStream stream(BitWriter().Put(code.c_str()).PutByte(0x96).Bytes());
+    EXPECT_EQ(DecodeCharAdaptive(), deepest);
+    EXPECT_EQ(GetBits(8), 0x96);
+}
+
+// The fast loops must send the percentages the plain loop sends, one report per symbol;
+// an abort stops without the final write; a failed write stops within the first window.
+TEST(DecodeMember, ProgressAbortAndFailedWriteInBothLoops) {
+    const Bytes packed = Input("lh5-blocks-3.bin");
+    std::vector<uint32_t> sent[2];
+    for (bool fast : {true, false}) {
+        ProgressLog log(588867 + 123457, 5000, 7);
+        UseFastLoops(fast);
+        DecodeWhole(MethodLh5, packed, 588867);
+        sent[fast] = log.sent;
+    }
+    EXPECT_EQ(sent[true], sent[false]);
+    EXPECT_GT(sent[false].size(), 50u);
+    for (bool fast : {true, false}) {
+        SCOPED_TRACE(fast ? "fast" : "plain");
+        ProgressLog log(588867);
+        UseFastLoops(fast);
+        auto full = DecodeWhole(MethodLh5, packed, 588867, u"/dev/full");
+        EXPECT_EQ(full.failure, DecodeFailure::WriteFailed);
+        ASSERT_FALSE(log.sent.empty());
+        EXPECT_LE(log.sent.back(), 2u) << "nothing decoded after the first window failed";
+        decodeState.keepRunning.store(0);
+        EXPECT_TRUE(DecodeWhole(MethodLh5, packed, 588867).bytes.empty());
+    }
 }
 
 TEST(ReportProgress, TotalsAroundOneThousand) {
-    {
-        ProgressLog log(200);
-        ReportProgress(1);
-        ReportProgress(2);
-        EXPECT_EQ(log.sent, std::vector<uint32_t>{1});
+    const struct {
+        uint64_t total;
+        std::vector<uint64_t> reports;
+        std::vector<uint32_t> sent;
+    } rows[] = {
+        {200, {1, 2}, {1}},
+        {1000, {15}, {1}},  // multiply first: 15 * 100 / 1000
+        {1001, {15}, {1}},  // divide first: 15 / 10
+        {1099, {1099}, {109}},  // ends above 100
+        {0, {5}, {}},
+    };
+    for (const auto& row : rows) {
+        ProgressLog log(row.total);
+        for (uint64_t done : row.reports) ReportProgress(done);
+        EXPECT_EQ(log.sent, row.sent) << row.total;
     }
-    {
-        ProgressLog log(1000);  // multiply first: 15 * 100 / 1000
-        ReportProgress(15);
-        ProgressLog other(1001);  // divide first: 15 / 10
-        ReportProgress(15);
-        EXPECT_EQ(log.sent, std::vector<uint32_t>{1});
-        EXPECT_EQ(other.sent, std::vector<uint32_t>{1});
-    }
-    {
-        ProgressLog log(1099);  // ends above 100
-        ReportProgress(1099);
-        EXPECT_EQ(log.sent, std::vector<uint32_t>{109});
-    }
-    ProgressLog none(0);
-    ReportProgress(5);
-    EXPECT_TRUE(none.sent.empty());
 }
 
+// 2048-byte chunks with their CRC and one percentage each; never a byte of the next
+// member; stored data shorter or longer than its member is damaged (read no further).
 TEST(StoredCopy, CopiesInChunksWithTheirCrc) {
     for (uint32_t size : {0u, 1u, 2048u, 2049u, 5000u}) {
         SCOPED_TRACE(size);
-        ProgressLog log(100);  // percent = bytes done, one value per chunk
-        Bytes data(size);
+        ProgressLog log(100);  // percent = bytes done
+        Bytes data(size + 10, 0xEE);
         for (uint32_t i = 0; i < size; ++i) data[i] = static_cast<uint8_t>(i * 13);
-        data.resize(size + 10, 0xEE);  // the next member's bytes are not taken
-        auto copied = DecodeWhole(MethodLz4, data, size);
+        auto copied = DecodeWhole(MethodLz4, data, size, nullptr, size);
         data.resize(size);
         EXPECT_EQ(copied.bytes, data);
         EXPECT_EQ(copied.crc, CrcOf(data));
+        EXPECT_FALSE(PackedDataRanOut());
         std::vector<uint32_t> chunks;
         for (uint32_t done = 2048; done < size + 2048; done += 2048) chunks.push_back(done < size ? done : size);
         EXPECT_EQ(log.sent, chunks);
     }
-    // Stored data shorter than its member: read no further than the packed data, damaged.
-    auto cut = DecodeWhole(MethodLh0, Bytes(3000, 'q'), 4000);
-    EXPECT_EQ(cut.bytes, Bytes(3000, 'q'));
-    EXPECT_TRUE(PackedDataRanOut());
-}
-
-TEST(StoredCopy, FailedWriteAndAbort) {
-    auto full = DecodeWhole(MethodLh0, Bytes(5000, 'q'), 5000, u"/dev/full");
-    EXPECT_EQ(full.failure, DecodeFailure::WriteFailed);
-
+    for (uint64_t packedSize : {3000u, 5000u}) {
+        auto damaged = DecodeWhole(MethodLh0, Bytes(5000, 'q'), 4000, nullptr, packedSize);
+        EXPECT_EQ(damaged.bytes, Bytes(packedSize == 3000 ? 3000 : 4000, 'q'));
+        EXPECT_TRUE(PackedDataRanOut()) << packedSize;
+    }
+    EXPECT_EQ(DecodeWhole(MethodLh0, Bytes(5000, 'q'), 5000, u"/dev/full").failure, DecodeFailure::WriteFailed);
     ProgressLog log(100);
     log.abortOnFirst = true;
-    auto aborted = DecodeWhole(MethodLh0, Bytes(5000, 'q'), 5000);
-    EXPECT_EQ(aborted.bytes, Bytes(2048, 'q'));
+    EXPECT_EQ(DecodeWhole(MethodLh0, Bytes(5000, 'q'), 5000).bytes, Bytes(2048, 'q'));
 }
 
 // Sizes are unsigned: a stored member of 2 GiB and more is copied, not skipped. The copy
 // is aborted after its first chunk to keep the test short.
 TEST(StoredCopy, MembersOfTwoGibibytesAndMore) {
     packed_member::ScratchFile sparse;
-    std::u16string wide = sparse.Wide();
-    std::string path(wide.begin(), wide.end());
-    ASSERT_EQ(truncate(path.c_str(), 0x80000005LL), 0);
+    const std::u16string wide = sparse.Wide();
+    ASSERT_EQ(truncate(std::string(wide.begin(), wide.end()).c_str(), 0x80000005LL), 0);
+    FileHandle input;
+    ASSERT_TRUE(input.Open(wide.c_str(), FileAccess::Read, FileDisposition::OpenExisting));
     MakeCrcTable();
-    Extractor extractor;
-    extractor.packageFile = new FileHandle;
-    ASSERT_TRUE(extractor.packageFile->Open(wide.c_str(), FileAccess::Read, FileDisposition::OpenExisting));
-    packed_member::ScratchFile output;
-    FileHandle out;
-    ASSERT_TRUE(out.Open(output.Wide().c_str(), FileAccess::Write, FileDisposition::CreateAlways));
     ProgressLog log(100);
     log.abortOnFirst = true;
-    uint32_t crc = DecodeMember(*extractor.packageFile, &out, 0x80000005u, 0x80000005u, MethodLh0);
-    out.Close();
+    packed_member::ScratchFile output;
+    {
+        FileHandle out;
+        ASSERT_TRUE(out.Open(output.Wide().c_str(), FileAccess::Write, FileDisposition::CreateAlways));
+        EXPECT_EQ(DecodeMember(input, &out, 0x80000005u, 0x80000005u, MethodLh0), CrcOf(Bytes(2048, 0)));
+    }
     EXPECT_EQ(output.Contents(), Bytes(2048, 0));
-    EXPECT_EQ(crc, CrcOf(Bytes(2048, 0)));
-}
-
-TEST(DecodeMember, UsesTheMethodsMatchLengths) {
-    // -lzs-: a literal, then a match of code 256 (two bytes) from the first output byte.
-    BitWriter lzs;
-    lzs.Put("1").PutByte('x').Put("0").Put(2031, 11).Put(0, 4);
-    auto decoded = DecodeWhole(MethodLzs, lzs.Bytes(), 3);
-    EXPECT_EQ(decoded.bytes, Bytes(3, 'x'));
 }
 
 }  // namespace

@@ -8,11 +8,10 @@
 
 #include "decode/decode_state.h"
 #include "decode/make_decode_table.h"
-#include "support/static_block_writer.h"
 
 namespace {
 
-using static_stream::Lengths;
+using Lengths = std::vector<uint8_t>;
 
 struct Built {
     std::vector<uint16_t> table;
@@ -37,76 +36,74 @@ Built Build(const Lengths& lengths, uint32_t bits, uint16_t fill = 0) {
     return built;
 }
 
-// Which symbol each 16-bit pattern starts with (-1 for none).
+// Which symbol each 16-bit pattern starts with (-1 for none), from canonical codes:
+// shorter codes first, equal lengths by symbol.
 std::vector<int> Expected(const Lengths& lengths) {
     std::vector<int> expected(65536, -1);
-    const auto codes = static_stream::CanonicalCodes(lengths);
-    for (size_t s = 0; s < lengths.size(); ++s) {
-        if (lengths[s] == 0) continue;
-        uint32_t first = codes[s] << (16 - lengths[s]);
-        for (uint32_t x = first; x < first + (1u << (16 - lengths[s])); ++x) expected[x] = static_cast<int>(s);
+    uint32_t code = 0;
+    for (uint32_t length = 1; length <= 16; ++length, code <<= 1) {
+        for (size_t s = 0; s < lengths.size(); ++s) {
+            if (lengths[s] != length) continue;
+            const uint32_t first = code++ << (16 - length);
+            std::fill(expected.begin() + first, expected.begin() + first + (1u << (16 - length)), static_cast<int>(s));
+        }
     }
     return expected;
 }
 
-TEST(MakeDecodeTable, ShortCodesFillTheirRanges) {
-    Built built = Build({1, 2, 2}, 8, 0x7777);
-    for (uint32_t i = 0; i < 256; ++i) EXPECT_EQ(built.table[i], i < 128 ? 0 : i < 192 ? 1 : 2) << i;
+// Lengths of a random complete code over `count` symbols, up to 16 bits: a random leaf
+// is split, or with probability `skew` the deepest one, which makes long codes.
+Lengths RandomCompleteLengths(size_t count, std::mt19937& random, double skew) {
+    Lengths leaves{0};
+    while (leaves.size() < count) {
+        std::vector<size_t> open;
+        for (size_t i = 0; i < leaves.size(); ++i)
+            if (leaves[i] < 16) open.push_back(i);
+        size_t pick = open[random() % open.size()];
+        if (random() % 100 < skew * 100)
+            pick = *std::max_element(open.begin(), open.end(), [&](size_t a, size_t b) { return leaves[a] < leaves[b]; });
+        const uint8_t depth = ++leaves[pick];
+        leaves.push_back(depth);
+    }
+    std::shuffle(leaves.begin(), leaves.end(), random);
+    return leaves;
 }
 
+// A code of no symbols at all leaves the table and the tree arrays as they were.
 TEST(MakeDecodeTable, AllZeroLengthsChangeNothing) {
-    for (uint32_t k = 0; k < TreeNodeCount; ++k) {
-        decodeState.zeroChild[k] = static_cast<uint16_t>(k * 3);
-        decodeState.oneChild[k] = static_cast<uint16_t>(k * 5);
-    }
+    for (uint32_t k = 0; k < TreeNodeCount; ++k) decodeState.zeroChild[k] = decodeState.oneChild[k] = static_cast<uint16_t>(k * 3);
     Built built = Build(Lengths(286, 0), 12, 0x1234);
-    for (uint16_t entry : built.table) ASSERT_EQ(entry, 0x1234);
-    for (uint32_t k = 0; k < TreeNodeCount; ++k) {
-        ASSERT_EQ(decodeState.zeroChild[k], static_cast<uint16_t>(k * 3));
-        ASSERT_EQ(decodeState.oneChild[k], static_cast<uint16_t>(k * 5));
-    }
+    EXPECT_EQ(std::count(built.table.begin(), built.table.end(), 0x1234), 4096);
+    for (uint32_t k = 0; k < TreeNodeCount; ++k)
+        ASSERT_TRUE(decodeState.zeroChild[k] == k * 3 && decodeState.oneChild[k] == k * 3) << k;
 }
 
-TEST(MakeDecodeTable, FreePatternsOfIncompleteCodesAreSymbolZero) {
-    // One code of length 1 for symbol 5: patterns starting with 1 are free.
-    Built single = Build({0, 0, 0, 0, 0, 1}, 8, 0x7777);
-    for (uint32_t i = 0; i < 256; ++i) EXPECT_EQ(single.table[i], i < 128 ? 5 : 0) << i;
-
-    // Only long codes, and a table full of an earlier code's nodes: no stale entry may
-    // survive, every pattern is one of the codes or symbol 0.
+// Complete codes of every shape the decoders build, with codes up to 16 bits; incomplete
+// ones (a single code, only long codes over a table full of an earlier code's nodes),
+// whose free patterns are symbol 0; and lengths that are no prefix code, all symbol 0.
+TEST(MakeDecodeTable, EveryPatternDecodesAsItsCode) {
+    std::mt19937 random(1);
+    std::vector<std::pair<Lengths, uint32_t>> codes;
+    for (uint32_t count : {19u, 14u, 16u, 17u, 64u, 128u, 286u, 510u})
+        for (double skew : {0.0, 0.3, 0.9}) codes.push_back({RandomCompleteLengths(count, random, skew), count > 128 ? 12 : 8});
+    codes.push_back({{1, 2, 2}, 8});
+    codes.push_back({{0, 0, 0, 0, 0, 1}, 8});
     Lengths deep(300, 0);
     deep[7] = deep[100] = deep[299] = 14;
-    Built built = Build(deep, 12, 0x0222);
-    std::vector<int> expected = Expected(deep);
-    for (uint32_t x = 0; x < 65536; ++x) {
-        ASSERT_EQ(built.Decode(x), expected[x] < 0 ? 0 : expected[x]) << x;
+    codes.push_back({deep, 12});
+    for (const auto& [lengths, bits] : codes) {
+        SCOPED_TRACE(testing::Message() << lengths.size() << " symbols");
+        Built built = Build(lengths, bits, 0x0222);
+        std::vector<int> expected = Expected(lengths);
+        for (uint32_t x = 0; x < 65536; ++x) ASSERT_EQ(built.Decode(x), std::max(expected[x], 0)) << x;
     }
-}
-
-// Random complete codes of every shape the decoders build, with codes up to 16 bits.
-TEST(MakeDecodeTable, CompleteCodesDecodeEveryPattern) {
-    std::mt19937 random(1);
-    const struct { uint32_t count, bits; } shapes[] = {{19, 8}, {14, 8}, {16, 8}, {17, 8}, {64, 8},
-                                                       {128, 8}, {286, 12}, {510, 12}};
-    for (const auto& shape : shapes) {
-        for (double skew : {0.0, 0.3, 0.9}) {
-            SCOPED_TRACE(testing::Message() << shape.count << " symbols, skew " << skew);
-            Lengths lengths = static_stream::RandomCompleteLengths(shape.count, random, skew);
-            Built built = Build(lengths, shape.bits, 0x5555);
-            std::vector<int> expected = Expected(lengths);
-            for (uint32_t x = 0; x < 65536; ++x) ASSERT_EQ(built.Decode(x), expected[x]) << x;
-        }
-    }
-}
-
-TEST(MakeDecodeTable, CodesThatAreNoPrefixCodeDecodeAsSymbolZero) {
-    Built overFull = Build({1, 1, 1}, 8, 0x7777);
-    for (uint16_t entry : overFull.table) ASSERT_EQ(entry, 0);
     Lengths tooLong(19, 0);
     tooLong[0] = tooLong[1] = 1;
     tooLong[2] = 20;
-    Built built = Build(tooLong, 8, 0x7777);
-    for (uint16_t entry : built.table) ASSERT_EQ(entry, 0);
+    for (const Lengths& lengths : {Lengths{1, 1, 1}, tooLong}) {
+        Built built = Build(lengths, 8, 0x7777);
+        EXPECT_EQ(std::count(built.table.begin(), built.table.end(), 0), 256);
+    }
 }
 
 // Whatever the lengths (the pre-tree reader can produce up to 20), the builder stays in
@@ -115,12 +112,11 @@ TEST(MakeDecodeTable, ArbitraryLengthsStayInBounds) {
     std::mt19937 random(3);
     for (int round = 0; round < 400; ++round) {
         uint32_t count = round % 2 ? 510 : 1 + random() % 128;
-        uint32_t bits = count > 128 ? 12 : 8;
         Lengths lengths(count);
         uint32_t top = 1 + random() % 20;
         for (auto& length : lengths) length = static_cast<uint8_t>(random() % 3 ? random() % (top + 1) : 0);
         if (std::count(lengths.begin(), lengths.end(), 0) == count) continue;  // table kept as it was
-        Built built = Build(lengths, bits, static_cast<uint16_t>(random()));
+        Built built = Build(lengths, count > 128 ? 12 : 8, static_cast<uint16_t>(random()));
         for (uint32_t x = 0; x < 65536; x += 7) {
             int symbol = built.Decode(x);
             ASSERT_GE(symbol, 0) << "round " << round << " pattern " << x;

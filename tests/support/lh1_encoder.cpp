@@ -9,11 +9,8 @@
 
 namespace {
 
-constexpr uint32_t MinMatch = 3;
-constexpr uint32_t MaxMatch = 60;
-constexpr uint32_t MaxDistance = 4095;  // positions 0 .. 4094
-constexpr uint32_t HashBits = 14;
-constexpr uint32_t ChainLimit = 64;
+constexpr uint32_t MinMatch = 3, MaxMatch = 60, MaxDistance = 4095;  // positions 0 .. 4094
+constexpr uint32_t HashBits = 14, ChainLimit = 64;
 
 uint32_t Hash(const uint8_t* p) { return ((p[0] << 10) ^ (p[1] << 5) ^ p[2]) & ((1u << HashBits) - 1); }
 
@@ -40,20 +37,17 @@ public:
             code |= static_cast<uint32_t>(slot != s.treeChild[parent]) << length;  // 1 takes the slot below
             slot = parent;
         }
-        out_.Put(code, length);
+        out.Put(code, length);
         UpdateCharTree(symbol);
     }
 
     void Position(uint32_t position) {
-        const uint32_t group = position / 64;
-        out_.Put(groupCode_[group], decodeState.ptLengths[group]);
-        out_.Put(position % 64, 6);
+        out.Put(groupCode_[position / 64], decodeState.ptLengths[position / 64]).Put(position % 64, 6);
     }
 
-    std::vector<uint8_t> Bytes() const { return out_.Bytes(); }
+    BitWriter out;
 
 private:
-    BitWriter out_;
     uint32_t groupCode_[64] = {};
 };
 
@@ -61,9 +55,8 @@ private:
 
 std::vector<uint8_t> EncodeLh1(const std::vector<uint8_t>& data) {
     Coder coder;
-    std::vector<int64_t> head(1u << HashBits, -1);
-    std::vector<int64_t> previous(data.size(), -1);
     const size_t size = data.size();
+    std::vector<int64_t> head(1u << HashBits, -1), previous(size, -1);
     auto insert = [&](size_t at) {
         if (at + MinMatch > size) return;
         const uint32_t h = Hash(&data[at]);
@@ -73,30 +66,18 @@ std::vector<uint8_t> EncodeLh1(const std::vector<uint8_t>& data) {
     for (size_t at = 0; at < size;) {
         uint32_t bestLength = 0;
         size_t bestFrom = 0;
-        if (at + MinMatch <= size) {
-            const size_t limit = size - at < MaxMatch ? size - at : MaxMatch;
-            int64_t candidate = head[Hash(&data[at])];
-            for (uint32_t tries = 0; candidate >= 0 && at - candidate <= MaxDistance && tries < ChainLimit;
-                 ++tries, candidate = previous[candidate]) {
-                uint32_t length = 0;
-                while (length < limit && data[candidate + length] == data[at + length]) ++length;
-                if (length > bestLength) {
-                    bestLength = length;
-                    bestFrom = static_cast<size_t>(candidate);
-                    if (length == limit) break;
-                }
-            }
+        const size_t limit = size - at < MaxMatch ? size - at : MaxMatch;
+        int64_t candidate = at + MinMatch <= size ? head[Hash(&data[at])] : -1;
+        for (uint32_t tries = 0; candidate >= 0 && at - candidate <= MaxDistance && tries < ChainLimit && bestLength < limit;
+             ++tries, candidate = previous[candidate]) {
+            uint32_t length = 0;
+            while (length < limit && data[candidate + length] == data[at + length]) ++length;
+            if (length > bestLength) bestLength = length, bestFrom = static_cast<size_t>(candidate);
         }
-        if (bestLength >= MinMatch) {
-            coder.Symbol(253 + bestLength);
-            coder.Position(static_cast<uint32_t>(at - bestFrom - 1));
-            for (uint32_t k = 0; k < bestLength; ++k) insert(at + k);
-            at += bestLength;
-        } else {
-            coder.Symbol(data[at]);
-            insert(at);
-            ++at;
-        }
+        if (bestLength < MinMatch) bestLength = 1;
+        coder.Symbol(bestLength == 1 ? data[at] : 253 + bestLength);
+        if (bestLength > 1) coder.Position(static_cast<uint32_t>(at - bestFrom - 1));
+        for (size_t end = at + bestLength; at < end; ++at) insert(at);
     }
-    return coder.Bytes();
+    return coder.out.Bytes();
 }
