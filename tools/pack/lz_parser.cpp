@@ -149,7 +149,7 @@ void OptimalParser::CheapestPath(const uint8_t* buffer, uint32_t position, uint3
             const uint32_t longest = std::min<uint32_t>(m.length, room);
             const uint32_t* after = &cost_[i];
             // Eight lengths at a time: most runs hold no improvement, and their lowest
-            // cost is found without branches (the compiler vectorises it).
+            // cost is found without a branch per length.
             for (; length + 8 <= longest + 1; length += 8) {
                 uint32_t lowest = UINT32_MAX;
                 for (uint32_t j = length; j < length + 8; ++j) lowest = std::min(lowest, after[j] + model.length[j]);

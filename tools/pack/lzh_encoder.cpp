@@ -21,8 +21,9 @@ struct LevelPlan {
     // member.
     ParserSettings parser;
     // Optimal: after a stretch whose matches averaged easyMatchLength bytes or more
-    // (text, mostly), a shallower search and no second parse of the blocks lose little
-    // and save much of the time.
+    // (text, mostly), a shallower search, no second parse of the blocks and larger
+    // pieces (such data changes slowly, and small pieces' counts mislead the merging)
+    // lose little or nothing and save much of the time.
     ParserSettings easyParser;
     uint32_t easyMatchLength;  // 0: never
     uint32_t stretch;         // bytes parsed at a time
@@ -30,18 +31,19 @@ struct LevelPlan {
     bool splitBlocks;         // try smaller blocks where their own codes pay off
     int reparsePasses;        // optimal: parse each block again with its own prices, this often
     size_t pieceSymbols;      // the smallest block considered
+    size_t easyPieceSymbols;
 };
 
 LevelPlan PlanFor(EncodeLevel level) {
     switch (level) {
     case EncodeLevel::Fast:
-        return {{false, 256, 256, 256, 256, 8192, 1}, {}, 0, 1 << 16, MaxBlockSymbols, true, 0, 1024};
+        return {{false, 256, 256, 256, 256, 8192, 1}, {}, 0, 1 << 16, MaxBlockSymbols, true, 0, 1024, 1024};
     case EncodeLevel::Best:
-        return {{true, 256, 256, 256, 0, 1u << 16, 3}, {}, 0, 1 << 18, 0, true, 2, 256};
+        return {{true, 256, 256, 256, 0, 1u << 16, 3}, {}, 0, 1 << 18, 0, true, 2, 256, 256};
     case EncodeLevel::Default:
     default:
-        return {{true, 48, 128, 256, 0, 1u << 16, 1}, {true, 48, 128, 128, 0, 1u << 16, 1}, 14, 1 << 18, 0, true, 1,
-                256};
+        return {{true, 48, 128, 256, 0, 1u << 16, 1}, {true, 24, 128, 96, 0, 1u << 16, 1}, 14, 1 << 18, 0, true, 1,
+                256, 1024};
     }
 }
 
@@ -67,31 +69,39 @@ void CutBlocks(const LzSymbol* symbols, size_t count, const MethodShape& shape, 
         pieces.push_back({size, counts, BlockBits(counts, shape)});
         at += size;
     }
+    // Merged pieces stay in place, linked to the next live one: no piece moves.
+    std::vector<size_t> next(pieces.size());
+    for (size_t i = 0; i < pieces.size(); ++i) next[i] = i + 1;
+    const size_t last = pieces.size();
     auto saving = [&](size_t i, SymbolCounts& merged) -> int64_t {
-        if (pieces[i].size + pieces[i + 1].size > MaxBlockSymbols) return 0;
+        const size_t j = next[i];
+        if (j == last || pieces[i].size + pieces[j].size > MaxBlockSymbols) return 0;
         merged = pieces[i].counts;
-        merged.Add(pieces[i + 1].counts);
-        return int64_t(pieces[i].bits + pieces[i + 1].bits) - int64_t(BlockBits(merged, shape));
+        merged.Add(pieces[j].counts);
+        return int64_t(pieces[i].bits + pieces[j].bits) - int64_t(BlockBits(merged, shape));
     };
     std::vector<int64_t> savings(pieces.size(), 0);
-    SymbolCounts scratch;
-    for (size_t i = 0; i + 1 < pieces.size(); ++i) savings[i] = saving(i, scratch);
+    std::vector<size_t> previous(pieces.size(), last);
+    SymbolCounts merged;
+    for (size_t i = 0; i + 1 < pieces.size(); ++i) {
+        savings[i] = saving(i, merged);
+        previous[i + 1] = i;
+    }
     for (;;) {
         size_t best = 0;
-        for (size_t i = 1; i + 1 < pieces.size(); ++i)
+        for (size_t i = next[0]; i < last; i = next[i])
             if (savings[i] > savings[best]) best = i;
-        if (pieces.size() < 2 || savings[best] <= 0) break;
-        SymbolCounts merged;
-        int64_t saved = saving(best, merged);
-        pieces[best] = {pieces[best].size + pieces[best + 1].size, merged,
-                        static_cast<uint64_t>(int64_t(pieces[best].bits + pieces[best + 1].bits) - saved)};
-        pieces.erase(pieces.begin() + static_cast<ptrdiff_t>(best) + 1);
-        savings.erase(savings.begin() + static_cast<ptrdiff_t>(best) + 1);
-        if (best + 1 < pieces.size()) savings[best] = saving(best, scratch);
-        else savings[best] = 0;
-        if (best > 0) savings[best - 1] = saving(best - 1, scratch);
+        if (savings[best] <= 0) break;
+        const size_t gone = next[best];
+        const int64_t saved = saving(best, merged);
+        pieces[best] = {pieces[best].size + pieces[gone].size, merged,
+                        static_cast<uint64_t>(int64_t(pieces[best].bits + pieces[gone].bits) - saved)};
+        next[best] = next[gone];
+        if (next[best] < last) previous[next[best]] = best;
+        savings[best] = saving(best, merged);
+        if (previous[best] < last) savings[previous[best]] = saving(previous[best], merged);
     }
-    for (const Piece& piece : pieces) sizes.push_back(piece.size);
+    for (size_t i = 0; i < last; i = next[i]) sizes.push_back(pieces[i].size);
 }
 
 void WriteBlocks(BitSink& out, const LzSymbol* symbols, size_t count, const MethodShape& shape, bool split,
@@ -192,7 +202,8 @@ private:
                 matchBytes_ += symbol.code - MatchCodeBase;
             }
             std::vector<size_t> sizes;
-            CutBlocks(symbols_.data(), symbols_.size(), shape_, plan_.splitBlocks, plan_.pieceSymbols, sizes);
+            CutBlocks(symbols_.data(), symbols_.size(), shape_, plan_.splitBlocks,
+                      easy ? plan_.easyPieceSymbols : plan_.pieceSymbols, sizes);
             if (sizes.size() < 2 || easy || !plan_.reparsePasses) {
                 const LzSymbol* block = symbols_.data();
                 for (size_t size : sizes) {

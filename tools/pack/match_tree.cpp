@@ -20,7 +20,7 @@ MatchTree::MatchTree(int windowBits, int hashBits, uint32_t niceLength)
       hashBits_(hashBits) {}
 
 int MatchTree::FindAll(const uint8_t* buffer, uint32_t position, uint32_t end, int maxDepth, MatchCandidate* out) {
-    int count = Walk(buffer, position, end, maxDepth, out);
+    int count = Walk<true>(buffer, position, end, maxDepth, out);
     if (count && out[count - 1].length == niceLength_) {
         MatchCandidate& last = out[count - 1];
         const uint32_t limit = std::min<uint32_t>(MaxMatch, end - position);
@@ -32,9 +32,10 @@ int MatchTree::FindAll(const uint8_t* buffer, uint32_t position, uint32_t end, i
 }
 
 void MatchTree::Insert(const uint8_t* buffer, uint32_t position, uint32_t end, int maxDepth) {
-    Walk(buffer, position, end, maxDepth, nullptr);
+    Walk<false>(buffer, position, end, maxDepth, nullptr);
 }
 
+template <bool Report>
 int MatchTree::Walk(const uint8_t* buffer, uint32_t position, uint32_t end, int maxDepth, MatchCandidate* out) {
     const uint32_t limit = std::min<uint32_t>(niceLength_, end - position);
     if (limit < MinMatch) return 0;
@@ -44,11 +45,12 @@ int MatchTree::Walk(const uint8_t* buffer, uint32_t position, uint32_t end, int 
     int32_t& head3 = head3_[Hash3(here)];
     const int32_t three = head3;
     head3 = static_cast<int32_t>(position);
+    // Positions older than this are out of reach; None (-1) is below it too.
+    const int32_t oldest = static_cast<int32_t>(position > maxDistance_ ? position - maxDistance_ : 0);
     // The newest position with these three bytes gives the nearest match of three; if
     // it shares a fourth byte, it is the root of this position's tree and the walk
     // measures it.
-    if (out && three != None && position - uint32_t(three) <= maxDistance_ &&
-        CommonLength(here, buffer + three, std::min<uint32_t>(limit, 4)) == MinMatch) {
+    if (Report && three >= oldest && CommonLength(here, buffer + three, std::min<uint32_t>(limit, 4)) == MinMatch) {
         best = MinMatch;
         out[count++] = {MinMatch, static_cast<uint16_t>(position - uint32_t(three))};
     }
@@ -66,25 +68,20 @@ int MatchTree::Walk(const uint8_t* buffer, uint32_t position, uint32_t end, int 
     int32_t* lessLink = &children_[2 * slot];
     int32_t* moreLink = &children_[2 * slot + 1];
     uint32_t lessLength = 0, moreLength = 0;
-    for (int depth = maxDepth;; --depth) {
-        if (candidate == None || position - uint32_t(candidate) > maxDistance_ || depth == 0) {
-            *lessLink = *moreLink = None;
-            break;
-        }
-        const uint32_t distance = position - uint32_t(candidate);
+    for (int depth = maxDepth; candidate >= oldest && depth > 0; --depth) {
         const uint8_t* there = buffer + candidate;
         int32_t* node = &children_[2 * (uint32_t(candidate) & windowMask_)];
         uint32_t length = std::min(lessLength, moreLength);
         length += CommonLength(here + length, there + length, limit - length);
-        if (length > best) {
+        if (Report && length > best) {
             best = length;
-            if (out) out[count++] = {static_cast<uint16_t>(length), static_cast<uint16_t>(distance)};
+            out[count++] = {static_cast<uint16_t>(length), static_cast<uint16_t>(position - uint32_t(candidate))};
         }
         if (length == limit) {
             // Equal as far as we look: the new position takes the old one's place.
             *lessLink = node[0];
             *moreLink = node[1];
-            break;
+            return count;
         }
         if (there[length] < here[length]) {
             *lessLink = candidate;
@@ -98,6 +95,7 @@ int MatchTree::Walk(const uint8_t* buffer, uint32_t position, uint32_t end, int 
             moreLength = length;
         }
     }
+    *lessLink = *moreLink = None;
     return count;
 }
 

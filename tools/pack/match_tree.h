@@ -32,6 +32,7 @@ public:
     void Slide(uint32_t delta);
 
 private:
+    template <bool Report>
     int Walk(const uint8_t* buffer, uint32_t position, uint32_t end, int maxDepth, MatchCandidate* out);
 
     std::vector<int32_t> head_;
