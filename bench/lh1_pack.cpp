@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "support/lh1_encoder.h"
+#include "bench/lh1_encoder.h"
 #include "tools/pack/crc16.h"
 #include "tools/pack/member_header.h"
 

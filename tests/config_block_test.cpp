@@ -4,14 +4,13 @@
 
 #include <filesystem>
 #include <string>
-#include <unistd.h>
 
 #include "platform/file_handle.h"
 #include "archive/config_reader.h"
 #include "package/config_block.h"
-#include "platform/posix/utf8.h"
 #include "platform/system.h"
 #include "support/archive_builder.h"
+#include "support/packed_member.h"
 
 using lha::Bytes;
 using lha::ConfigBlock;
@@ -30,20 +29,13 @@ struct BlockRead {
 };
 
 BlockRead ReadBlock(const Bytes& bytes, uint64_t offset = 0) {
-    static int serial = 0;
-    std::string path = testing::TempDir() + "config_block_" + std::to_string(::getpid()) + "_" +
-                       std::to_string(serial++);
-    EXPECT_TRUE(lha::WriteFile(path, bytes));
-    WideString name;
-    AssignFromUtf8(name, path.c_str());
+    packed_member::ScratchFile scratch(bytes);
     FileHandle file;
     BlockRead result;
-    EXPECT_TRUE(file.Open(name.Text(), FileAccess::Read, FileDisposition::OpenExisting));
+    EXPECT_TRUE(file.Open(scratch.Wide().c_str(), FileAccess::Read, FileDisposition::OpenExisting));
     EXPECT_TRUE(file.Seek(static_cast<int64_t>(offset), SeekOrigin::Begin));
     result.ok = ReadConfigBlock(file, result.config);
     result.position = file.Tell();
-    file.Close();
-    std::remove(path.c_str());
     return result;
 }
 

@@ -8,13 +8,13 @@
 #include <string>
 #include <vector>
 
-#include <unistd.h>
 
 #include "archive/extractor.h"
 #include "archive/lzh_header.h"
 #include "platform/posix/console_front_end.h"
 #include "platform/posix/utf8.h"
 #include "support/archive_builder.h"
+#include "support/packed_member.h"
 
 using lha::ArchiveBuilder;
 using lha::Bytes;
@@ -41,17 +41,13 @@ ReadResult ReadOne(const Member& member) {
         static_cast<std::vector<std::u16string>*>(context)->push_back(text);
     };
     InstallFrontEnd(&frontEnd);
-    const std::string path = testing::TempDir() + "lzh_header_" + std::to_string(::getpid()) + ".lzh";
-    EXPECT_TRUE(lha::WriteFile(path, ArchiveBuilder().Add(member).End().Contents()));
-    WideString name;
-    AssignFromUtf8(name, path.c_str());
+    packed_member::ScratchFile file(ArchiveBuilder().Add(member).End().Contents());
     Extractor extractor;
     extractor.packageFile = new FileHandle;
-    EXPECT_TRUE(extractor.packageFile->Open(name.Text(), FileAccess::Read, FileDisposition::OpenExisting));
+    EXPECT_TRUE(extractor.packageFile->Open(file.Wide().c_str(), FileAccess::Read, FileDisposition::OpenExisting));
     result.ok = ReadMemberHeader(extractor, result.header);
     result.position = extractor.packageFile->Tell();
     InstallFrontEnd(nullptr);
-    std::remove(path.c_str());
     return result;
 }
 
@@ -77,7 +73,11 @@ TEST(HeaderShapes, LengthMinusNameLengthSelectsTheFields) {
     for (const ShapeCase& shape : cases) {
         SCOPED_TRACE(testing::Message() << "level " << shape.level << " crc " << shape.hasCrc << " os "
                                         << shape.hasOsId << " extra " << shape.extra);
-        Member member = Member::Stored("name.txt", "payload", shape.level);
+        Member member = Member::Stored("dir\\file.bin", "payload", shape.level);
+        member.method = "-lh5-";
+        member.originalSize = 12345;
+        member.attribute = 0x21;
+        member.time = lha::DosTime(2001, 2, 3, 4, 5, 6);
         member.hasCrc = shape.hasCrc;
         member.hasOsId = shape.hasOsId;
         member.baseExtra.assign(shape.extra, 0);
@@ -94,8 +94,15 @@ TEST(HeaderShapes, LengthMinusNameLengthSelectsTheFields) {
         if (shape.expectHasCrc) {
             EXPECT_EQ(result.header.dataCrc, member.crc);
         }
-        EXPECT_EQ(Utf8(result.header.path), "name.txt");
+        EXPECT_EQ(Utf8(result.header.path), "dir\\file.bin");  // base names are not translated
+        EXPECT_EQ(std::string(result.header.method, 5), "-lh5-");
+        EXPECT_EQ(result.header.headerLength, lha::BuildHeader(member)[0]);
+        EXPECT_EQ(result.header.level, shape.level);
         EXPECT_EQ(result.header.packedSize, 7u);
+        EXPECT_EQ(result.header.originalSize, 12345u);
+        EXPECT_EQ(result.header.attribute, 0x21);
+        EXPECT_EQ(result.header.rawTime, member.time);
+        EXPECT_EQ(result.header.modifiedTime, DosTimeToUnixTime(member.time));
         EXPECT_EQ(result.position, lha::BuildHeader(member).size());
     }
 }
@@ -109,27 +116,6 @@ TEST(HeaderShapes, Level2OfTwentyTwoBytesHasACrcAndNoChain) {
     EXPECT_EQ(result.header.hasCrc, 1);
     EXPECT_EQ(result.header.osId, 0);
     EXPECT_EQ(result.position, 22u);
-}
-
-TEST(HeaderFields, Level0FieldsAndPosition) {
-    Member member = Member::Stored("dir\\file.bin", "0123456789", 0);
-    member.method = "-lh5-";
-    member.originalSize = 12345;
-    member.attribute = 0x21;
-    member.time = lha::DosTime(2001, 2, 3, 4, 5, 6);
-    ReadResult result = ReadOne(member);
-    ASSERT_TRUE(result.ok);
-    EXPECT_EQ(std::string(result.header.method, 5), "-lh5-");
-    EXPECT_EQ(result.header.headerLength, lha::BuildHeader(member)[0]);
-    EXPECT_EQ(result.header.packedSize, 10u);
-    EXPECT_EQ(result.header.originalSize, 12345u);
-    EXPECT_EQ(result.header.rawTime, member.time);
-    EXPECT_EQ(result.header.attribute, 0x21);
-    EXPECT_EQ(result.header.level, 0);
-    EXPECT_EQ(Utf8(result.header.path), "dir\\file.bin");  // level-0 names are not translated
-    EXPECT_EQ(result.header.dataCrc, member.crc);
-    EXPECT_EQ(result.header.modifiedTime, DosTimeToUnixTime(member.time));
-    EXPECT_EQ(result.position, lha::BuildHeader(member).size());
 }
 
 // --- Extended headers -----------------------------------------------------------------

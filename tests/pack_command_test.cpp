@@ -8,12 +8,11 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <random>
 #include <string>
 
+#include "support/file_bytes.h"
 #include "support/run_tool.h"
 
 namespace fs = std::filesystem;
@@ -27,23 +26,13 @@ using run::Shell;
 Result Kavisfx(const std::string& arguments) { return run::Tool(arguments); }
 Result Pack(const std::string& arguments) { return Kavisfx("pack " + arguments); }
 
-void WriteFile(const fs::path& path, const std::string& bytes) {
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 bool Has(const Result& result, const std::string& text) { return result.all().find(text) != std::string::npos; }
 
 // Relative path -> contents ("/" for a folder) of everything under root.
 std::map<std::string, std::string> Snapshot(const fs::path& root) {
     std::map<std::string, std::string> tree;
     for (const auto& item : fs::recursive_directory_iterator(root))
-        tree[fs::relative(item.path(), root).string()] = item.is_directory() ? "/" : ReadFile(item.path());
+        tree[fs::relative(item.path(), root).string()] = item.is_directory() ? "/" : ReadAll(item.path());
     return tree;
 }
 
@@ -54,18 +43,18 @@ void MakeTree(const fs::path& root) {
     for (char& c : random) c = static_cast<char>(rng());
     for (int i = 0; text.size() < 90000; ++i) text += "line " + std::to_string(i % 377) + ": the quick brown fox\n";
     for (int i = 0; i < 40; ++i) runs += std::string(1 + rng() % 4000, static_cast<char>('a' + i % 5));
-    WriteFile(root / "random.bin", random);
-    WriteFile(root / "text.txt", text);
-    WriteFile(root / "runs.dat", runs);
-    WriteFile(root / "empty.txt", "");
+    WriteAll(root / "random.bin", random);
+    WriteAll(root / "text.txt", text);
+    WriteAll(root / "runs.dat", runs);
+    WriteAll(root / "empty.txt", "");
     fs::create_directories(root / "empty folder");
     fs::path deep = root;
     for (int level = 0; level < 12; ++level) deep /= "level" + std::to_string(level);
-    WriteFile(deep / "bottom.txt", text.substr(0, 5000));
-    WriteFile(root / "日本語" / "ソフト表示.txt", "trail bytes 0x5C in Shift_JIS\n");
-    WriteFile(root / "😀 emoji.txt", "astral plane\n");
-    WriteFile(root / "e\xCC\x81 combining.txt", "decomposed accent\n");
-    WriteFile(root / "it's & $HOME %PATH% [x] (1);.txt", "shell and batch characters\n");
+    WriteAll(deep / "bottom.txt", text.substr(0, 5000));
+    WriteAll(root / "日本語" / "ソフト表示.txt", "trail bytes 0x5C in Shift_JIS\n");
+    WriteAll(root / "😀 emoji.txt", "astral plane\n");
+    WriteAll(root / "e\xCC\x81 combining.txt", "decomposed accent\n");
+    WriteAll(root / "it's & $HOME %PATH% [x] (1);.txt", "shell and batch characters\n");
 }
 
 // Every method and level: our extractor gives back the tree, lhasa and 7-Zip accept the
@@ -100,7 +89,7 @@ TEST(PackTree, RoundTripsThroughOurExtractorAndIndependentReaders) {
         fs::create_directories(lhasa);
         ASSERT_EQ(Shell("cd " + Quote(lhasa) + " && lhasa xq " + Quote(archive)).status, 0);
         for (const char* name : {"/tree/text.txt", "/tree/random.bin"})
-            EXPECT_EQ(ReadFile(lhasa + name), ReadFile(scratch / ("in" + std::string(name))));
+            EXPECT_EQ(ReadAll(lhasa + name), ReadAll(scratch / ("in" + std::string(name))));
     }
 }
 
@@ -110,8 +99,8 @@ TEST(PackTree, RoundTripsThroughOurExtractorAndIndependentReaders) {
 TEST(PackTree, LinksAreSkippedOrFollowed) {
     run::Scratch scratch;
     const fs::path tree = scratch.path() / "tree";
-    WriteFile(tree / "a.txt", "a");
-    WriteFile(tree / "sub" / "b.txt", "b");
+    WriteAll(tree / "a.txt", "a");
+    WriteAll(tree / "sub" / "b.txt", "b");
     fs::create_symlink("a.txt", tree / "file-link");
     fs::create_symlink("sub", tree / "folder-link");
     fs::create_symlink("nowhere", tree / "dangling");
@@ -139,8 +128,8 @@ TEST(PackTree, LinksAreSkippedOrFollowed) {
         EXPECT_TRUE(Has(followed, row.says)) << followed.all();
     }
     ASSERT_EQ(Kavisfx("extract " + Quote(scratch / "out.lzh") + " -C " + Quote(scratch / "x")).status, 0);
-    EXPECT_EQ(ReadFile(scratch / "x/tree/file-link"), "a");
-    EXPECT_EQ(ReadFile(scratch / "x/tree/folder-link/b.txt"), "b");
+    EXPECT_EQ(ReadAll(scratch / "x/tree/file-link"), "a");
+    EXPECT_EQ(ReadAll(scratch / "x/tree/folder-link/b.txt"), "b");
 }
 
 TEST(PackTree, SameInputsGiveTheSameBytesAndEpochClampsTimes) {
@@ -149,7 +138,7 @@ TEST(PackTree, SameInputsGiveTheSameBytesAndEpochClampsTimes) {
     const std::string first = scratch / "a.lzh", second = scratch / "b.lzh", tree = " " + Quote(scratch / "tree");
     ASSERT_EQ(Pack(Quote(first) + " --archive-only" + tree).status, 0);
     ASSERT_EQ(Pack(Quote(second) + " --archive-only" + tree).status, 0);
-    EXPECT_TRUE(ReadFile(first) == ReadFile(second));
+    EXPECT_TRUE(ReadAll(first) == ReadAll(second));
     const fs::perms exec = fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec;
     EXPECT_EQ(fs::status(first).permissions() & exec, fs::perms::none) << "a bare archive is not a program";
 
@@ -166,9 +155,9 @@ std::string FakeStub(size_t size = 1024) { return "MZ" + std::string(size - 2, '
 
 TEST(PackPackage, LayoutAndBlockFieldsRoundTripThroughInfo) {
     run::Scratch scratch;
-    WriteFile(scratch / "stub.exe", FakeStub());
-    WriteFile(scratch / "app" / "bin" / "tool.exe", "program");
-    WriteFile(scratch / "app" / "readme.txt", "read me");
+    WriteAll(scratch / "stub.exe", FakeStub());
+    WriteAll(scratch / "app" / "bin" / "tool.exe", "program");
+    WriteAll(scratch / "app" / "readme.txt", "read me");
     const std::string package = scratch / "setup.exe", stub = " --stub " + Quote(scratch / "stub.exe");
     Result packed = Pack(Quote(package) + stub +
                          " --caption 'セットアップ' --destination 'Kavi\\Tool' --relative-to program-files"
@@ -176,7 +165,7 @@ TEST(PackPackage, LayoutAndBlockFieldsRoundTripThroughInfo) {
                          " --desktop on-locked --send-to off-locked --launch 'app\\bin\\tool.exe' " +
                          Quote(scratch / "app"));
     ASSERT_EQ(packed.status, 0) << packed.all();
-    std::string bytes = ReadFile(package);
+    std::string bytes = ReadAll(package);
     ASSERT_GT(bytes.size(), 37888u);
     EXPECT_NE(fs::status(package).permissions() & fs::perms::owner_exec, fs::perms::none);
     EXPECT_EQ(bytes.substr(0x24, 10), "LHA's SFX ");
@@ -188,11 +177,11 @@ TEST(PackPackage, LayoutAndBlockFieldsRoundTripThroughInfo) {
                                  "0 (editable: no, checked: no)"})
         EXPECT_TRUE(Has(info, expected)) << expected << " in\n" << info.all();
     ASSERT_EQ(Kavisfx("extract " + Quote(package) + " -C " + Quote(scratch / "out")).status, 0);
-    EXPECT_EQ(ReadFile(scratch / "out/app/bin/tool.exe"), "program");
+    EXPECT_EQ(ReadAll(scratch / "out/app/bin/tool.exe"), "program");
 
     // Without a dialog the block is the single byte 0 and the archive follows it.
     ASSERT_EQ(Pack(Quote(package) + stub + " --no-dialog " + Quote(scratch / "app/") + " --method lh0").status, 0);
-    bytes = ReadFile(package);
+    bytes = ReadAll(package);
     EXPECT_EQ(bytes[37888], 0);
     EXPECT_EQ(bytes.substr(37889 + 2, 5), "-lhd-") << "bin/ comes first, as a folder member";
     EXPECT_EQ(Kavisfx("list " + Quote(package)).status, 0);
@@ -200,13 +189,13 @@ TEST(PackPackage, LayoutAndBlockFieldsRoundTripThroughInfo) {
     // An existing archive is appended as it is, only when it reads whole; a destination
     // with a drive is shown as it stands.
     const std::string archive = scratch / "in.lzh";
-    WriteFile(scratch / "a.txt", std::string(5000, 'a'));
+    WriteAll(scratch / "a.txt", std::string(5000, 'a'));
     ASSERT_EQ(Pack(Quote(archive) + " --archive-only " + Quote(scratch / "a.txt")).status, 0);
     ASSERT_EQ(Pack(Quote(package) + stub + " --launch a.txt --destination 'C:\\Kavi' --archive " + Quote(archive)).status, 0);
-    EXPECT_EQ(ReadFile(package).substr(37888 + 10 + 2 * (5 + 7)), ReadFile(archive));
+    EXPECT_EQ(ReadAll(package).substr(37888 + 10 + 2 * (5 + 7)), ReadAll(archive));
     EXPECT_TRUE(Has(Kavisfx("info " + Quote(package)), "destination:         C:\\Kavi\n"));
-    const std::string whole = ReadFile(archive);
-    WriteFile(scratch / "cut.lzh", whole.substr(0, whole.size() - 1));
+    const std::string whole = ReadAll(archive);
+    WriteAll(scratch / "cut.lzh", whole.substr(0, whole.size() - 1));
     Result cut = Pack(Quote(package + "2") + stub + " --archive " + Quote(scratch / "cut.lzh"));
     EXPECT_EQ(cut.status, 1);
     EXPECT_TRUE(Has(cut, "cut.lzh")) << cut.all();
@@ -215,12 +204,12 @@ TEST(PackPackage, LayoutAndBlockFieldsRoundTripThroughInfo) {
 
 TEST(PackRefusals, ExitWithAMessageAndLeaveNothingBehind) {
     run::Scratch scratch;
-    WriteFile(scratch / "stub.exe", FakeStub());
-    WriteFile(scratch / "big-stub.exe", FakeStub(37889));
-    WriteFile(scratch / "data.bin", std::string(3 << 20, 'q'));
+    WriteAll(scratch / "stub.exe", FakeStub());
+    WriteAll(scratch / "big-stub.exe", FakeStub(37889));
+    WriteAll(scratch / "data.bin", std::string(3 << 20, 'q'));
     for (const char* name : {"ok/a.txt", "device/aux.txt", "dot/name.", "case/Read.txt", "case/read.TXT", "colon/a:b.txt",
                              "utf8/\xFF\xFE.txt"})
-        WriteFile(scratch / name, "x");
+        WriteAll(scratch / name, "x");
     std::string caption255;
     for (int i = 0; i < 255; ++i) caption255 += "字";
     const std::string stub = " --stub " + Quote(scratch / "stub.exe") + " ", ok = " " + Quote(scratch / "ok") + " ";
@@ -278,8 +267,8 @@ TEST(PackSigning, ASignedPackageStillExtracts) {
         << "osslsigncode or openssl is missing: run scripts/install-deps";
     run::Scratch scratch;
     const std::string package = scratch / "setup.exe", signedPackage = scratch / "signed.exe";
-    WriteFile(scratch / "app" / "tool.exe", "program");
-    WriteFile(scratch / "app" / "data.txt", std::string(20000, 'd'));
+    WriteAll(scratch / "app" / "tool.exe", "program");
+    WriteAll(scratch / "app" / "data.txt", std::string(20000, 'd'));
     Result packed = Pack(Quote(package) + " --stub x86_64 --launch app/tool.exe " + Quote(scratch / "app"));
     if (packed.status == 1 && Has(packed, "without the Windows stubs")) GTEST_SKIP() << "this kavisfx carries no stubs";
     ASSERT_EQ(packed.status, 0) << packed.all();
@@ -290,7 +279,7 @@ TEST(PackSigning, ASignedPackageStillExtracts) {
     ASSERT_EQ(sign.status, 0) << sign.all();
     EXPECT_GT(fs::file_size(signedPackage), fs::file_size(package));
     ASSERT_EQ(Kavisfx("extract " + Quote(signedPackage) + " -C " + Quote(scratch / "out")).status, 0);
-    EXPECT_EQ(ReadFile(scratch / "out/app/data.txt"), std::string(20000, 'd'));
+    EXPECT_EQ(ReadAll(scratch / "out/app/data.txt"), std::string(20000, 'd'));
     EXPECT_EQ(Kavisfx("info " + Quote(signedPackage)).status, 0);
 }
 

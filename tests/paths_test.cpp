@@ -1,13 +1,11 @@
-// Paths and folders: stored names of any shape stay below the destination; folders
-// and output files are created where the sanitised path says.
+// Paths: stored names of any shape stay below the destination; the folder steps of a
+// path. (Folders and files made on disk: the golden archives of hostile_archive_test.)
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "archive/paths.h"
-#include "support/run_tool.h"
 
 namespace {
 
@@ -148,63 +146,7 @@ TEST(FolderPaths, ParentFolderAndCutAtLastSeparator) {
         EXPECT_EQ(test.cut(path), test.done) << std::string(test.path.begin(), test.path.end());
         EXPECT_EQ(std::u16string(path.Text()), test.rest);
     }
-}
-
-// Runs in a fresh temporary folder as the current directory.
-class FolderCreation : public testing::Test {
-protected:
-    void SetUp() override { std::filesystem::current_path(scratch_.path()); }
-    void TearDown() override { std::filesystem::current_path(previous_); }
-
-    static bool IsFolder(const char* path) { return std::filesystem::is_directory(path); }
-    static bool IsFile(const char* path) { return std::filesystem::is_regular_file(path); }
-
-private:
-    std::filesystem::path previous_ = std::filesystem::current_path();
-    run::Scratch scratch_;
-};
-
-TEST_F(FolderCreation, CreateFolderTreeMakesMissingParentsButNotBelowAFile) {
-    EXPECT_TRUE(CreateFolderTree(WideString(u"a/b/c/")));
-    EXPECT_TRUE(IsFolder("a") && IsFolder("a/b") && IsFolder("a/b/c"));
-    EXPECT_TRUE(CreateFolderTree(WideString(u"a/b/c/")));  // all there already
-    EXPECT_TRUE(CreateFolderTree(WideString(u"a/b/d")));
-    EXPECT_TRUE(IsFolder("a/b/d"));
-    FileHandle file;
-    ASSERT_TRUE(file.Open(u"plain", FileAccess::Write, FileDisposition::CreateAlways));
-    file.Close();
-    EXPECT_FALSE(CreateFolderTree(WideString(u"plain/sub/deeper")));
-    EXPECT_FALSE(CreateFolderTree(WideString(u"")));
-}
-
-TEST_F(FolderCreation, OpenOutputFileCreatesTheFolderFirst) {
-    FileHandle* file = OpenOutputFile(WideString(u"a/b/f.txt"));
-    ASSERT_NE(file, nullptr);
-    ASSERT_TRUE(file->IsOpen());
-    EXPECT_TRUE(file->Write("data", 4));
-    file->Close();
-    delete file;
-    EXPECT_TRUE(IsFolder("a/b"));
-    EXPECT_TRUE(IsFile("a/b/f.txt"));
-
-    file = OpenOutputFile(WideString(u"top.txt"));
-    ASSERT_NE(file, nullptr);
-    EXPECT_TRUE(file->IsOpen());
-    delete file;
-    EXPECT_TRUE(IsFile("top.txt"));
-}
-
-TEST_F(FolderCreation, OpenOutputFileReportsFolderAndFileFailuresApart) {
-    FileHandle* blocker = OpenOutputFile(WideString(u"blocker"));
-    ASSERT_NE(blocker, nullptr);
-    delete blocker;
-    // A folder that cannot be made gives null; a file that cannot be opened, a closed handle.
-    EXPECT_EQ(OpenOutputFile(WideString(u"blocker/x/f")), nullptr);
-    ASSERT_TRUE(CreateFolderTree(WideString(u"folder")));
-    FileHandle* file = OpenOutputFile(WideString(u"folder"));
-    ASSERT_NE(file, nullptr);
-    EXPECT_FALSE(file->IsOpen());
-    delete file;
+    EXPECT_FALSE(CreateFolderTree(WideString(u"")));  // names no folder, not even the current one
 }
 
 }  // namespace

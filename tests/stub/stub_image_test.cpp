@@ -1,6 +1,6 @@
-// The built stubs themselves: each fits its place in front of the configuration block,
-// carries the package marker and is the kind of executable its architecture needs,
-// with no run-time library DLL that a bare Windows system lacks.
+// The built stubs themselves (their size and the package marker are checked as they are
+// built): each is the kind of executable its architecture needs, with no run-time library
+// DLL that a bare Windows system lacks.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,7 +10,7 @@
 
 namespace {
 
-TEST(StubImage, FitsCarriesTheMarkerAndNeedsNoRuntimeDll) {
+TEST(StubImage, GuiProgramOfItsMachineNeedingNoRuntimeDll) {
     const struct {
         const char* arch;
         uint32_t machine, optionalMagic;
@@ -20,9 +20,6 @@ TEST(StubImage, FitsCarriesTheMarkerAndNeedsNoRuntimeDll) {
         std::ifstream in(KAVISFX_STUB_DIR "/kavisfx-stub-" + std::string(expected.arch) + ".exe", std::ios::binary);
         const std::string image{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
         ASSERT_GE(image.size(), 0x200u) << "not built (-DKAVISFX_STUBS=ON)";
-        EXPECT_LE(image.size(), 37888u);
-        EXPECT_EQ(image.substr(0, 2), "MZ");
-        EXPECT_EQ(image.substr(0x24, 10), "LHA's SFX ");
         auto le = [&](size_t at, int width) {
             uint32_t value = 0;
             for (int i = width - 1; i >= 0; --i) value = value << 8 | static_cast<uint8_t>(image.at(at + i));

@@ -20,18 +20,14 @@
 #include <vector>
 
 #include "support/archive_builder.h"
+#include "support/file_bytes.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-std::string ReadText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 void WriteText(const std::string& path, const std::string& text, int64_t unixTime) {
-    fs::create_directories(fs::path(path).parent_path());
-    std::ofstream(path, std::ios::binary) << text;
+    WriteAll(path, text);
     fs::last_write_time(path, std::chrono::file_clock::from_sys(std::chrono::sys_seconds(std::chrono::seconds(unixTime))));
 }
 // UTF-16 text read as ASCII: every second byte, from an even or an odd start.
@@ -64,7 +60,7 @@ struct Session {
 
     static Session Load() {
         const std::string dir = KAVISFX_WINE_SESSION_DIR;
-        Session s{ReadText(dir + "/wine"), dir + "/prefix", ReadText(dir + "/display"), ""};
+        Session s{ReadAll(dir + "/wine"), dir + "/prefix", ReadAll(dir + "/display"), ""};
         for (std::string* line : {&s.wine, &s.display}) line->erase(line->find_last_not_of('\n') + 1);
         if (s.display.empty() || s.wine.empty())
             s.problem = "no Wine session in " + dir + " (the stub_wine_session_start test sets it up; when it "
@@ -258,7 +254,7 @@ TEST_P(StubRuns, ExtractMakeShortcutsAndLaunchAsTheBlockSays) {
     std::string windowsDest = inPrefix ? row.dest : WindowsPath(dest);
     std::replace(windowsDest.begin(), windowsDest.end(), '/', '\\');
     const std::string target = windowsDest + "\\bin\\launch_probe.exe", source = runDir + "/source/";
-    const std::string probe = ReadText(KAVISFX_LAUNCH_PROBE), readme = "Kavi SFX test package\r\n";
+    const std::string probe = ReadAll(KAVISFX_LAUNCH_PROBE), readme = "Kavi SFX test package\r\n";
     ASSERT_FALSE(probe.empty()) << KAVISFX_LAUNCH_PROBE;
     for (const std::string& link : session.LinkFiles(linkPrefix)) fs::remove(link);
     fs::remove_all(session.prefix + "/drive_c/Program Files/KaviSfx Pack");
@@ -280,7 +276,7 @@ TEST_P(StubRuns, ExtractMakeShortcutsAndLaunchAsTheBlockSays) {
         if (block) options += " --destination '" + WindowsPath(runDir + "/dest") + "'";
         const std::string jlha = "cd '" + source + "' && jlha ao52q ../archive.lzh text/lorem.txt >/dev/null 2>&1";
         ASSERT_EQ(std::system(jlha.c_str()), 0) << "jlha failed: run scripts/install-deps";
-        std::string compressed = ReadText(runDir + "/archive.lzh");
+        std::string compressed = ReadAll(runDir + "/archive.lzh");
         compressed.pop_back();  // the archive's end mark; more members follow
         lha::Member level1 = lha::Member::Stored("guide.txt", "level one\n", 1);
         level1.time = lha::DosTime(2001, 2, 3, 4, 5, 6);
@@ -325,7 +321,7 @@ TEST_P(StubRuns, ExtractMakeShortcutsAndLaunchAsTheBlockSays) {
     EXPECT_EQ(found, *row.dest && !inPrefix ? std::vector<std::string>{dest} : std::vector<std::string>{});
     if (*row.dest) {
         for (const char* name : {"readme.txt", "text/lorem.txt", "docs/guide.txt", "bin/launch_probe.exe"}) {
-            EXPECT_TRUE(ReadText(dest + "/" + name) == ReadText(source + name)) << name;
+            EXPECT_TRUE(ReadAll(dest + "/" + name) == ReadAll(source + name)) << name;
             EXPECT_TRUE(fs::last_write_time(dest + "/" + name, error) == fs::last_write_time(source + name)) << name;
         }
         EXPECT_TRUE(fs::is_directory(dest + "/empty/dir"));
@@ -334,7 +330,7 @@ TEST_P(StubRuns, ExtractMakeShortcutsAndLaunchAsTheBlockSays) {
     const std::vector<std::string> links = session.LinkFiles(linkPrefix);
     EXPECT_EQ(links.size(), row.links.size());
     for (const std::string& link : links) {
-        const std::string bytes = ReadText(link);
+        const std::string bytes = ReadAll(link);
         EXPECT_TRUE(bytes.find(target) != std::string::npos || NarrowUtf16(bytes).find(target) != std::string::npos ||
                     NarrowUtf16(bytes, 1).find(target) != std::string::npos) << link << " does not point to " << target;
     }
@@ -343,8 +339,8 @@ TEST_P(StubRuns, ExtractMakeShortcutsAndLaunchAsTheBlockSays) {
             << "no shortcut in " << part;
     const std::string launched = dest + "/launched.txt";
     if (row.launched) {
-        ASSERT_TRUE(Until(20, [&] { return ReadText(launched).size() >= 4; })) << "the launch program did not run";
-        const std::string text = NarrowUtf16(ReadText(launched));
+        ASSERT_TRUE(Until(20, [&] { return ReadAll(launched).size() >= 4; })) << "the launch program did not run";
+        const std::string text = NarrowUtf16(ReadAll(launched));
         EXPECT_NE(text.find(target), std::string::npos) << text;
         EXPECT_NE(text.find("\n" + windowsDest + "\n"), std::string::npos) << text;
     } else if (*row.dest) {
@@ -396,8 +392,8 @@ TEST_F(StubUnderWine, AbortRemovesTheMemberInHand) {
         EXPECT_TRUE(session.Xdo(action.substr(0, at) + window + action.substr(at + 2)));
         EXPECT_EQ(run.Wait(30), 0);
         EXPECT_FALSE(fs::exists(workDir + "/big.bin")) << "the interrupted member was left behind";
-        EXPECT_EQ(ReadText(workDir + "/first.txt"), "first");
-        EXPECT_EQ(ReadText(workDir + "/second.txt"), "second");
+        EXPECT_EQ(ReadAll(workDir + "/first.txt"), "first");
+        EXPECT_EQ(ReadAll(workDir + "/second.txt"), "second");
     }
     fs::remove_all(runDir);
 }

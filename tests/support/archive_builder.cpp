@@ -63,8 +63,7 @@ void PutCommonFields(Bytes& out, const Member& member) {
 Bytes BuildLevel01(const Member& member) {
     Bytes out = {0, 0};
     PutCommonFields(out, member);
-    Put8(out, member.nameLengthOverride ? *member.nameLengthOverride
-                                        : static_cast<uint8_t>(member.name.size()));
+    Put8(out, static_cast<uint8_t>(member.name.size()));
     PutBytes(out, ToBytes(member.name));
     if (member.hasCrc) Put16(out, member.crc);
     if (member.hasOsId) Put8(out, member.osId);

@@ -54,7 +54,6 @@ struct Member {
     std::vector<ExtendedHeader> ext;
 
     std::optional<uint16_t> headerLengthOverride;  // byte 0 (levels 0/1) or bytes 0-1 (2)
-    std::optional<uint8_t> nameLengthOverride;     // byte 21 (levels 0/1)
     std::optional<uint32_t> packedSizeOverride;    // bytes 7-10
 
     // A stored (-lh0-) member: name in a 0x01 header at level 2, in the base otherwise.

@@ -10,6 +10,8 @@ inline std::string ReadAll(const std::filesystem::path& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+// Creates the folders on the way.
 inline void WriteAll(const std::filesystem::path& path, const std::string& bytes) {
+    if (path.has_parent_path()) std::filesystem::create_directories(path.parent_path());
     std::ofstream(path, std::ios::binary) << bytes;
 }

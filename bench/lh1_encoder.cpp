@@ -1,6 +1,6 @@
 // The coder drives the decoder's own tree: a symbol's code is the path from the root to
 // its leaf, and after each symbol both sides make the same update.
-#include "support/lh1_encoder.h"
+#include "bench/lh1_encoder.h"
 
 #include "decode/adaptive_tree.h"
 #include "decode/decode_state.h"

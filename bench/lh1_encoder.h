@@ -1,4 +1,4 @@
-// A small -lh1- encoder for tests and benchmarks (no installed archiver writes -lh1-):
+// A small -lh1- encoder for the decoding benchmark (no installed archiver writes -lh1-):
 // greedy LZ matches from a hash chain over a 4 KiB window, coded with the adaptive tree.
 #pragma once
 #include <cstdint>
