@@ -88,10 +88,12 @@ void ReportUnknownMethod(Extractor& extractor, const LzhHeader& header) {
     ++extractor.membersFailed;
 }
 
-// Anything but a folder at the path of a folder member (written "dir/").
+// Anything but a folder at the path of a folder member (written "dir/"); a link there,
+// or on the way, leaves LinkErrorCode() as the last error.
 bool IsExistingFile(const WideString& folderPath) {
     WideString path(folderPath);
     if (!path.IsEmpty() && path.Text()[path.Length() - 1] == u'/') path.Resize(path.Length());
+    SetLastErrorCode(0);
     return !path.IsEmpty() && PathExists(path.Text()) && !IsExistingFolder(path.Text());
 }
 
@@ -240,7 +242,8 @@ bool ExtractMember(Extractor& extractor, const LzhHeader& header) {
     }
     if (IsFolderMember(header, method)) {
         if (IsExistingFile(outputPath)) {
-            ShowPathMessage(extractor, outputPath, UiText::FileConflict);
+            const bool link = LastErrorCode() == LinkErrorCode();
+            ShowPathMessage(extractor, outputPath, link ? UiText::LinkInPath : UiText::FileConflict);
             return false;
         }
         if (!ExtractFolder(extractor, outputPath)) return false;

@@ -15,7 +15,7 @@
 enum class CreateFolderResult { Created, AlreadyExists, Failed };
 CreateFolderResult CreateFolder(const WideChar* path);
 bool DeletePath(const WideChar* path);             // a file; true when it is gone
-bool IsExistingFolder(const WideChar* path);
+bool IsExistingFolder(const WideChar* path);      // false, with LinkErrorCode(), for a link
 bool PathExists(const WideChar* path);             // anything, a link included
 // Permission bits (POSIX; elsewhere nothing happens). Never set-uid, set-gid or sticky.
 constexpr uint32_t FilePermissionBits = 0777;

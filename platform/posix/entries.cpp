@@ -144,8 +144,9 @@ bool DeletePath(const WideChar* path) {
 bool IsExistingFolder(const WideChar* path) {
     Reached at;
     struct stat info;
-    return Reach(path, at) && ::fstatat(at.folder, at.name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
-           S_ISDIR(info.st_mode);
+    if (!Reach(path, at) || ::fstatat(at.folder, at.name, &info, AT_SYMLINK_NOFOLLOW) != 0) return false;
+    if (S_ISLNK(info.st_mode)) errno = ELOOP;  // a link is no folder, even one to a folder
+    return S_ISDIR(info.st_mode);
 }
 
 bool SetFileTimes(const WideChar* path, int64_t unixSeconds) {
