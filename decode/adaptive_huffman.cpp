@@ -33,4 +33,3 @@ uint16_t DecodeCharAdaptive() {
     if (symbol == decodeState.escapeCode) return static_cast<uint16_t>(symbol + GetBits(8));
     return symbol;
 }
-

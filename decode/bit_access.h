@@ -45,7 +45,6 @@ public:
     }
     uint32_t Peek16() const { return static_cast<uint32_t>(bits_ >> 48); }
     uint32_t Peek32() const { return static_cast<uint32_t>(bits_ >> 32); }
-    uint64_t Peek64() const { return bits_; }
     void Drop(uint32_t n) {
         bits_ <<= n;
         count_ -= n;
