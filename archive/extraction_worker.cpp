@@ -209,7 +209,11 @@ void ExtractionWorker(void* argument) {
 }
 
 bool SeekNextHeader(Extractor& extractor, uint64_t dataStart, const LzhHeader& header) {
-    if (extractor.packageFile->Seek(static_cast<int64_t>(dataStart + header.packedSize), SeekOrigin::Begin)) return true;
+    // Packed data that runs past the end of the file: the archive was cut, and the members
+    // that followed are missing.
+    const uint64_t next = dataStart + header.packedSize;
+    FileHandle& file = *extractor.packageFile;
+    if (next <= file.size && file.Seek(static_cast<int64_t>(next), SeekOrigin::Begin)) return true;
     extractor.archiveEnd = HeaderRead::Cut;
     return false;
 }
