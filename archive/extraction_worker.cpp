@@ -167,7 +167,10 @@ bool ExtractFile(Extractor& extractor, const LzhHeader& header, const WideString
     // Stamped through the handle still open: no second walk down the path.
     if (good) SetMemberTime(*output, header);
     delete output;  // closes it
-    if (good) return true;
+    if (good) {
+        extractor.currentOutputPath.Clear();  // whole now: an abort from here on must not delete it
+        return true;
+    }
     // An aborted member, and a file that could not be written whole, are not kept: it
     // would pass for the member.
     if (decodeState.keepRunning.load() == 0 || ReportDecodeFailure()) {

@@ -400,6 +400,12 @@ TEST_F(HostileArchive, AbortDeletesTheMemberInHandAndKeepsEarlierOnes) {
     EXPECT_EQ(outcome.members, (std::vector<std::string>{"small", "big"}));
     EXPECT_EQ(outcome.inHand, "big");
     EXPECT_EQ(Entries(), std::set<std::string>{"small"});
+    // Aborted when only a folder follows: no file is in hand, the last one stays.
+    ResetDestination();
+    frontEnd_.memberName = [](void*, const WideChar* path) { decodeState.keepRunning.store(*path != u'l'); };
+    outcome = Extract(Archive({Member::Stored("small", "kept"), Member::Folder("later")}));
+    EXPECT_TRUE(outcome.aborted);
+    EXPECT_EQ(outcome.inHand, "");
 }
 
 std::string Le(uint64_t value, int bytes) {
