@@ -163,10 +163,13 @@ bool ExtractFile(Extractor& extractor, const LzhHeader& header, const WideString
     extractor.currentOutputPath = outputPath;
     uint32_t crc = DecodeMember(*extractor.packageFile, output, header.originalSize, header.packedSize, method);
     const bool damaged = cutShort || PackedDataRanOut() || (header.hasCrc && crc != header.dataCrc);
-    const bool good = !damaged && decodeState.failure == DecodeFailure::None && decodeState.keepRunning.load() != 0;
+    bool good = !damaged && decodeState.failure == DecodeFailure::None && decodeState.keepRunning.load() != 0;
     // Stamped through the handle still open: no second walk down the path.
     if (good) SetMemberTime(*output, header);
-    delete output;  // closes it
+    // Some file systems (network ones) report a write they could not finish only when the
+    // file is closed: it is then not the whole member.
+    good = good && output->Close();
+    delete output;
     if (good) {
         extractor.currentOutputPath.Clear();  // whole now: an abort from here on must not delete it
         return true;
