@@ -163,11 +163,17 @@ bool ExtractFile(Extractor& extractor, const LzhHeader& header, const WideString
     extractor.currentOutputPath = outputPath;
     uint32_t crc = DecodeMember(*extractor.packageFile, output, header.originalSize, header.packedSize, method);
     const bool damaged = cutShort || PackedDataRanOut() || (header.hasCrc && crc != header.dataCrc);
-    const bool good = !damaged && decodeState.failure == DecodeFailure::None && decodeState.keepRunning.load() != 0;
+    bool good = !damaged && decodeState.failure == DecodeFailure::None && decodeState.keepRunning.load() != 0;
     // Stamped through the handle still open: no second walk down the path.
     if (good) SetMemberTime(*output, header);
-    delete output;  // closes it
-    if (good) return true;
+    // Some file systems (network ones) report a write they could not finish only when the
+    // file is closed: it is then not the whole member.
+    good = good && output->Close();
+    delete output;
+    if (good) {
+        extractor.currentOutputPath.Clear();  // whole now: an abort from here on must not delete it
+        return true;
+    }
     // An aborted member, and a file that could not be written whole, are not kept: it
     // would pass for the member.
     if (decodeState.keepRunning.load() == 0 || ReportDecodeFailure()) {
@@ -209,7 +215,11 @@ void ExtractionWorker(void* argument) {
 }
 
 bool SeekNextHeader(Extractor& extractor, uint64_t dataStart, const LzhHeader& header) {
-    if (extractor.packageFile->Seek(static_cast<int64_t>(dataStart + header.packedSize), SeekOrigin::Begin)) return true;
+    // Packed data that runs past the end of the file: the archive was cut, and the members
+    // that followed are missing.
+    const uint64_t next = dataStart + header.packedSize;
+    FileHandle& file = *extractor.packageFile;
+    if (next <= file.size && file.Seek(static_cast<int64_t>(next), SeekOrigin::Begin)) return true;
     extractor.archiveEnd = HeaderRead::Cut;
     return false;
 }

@@ -24,7 +24,7 @@ struct Extractor {
     WindowHandle progressBar = nullptr;
     WindowHandle abortButton = nullptr;
     HeaderRead archiveEnd = HeaderRead::End;  // how the last header read ended
-    WideString currentOutputPath;        // file whose decoding started last
+    WideString currentOutputPath;        // file being written; none once it is whole
     WideString destination;              // destination folder of this run
     SfxConfig config;
     uint8_t failed = 0;                  // 1 once a member failed or the run was aborted

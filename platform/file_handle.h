@@ -24,7 +24,7 @@ public:
     // (see the entries of platform/system.h).
     bool Create(const WideChar* path);
     bool IsOpen() const { return handle_ != ClosedHandle; }
-    void Close();
+    bool Close();  // false when the system reports a failure, such as a write it could not finish
 
     uint64_t Size();                                // 0 when not open
     bool Seek(int64_t distance, SeekOrigin origin);

@@ -71,7 +71,9 @@ bool KeepExisting(void* context, const WideString& outputPath, const LzhHeader& 
     auto& policy = *static_cast<KeepPolicy*>(context);
     Utf8Text path(outputPath.Text());
     struct stat existing;
-    if (::lstat(path.c_str(), &existing) != 0) return false;
+    // Only an entry reached without a link counts (PathExists follows none): a path through
+    // a link fails the member as it does without these options.
+    if (!PathExists(outputPath.Text()) || ::lstat(path.c_str(), &existing) != 0) return false;
     if (policy.mode == ExistingFiles::KeepNewer && existing.st_mtime < header.modifiedTime) return false;
     policy.frontEnd.ClearLine();
     std::printf("kept     %s: %s\n", DisplayText(outputPath.Text()).c_str(),

@@ -155,11 +155,11 @@ std::string SummaryLine(uint32_t files, uint32_t folders, uint64_t bytes, uint32
 }
 
 std::string DisplayText(const WideChar* text) {
-    Utf8Text utf8(text);
-    std::string out = utf8.c_str() ? utf8.c_str() : "";
-    for (char& c : out)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
-    return out;
+    // C1 controls too: terminals take U+009B as an escape sequence's start, as they do ESC.
+    WideString shown(text);
+    for (WideChar* at = shown.Data(); at && *at; ++at)
+        if (*at < 0x20 || (*at >= 0x7F && *at <= 0x9F)) *at = u'?';
+    return Utf8Text(shown.Text()).c_str();
 }
 
 std::string DisplayMethod(const char method[5]) {

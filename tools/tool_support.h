@@ -56,7 +56,8 @@ inline bool ArchiveDamaged(const Extractor& extractor) {
 std::string SummaryLine(uint32_t files, uint32_t folders, uint64_t bytes, uint32_t failed, bool damagedArchive,
                         const std::string& note);
 
-// UTF-8 for the terminal: control characters become '?' so that a name stays on its line.
+// UTF-8 for the terminal: control characters (C0, DEL and C1) become '?' so that a name
+// stays on its line and sends the terminal no commands.
 std::string DisplayText(const WideChar* text);
 std::string DisplayMethod(const char method[5]);
 WideString WideFromUtf8(const std::string& text);

@@ -59,11 +59,12 @@ bool FileHandle::Open(const WideChar* path, FileAccess access, FileDisposition d
     return true;
 }
 
-void FileHandle::Close() {
-    if (!IsOpen()) return;
+bool FileHandle::Close() {
+    if (!IsOpen()) return true;
     TheMemoryVolume().handles.erase(handle_);
     handle_ = ClosedHandle;
     size = 0;
+    return true;
 }
 
 uint64_t FileHandle::Size() {

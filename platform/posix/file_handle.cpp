@@ -27,12 +27,13 @@ bool FileHandle::Open(const WideChar* path, FileAccess access, FileDisposition d
     return true;
 }
 
-void FileHandle::Close() {
-    if (!IsOpen()) return;
-    ::close(static_cast<int>(handle_));
+bool FileHandle::Close() {
+    if (!IsOpen()) return true;
+    const bool closed = ::close(static_cast<int>(handle_)) == 0;
     handle_ = ClosedHandle;
     position_ = UnknownPosition;
     size = 0;
+    return closed;
 }
 
 uint64_t FileHandle::Size() {

@@ -21,11 +21,12 @@ bool FileHandle::Open(const WideChar* path, FileAccess access, FileDisposition d
     return true;
 }
 
-void FileHandle::Close() {
-    if (!IsOpen()) return;
-    CloseHandle(AsHandle(handle_));
+bool FileHandle::Close() {
+    if (!IsOpen()) return true;
+    const bool closed = CloseHandle(AsHandle(handle_)) != 0;
     handle_ = ClosedHandle;
     size = 0;
+    return closed;
 }
 
 uint64_t FileHandle::Size() {
