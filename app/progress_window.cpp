@@ -2,9 +2,7 @@
 // worker's closing message and to the abort button.
 #include <windows.h>
 #include <process.h>
-#include <shlwapi.h>
 
-#include "app/path_buffer.h"
 #include "app/stub.h"
 #include "archive/extraction_worker.h"
 #include "decode/decode_state.h"
@@ -16,17 +14,10 @@ static Extractor* windowExtractor = nullptr;
 // works on must outlive it, so the window stays until then.
 static bool workerRunning = false;
 
+// The status control shortens a name too long for it in the middle, as a path
+// (SS_PATHELLIPSIS), when it draws it.
 void ShowCompactedName(Extractor& extractor, const WideChar* name) {
-    HWND status = static_cast<HWND>(extractor.statusText);
-    HDC context = GetDC(status);
-    if (!context) return;
-    PathBuffer shown;
-    shown.Append(name);  // a name longer than the buffer is cut, then compacted
-    RECT area = {};
-    GetClientRect(status, &area);
-    PathCompactPathW(context, Native(shown.text), static_cast<UINT>(area.right - area.left));
-    SetWindowTextW(status, Native(shown.text));
-    ReleaseDC(status, context);
+    SetWindowTextW(static_cast<HWND>(extractor.statusText), Native(name));
 }
 
 bool StartExtraction(Extractor& extractor) {

@@ -79,7 +79,7 @@ bool ConstructExtractor(Extractor& extractor, HINSTANCE instance) {
                                   nullptr, nullptr, instance, &extractor);
     if (!window) return false;
     extractor.mainWindow = window;
-    extractor.statusText = CreateControl(extractor, L"Static", L"", 0, 7, 5, 200, 15, 0, true);
+    extractor.statusText = CreateControl(extractor, L"Static", L"", SS_PATHELLIPSIS | SS_NOPREFIX, 7, 5, 200, 15, 0, true);
     extractor.progressBar = CreateControl(extractor, PROGRESS_CLASSW, nullptr, PBS_SMOOTH, 7, 23, 200, 20, 0, false);
     extractor.abortButton = CreateControl(extractor, L"Button", Native(Text(UiText::Abort)), 0, 65, 50, 88, 19, IDC_ABORT, true);
     if (!extractor.statusText || !extractor.progressBar || !extractor.abortButton) return false;

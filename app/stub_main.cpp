@@ -33,7 +33,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
 
 // The process entry (the linker's -e): the stub brings no start-up code of the compiler's
 // runtime, which would cost more than the whole user interface. msvcrt.dll initialises
-// itself when it is loaded; the stub has no static constructors to run.
-extern "C" void StubEntry() {
+// itself when it is loaded; the stub has no static constructors to run. Visible to the
+// linker although the stub is optimised as a whole program, where nothing calls it.
+extern "C" __attribute__((externally_visible)) void StubEntry() {
     ExitProcess(static_cast<UINT>(wWinMain(GetModuleHandleW(nullptr), nullptr, GetCommandLineW(), SW_SHOWDEFAULT)));
 }

@@ -19,8 +19,11 @@ if(NOT KAVISFX_STUBS STREQUAL "OFF")
 endif()
 
 if(KAVISFX_HAVE_STUBS)
+  # A host program of the stubs' post-link step: the PE header moved behind the MS-DOS header.
+  add_executable(compact_pe_headers ${PROJECT_SOURCE_DIR}/cmake/compact_pe_headers.cpp)
   foreach(arch IN LISTS KAVISFX_STUB_ARCHES)
     ExternalProject_Add(stub-${arch}
+      DEPENDS compact_pe_headers
       SOURCE_DIR ${PROJECT_SOURCE_DIR}
       BINARY_DIR ${CMAKE_BINARY_DIR}/stub-build-${arch}
       CMAKE_ARGS
@@ -29,6 +32,7 @@ if(KAVISFX_HAVE_STUBS)
         -DKAVISFX_WERROR=${KAVISFX_WERROR}
         -DKAVISFX_STUB_ARCH=${arch}
         -DKAVISFX_STUB_OUTPUT_DIR=${KAVISFX_STUB_DIR}
+        -DKAVISFX_COMPACT_PE_HEADERS=$<TARGET_FILE:compact_pe_headers>
       INSTALL_COMMAND ""
       BUILD_ALWAYS ON
       BUILD_BYPRODUCTS ${KAVISFX_STUB_DIR}/kavisfx-stub-${arch}.exe)

@@ -1,59 +1,79 @@
-// The two text sets, indexed by UiText.
+// The two text sets, in UiText order. Each set is one block of texts that end in a 0, found
+// by counting: no table of addresses. The English set is plain ASCII, kept at one byte a
+// character and widened into a buffer when it is chosen.
 #include "package/ui_texts.h"
 
 namespace {
 
 constexpr uint32_t TextCount = static_cast<uint32_t>(UiText::Count);
 
-const WideChar* const JapaneseTexts[TextCount] = {
-    u"Unknown header",
-    u"を解凍できません。同名のフォルダが存在します。",
-    u"ファイル ",
-    u" が壊れています。",
-    u"フォルダを作成できません",
-    u"を作成できません。同名のファイルが存在します。",
-    u"を解凍できません。未対応の圧縮形式です。",
-    u"を解凍できません。ファイル名が正しくありません。",
-    u"書庫が壊れています。これ以降のファイルは解凍できません。",
-    u"を解凍できません。展開先の中のリンクを経由します。",
-    u"解凍先ﾌｫﾙﾀﾞ(&D):",
-    u"参照(&R)",
-    u"スタートメニューに登録する(&M)",
-    u"デスクトップにショートカットを作成する(&D)",
-    u"「送る」に登録する(&T)",
-    u"キャンセル",
-    u"解凍先フォルダの指定",
-    u"中止",
-};
+constexpr WideChar JapaneseTexts[] =
+    u"Unknown header\0"
+    u"を解凍できません。同名のフォルダが存在します。\0"
+    u"ファイル \0"
+    u" が壊れています。\0"
+    u"フォルダを作成できません\0"
+    u"を作成できません。同名のファイルが存在します。\0"
+    u"を解凍できません。未対応の圧縮形式です。\0"
+    u"を解凍できません。ファイル名が正しくありません。\0"
+    u"書庫が壊れています。これ以降のファイルは解凍できません。\0"
+    u"を解凍できません。展開先の中のリンクを経由します。\0"
+    u"解凍先ﾌｫﾙﾀﾞ(&D):\0"
+    u"参照(&R)\0"
+    u"スタートメニューに登録する(&M)\0"
+    u"デスクトップにショートカットを作成する(&D)\0"
+    u"「送る」に登録する(&T)\0"
+    u"キャンセル\0"
+    u"解凍先フォルダの指定\0"
+    u"中止";
 
-const WideChar* const EnglishTexts[TextCount] = {
-    u"Unknown header",
-    u"cannot be extracted: a folder of the same name exists.",
-    u"The file ",
-    u" is damaged.",
-    u"The folder cannot be created.",
-    u"cannot be created: a file of the same name exists.",
-    u"cannot be extracted: its compression method is not supported.",
-    u"cannot be extracted: the name is not valid.",
-    u"The archive is damaged: the files after this point cannot be extracted.",
-    u"cannot be extracted: its path goes through a link in the destination.",
-    u"Extract to &folder:",
-    u"&Browse",
-    u"Add to the Start &menu",
-    u"Create a &desktop shortcut",
-    u"Add to Send &To",
-    u"Cancel",
-    u"Choose the destination folder",
-    u"Abort",
-};
+constexpr char EnglishTexts[] =
+    "Unknown header\0"
+    "cannot be extracted: a folder of the same name exists.\0"
+    "The file \0"
+    " is damaged.\0"
+    "The folder cannot be created.\0"
+    "cannot be created: a file of the same name exists.\0"
+    "cannot be extracted: its compression method is not supported.\0"
+    "cannot be extracted: the name is not valid.\0"
+    "The archive is damaged: the files after this point cannot be extracted.\0"
+    "cannot be extracted: its path goes through a link in the destination.\0"
+    "Extract to &folder:\0"
+    "&Browse\0"
+    "Add to the Start &menu\0"
+    "Create a &desktop shortcut\0"
+    "Add to Send &To\0"
+    "Cancel\0"
+    "Choose the destination folder\0"
+    "Abort";
 
-bool japaneseTexts = true;
+template <typename Char, uint32_t Size>
+constexpr bool HoldsEveryText(const Char (&texts)[Size]) {
+    uint32_t ends = 0;
+    for (Char c : texts) ends += c == 0;
+    return ends == TextCount;
+}
+static_assert(HoldsEveryText(JapaneseTexts) && HoldsEveryText(EnglishTexts));
+constexpr bool IsAscii(const char (&texts)[sizeof EnglishTexts]) {
+    for (char c : texts) if (static_cast<unsigned char>(c) >= 0x80) return false;
+    return true;
+}
+static_assert(IsAscii(EnglishTexts));
+
+WideChar englishTexts[sizeof EnglishTexts];
+bool english = false;
 
 }  // namespace
 
-void UseJapaneseTexts(bool japanese) { japaneseTexts = japanese; }
-bool UsingJapaneseTexts() { return japaneseTexts; }
+void UseJapaneseTexts(bool japanese) {
+    english = !japanese;
+    for (uint32_t i = 0; english && i < sizeof EnglishTexts; ++i) englishTexts[i] = EnglishTexts[i];
+}
+bool UsingJapaneseTexts() { return !english; }
 
 const WideChar* Text(UiText id) {
-    return (japaneseTexts ? JapaneseTexts : EnglishTexts)[static_cast<uint32_t>(id)];
+    const WideChar* text = english ? englishTexts : JapaneseTexts;
+    for (uint32_t skip = static_cast<uint32_t>(id); skip > 0; --skip)
+        while (*text++ != 0) {}
+    return text;
 }

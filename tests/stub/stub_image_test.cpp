@@ -30,6 +30,26 @@ TEST(StubImage, GuiProgramOfItsMachineNeedingNoRuntimeDll) {
         EXPECT_EQ(le(pe + 4, 2), expected.machine);
         EXPECT_EQ(le(pe + 24, 2), expected.optionalMagic);
         EXPECT_EQ(le(pe + 24 + 68, 2), 2u) << "not a GUI program";
+        // The headers, moved behind the MS-DOS header, fill the first 512 bytes; each section's
+        // data follows the one before to the end of the file, and the import directory's first
+        // library name is found through the section table.
+        const uint32_t optional = pe + 24, table = optional + le(pe + 20, 2);
+        EXPECT_EQ(pe, 0x40u);
+        EXPECT_EQ(le(optional + 60, 4), 0x200u);
+        uint32_t next = 0x200;
+        auto fileOffset = [&](uint32_t rva) {
+            for (uint32_t at = table; at < table + 40 * le(pe + 6, 2); at += 40)
+                if (rva >= le(at + 12, 4) && rva < le(at + 12, 4) + le(at + 16, 4)) return rva - le(at + 12, 4) + le(at + 20, 4);
+            return 0u;
+        };
+        for (uint32_t at = table; at < table + 40 * le(pe + 6, 2); at += 40) {
+            if (le(at + 16, 4) == 0) continue;  // uninitialised data: nothing in the file
+            EXPECT_EQ(le(at + 20, 4), next);
+            next += le(at + 16, 4);
+        }
+        EXPECT_EQ(next, image.size());
+        const uint32_t imports = fileOffset(le(optional + (expected.optionalMagic == 0x10B ? 104 : 120), 4));
+        EXPECT_STRCASEEQ(image.c_str() + fileOffset(le(imports + 12, 4)), "comctl32.dll");
         std::string lower = image;
         std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
         for (const char* runtime : {"libstdc++", "libgcc_s", "libwinpthread"})
