@@ -30,12 +30,14 @@ TEST(StubImage, GuiProgramOfItsMachineNeedingNoRuntimeDll) {
         EXPECT_EQ(le(pe + 4, 2), expected.machine);
         EXPECT_EQ(le(pe + 24, 2), expected.optionalMagic);
         EXPECT_EQ(le(pe + 24 + 68, 2), 2u) << "not a GUI program";
-        // The headers, moved behind the MS-DOS header, fill the first 512 bytes; each section's
-        // data follows the one before to the end of the file, and the import directory's first
-        // library name is found through the section table.
+        // The headers, moved behind the MS-DOS header, fill the first 512 bytes with all 16
+        // data directories; the uninitialised data is the tail of a section with bytes, each
+        // section's data follows the one before to the end of the file, and the import
+        // directory's first library name is found through the section table.
         const uint32_t optional = pe + 24, table = optional + le(pe + 20, 2);
         EXPECT_EQ(pe, 0x40u);
         EXPECT_EQ(le(optional + 60, 4), 0x200u);
+        EXPECT_EQ(le(optional + (expected.optionalMagic == 0x10B ? 92 : 108), 4), 16u);
         uint32_t next = 0x200;
         auto fileOffset = [&](uint32_t rva) {
             for (uint32_t at = table; at < table + 40 * le(pe + 6, 2); at += 40)
@@ -43,7 +45,7 @@ TEST(StubImage, GuiProgramOfItsMachineNeedingNoRuntimeDll) {
             return 0u;
         };
         for (uint32_t at = table; at < table + 40 * le(pe + 6, 2); at += 40) {
-            if (le(at + 16, 4) == 0) continue;  // uninitialised data: nothing in the file
+            ASSERT_NE(le(at + 16, 4), 0u) << "a section with nothing in the file";
             EXPECT_EQ(le(at + 20, 4), next);
             next += le(at + 16, 4);
         }
