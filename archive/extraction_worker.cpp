@@ -167,8 +167,12 @@ bool ExtractFile(Extractor& extractor, const LzhHeader& header, const WideString
     // Stamped through the handle still open: no second walk down the path.
     if (good) SetMemberTime(*output, header);
     // Some file systems (network ones) report a write they could not finish only when the
-    // file is closed: it is then not the whole member.
-    good = good && output->Close();
+    // file is closed: it is then not the whole member, and the system says why.
+    if (good && !output->Close()) {
+        good = false;
+        decodeState.failure = DecodeFailure::WriteFailed;
+        decodeState.failureCode = LastErrorCode();
+    }
     delete output;
     if (good) {
         extractor.currentOutputPath.Clear();  // whole now: an abort from here on must not delete it
