@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -234,6 +235,18 @@ bool ParseMethod(const std::string& text, PackMethod& method) {
     return true;
 }
 
+// The package is renamed over OUTPUT: when that is one of the files to pack, the file
+// would be lost and the next run would pack the package into itself.
+std::string OutputAmongInputs(const std::string& output, const std::vector<PackEntry>& entries) {
+    struct stat out, in;
+    if (::lstat(output.c_str(), &out) != 0 || !S_ISREG(out.st_mode)) return {};
+    for (const PackEntry& entry : entries)
+        if (!entry.folder && ::stat(entry.hostPath.c_str(), &in) == 0 && in.st_dev == out.st_dev &&
+            in.st_ino == out.st_ino)
+            return entry.hostPath + " is the output; it would be replaced by the package";
+    return {};
+}
+
 // Checks that the block's shortcut target and launch program name packed members.
 std::string CheckBlockTargets(const PackConfig& config, const std::vector<std::u16string>& files,
                               const std::vector<std::u16string>& folders) {
@@ -349,6 +362,7 @@ int RunPack(int argc, char** argv) {
                          "kavisfx pack: warning: %s: a link, skipped (--follow-links packs what it points to)\n",
                          link.c_str());
         if (!problem.empty()) return Fail(problem, report.unreadable ? 2 : 1);
+        if (problem = OutputAmongInputs(o.output, request.entries); !problem.empty()) return Fail(problem, 2);
         WarnAboutInexactNames(request.entries);
         for (const PackEntry& entry : request.entries) {
             if (entry.size > 0xFFFFFFFFull)
@@ -365,6 +379,9 @@ int RunPack(int argc, char** argv) {
     std::signal(SIGINT, OnSignal);
     std::signal(SIGTERM, OnSignal);
     std::signal(SIGHUP, OnSignal);
+    // Past the file-size limit a write fails (EFBIG) and the temporary file is removed,
+    // where the signal would kill the run and leave it behind.
+    std::signal(SIGXFSZ, SIG_IGN);
     // Small runs end before a line would be worth drawing.
     ProgressLine progress(::isatty(STDERR_FILENO) && total >= (uint64_t(4) << 20));
     request.progress = [&](const std::u16string& member, uint64_t done, uint64_t all) {
