@@ -220,6 +220,8 @@ TEST(PackRefusals, ExitWithAMessageAndLeaveNothingBehind) {
         {stub + "--caption " + std::string(256, 'c') + ok, 2, "255"},
         {stub + "--caption " + caption255 + " --shortcut-name " + std::string(300, 'n') + ok, 2, "--shortcut-name"},
         {stub + "--launch ok/missing.exe" + ok, 1, "missing.exe"},
+        {stub + "--launch ok/a.txt/" + ok, 1, "a.txt"},
+        {stub + "--shortcut-target ok/a.txt --shortcut-name a:b" + ok, 2, "--shortcut-name"},
         {stub + "--shortcut-target nowhere.exe" + ok, 1, "nowhere.exe"},
         {stub + "--no-dialog --caption x" + ok, 2, "--no-dialog"},
         {stub + "--start-menu on" + ok, 2, "--shortcut-target"},

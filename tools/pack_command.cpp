@@ -202,6 +202,10 @@ std::string BuildConfig(const PackOptions& o, PackConfig& config) {
             return "'" + *text + "': shortcut options are off, on, on-locked or off-locked";
         if ((*field & OptionChecked) && !haveTarget) return "a checked shortcut needs --shortcut-target";
     }
+    // The stub saves the shortcut under this name, silently failing on one Windows refuses.
+    if (std::string problem = config.shortcutName.empty() ? "" : WindowsNameProblem(config.shortcutName);
+        !problem.empty())
+        return "--shortcut-name: Windows does not accept " + problem;
     return ConfigProblem(config);
 }
 
@@ -256,10 +260,13 @@ std::string CheckBlockTargets(const PackConfig& config, const std::vector<std::u
             if (ComparablePath(p) == wanted) return true;
         return false;
     };
-    if (!config.launchProgram.empty() && !contains(files, config.launchProgram))
+    // A trailing separator names a folder, which the stub cannot start.
+    if (!config.launchProgram.empty() &&
+        (config.launchProgram.back() == u'\\' || !contains(files, config.launchProgram)))
         return "--launch " + Utf16ToUtf8(config.launchProgram) +
                " is not among the packed files (--allow-missing accepts it)";
-    if (!config.shortcutTarget.empty() && !contains(files, config.shortcutTarget) &&
+    if (!config.shortcutTarget.empty() &&
+        !(config.shortcutTarget.back() != u'\\' && contains(files, config.shortcutTarget)) &&
         !contains(folders, config.shortcutTarget))
         return "--shortcut-target " + Utf16ToUtf8(config.shortcutTarget) +
                " is not among the packed files (--allow-missing accepts it)";
