@@ -206,7 +206,7 @@ TEST(PackRefusals, ExitWithAMessageAndLeaveNothingBehind) {
     WriteAll(scratch / "big-stub.exe", FakeStub(37889));
     WriteAll(scratch / "data.bin", std::string(3 << 20, 'q'));
     for (const char* name : {"ok/a.txt", "device/aux.txt", "dot/name.", "case/Read.txt", "case/read.TXT", "colon/a:b.txt",
-                             "utf8/\xFF\xFE.txt"})
+                             "utf8/\xFF\xFE.txt", "ffff/a\xEF\xBF\xBF/b"})
         WriteAll(scratch / name, "x");
     std::string caption255;
     for (int i = 0; i < 255; ++i) caption255 += "字";
@@ -236,6 +236,7 @@ TEST(PackRefusals, ExitWithAMessageAndLeaveNothingBehind) {
         {stub + Quote(scratch / "case"), 1, "case"},
         {stub + Quote(scratch / "colon"), 1, ":"},
         {stub + Quote(scratch / "utf8"), 1, "UTF-8"},
+        {stub + Quote(scratch / "ffff"), 1, "U+FFFF"},
         {stub + Quote(scratch / "no-such-file"), 2, "no-such-file: No such file or directory"},
         {stub + "--archive " + Quote(scratch / "no-such.lzh"), 2, "no-such.lzh: No such file or directory"},
         {" --stub " + Quote(scratch / "no-stub.exe") + ok, 2, "no-stub.exe: No such file or directory"},
