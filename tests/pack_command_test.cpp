@@ -206,7 +206,7 @@ TEST(PackRefusals, ExitWithAMessageAndLeaveNothingBehind) {
     WriteAll(scratch / "big-stub.exe", FakeStub(37889));
     WriteAll(scratch / "data.bin", std::string(3 << 20, 'q'));
     for (const char* name : {"ok/a.txt", "device/aux.txt", "dot/name.", "case/Read.txt", "case/read.TXT", "colon/a:b.txt",
-                             "utf8/\xFF\xFE.txt", "ffff/a\xEF\xBF\xBF/b"})
+                             "utf8/\xFF\xFE.txt", "ffff/a\xEF\xBF\xBF/b", "sigma/σ", "sigma/ς"})
         WriteAll(scratch / name, "x");
     std::string caption255;
     for (int i = 0; i < 255; ++i) caption255 += "字";
@@ -234,6 +234,7 @@ TEST(PackRefusals, ExitWithAMessageAndLeaveNothingBehind) {
         {stub + Quote(scratch / "device"), 1, "device"},
         {stub + Quote(scratch / "dot"), 1, "dot"},
         {stub + Quote(scratch / "case"), 1, "case"},
+        {stub + Quote(scratch / "sigma"), 1, "differ only in case"},
         {stub + Quote(scratch / "colon"), 1, ":"},
         {stub + Quote(scratch / "utf8"), 1, "UTF-8"},
         {stub + Quote(scratch / "ffff"), 1, "U+FFFF"},
