@@ -203,7 +203,7 @@ std::string BuildConfig(const PackOptions& o, PackConfig& config) {
         if ((*field & OptionChecked) && !haveTarget) return "a checked shortcut needs --shortcut-target";
     }
     // The stub saves the shortcut under this name, silently failing on one Windows refuses.
-    if (std::string problem = config.shortcutName.empty() ? "" : WindowsNameProblem(config.shortcutName);
+    if (std::string problem = config.shortcutName.empty() ? "" : WindowsNameProblem(config.shortcutName + u".lnk");
         !problem.empty())
         return "--shortcut-name: Windows does not accept " + problem;
     return ConfigProblem(config);
@@ -239,15 +239,20 @@ bool ParseMethod(const std::string& text, PackMethod& method) {
     return true;
 }
 
-// The package is renamed over OUTPUT: when that is one of the files to pack, the file
-// would be lost and the next run would pack the package into itself.
-std::string OutputAmongInputs(const std::string& output, const std::vector<PackEntry>& entries) {
+// The package is renamed over OUTPUT: when that is one of the files read (the stub, the
+// archive or a file to pack), the file would be lost and the next run would read the package.
+std::string OutputAmongInputs(const PackOptions& o, const std::vector<PackEntry>& entries) {
     struct stat out, in;
-    if (::lstat(output.c_str(), &out) != 0 || !S_ISREG(out.st_mode)) return {};
+    if (::lstat(o.output.c_str(), &out) != 0 || !S_ISREG(out.st_mode)) return {};
+    auto same = [&](const std::string& path) {
+        return ::stat(path.c_str(), &in) == 0 && in.st_dev == out.st_dev && in.st_ino == out.st_ino;
+    };
+    std::vector<std::string> inputs{o.existingArchive};
+    if (!o.archiveOnly && o.stub != "i686" && o.stub != "x86_64") inputs.push_back(o.stub);
     for (const PackEntry& entry : entries)
-        if (!entry.folder && ::stat(entry.hostPath.c_str(), &in) == 0 && in.st_dev == out.st_dev &&
-            in.st_ino == out.st_ino)
-            return entry.hostPath + " is the output; it would be replaced by the package";
+        if (!entry.folder) inputs.push_back(entry.hostPath);
+    for (const std::string& path : inputs)
+        if (!path.empty() && same(path)) return path + " is the output; it would be replaced by the package";
     return {};
 }
 
@@ -369,7 +374,6 @@ int RunPack(int argc, char** argv) {
                          "kavisfx pack: warning: %s: a link, skipped (--follow-links packs what it points to)\n",
                          link.c_str());
         if (!problem.empty()) return Fail(problem, report.unreadable ? 2 : 1);
-        if (problem = OutputAmongInputs(o.output, request.entries); !problem.empty()) return Fail(problem, 2);
         WarnAboutInexactNames(request.entries);
         for (const PackEntry& entry : request.entries) {
             if (entry.size > 0xFFFFFFFFull)
@@ -379,6 +383,7 @@ int RunPack(int argc, char** argv) {
         }
     }
     if (total > 0xFFFFFFFFull) return Fail("the members add up to 4 GiB or more; a package holds less", 1);
+    if (std::string problem = OutputAmongInputs(o, request.entries); !problem.empty()) return Fail(problem, 2);
     if (!o.allowMissing && !o.archiveOnly)
         if (std::string problem = CheckBlockTargets(request.config, files, folders); !problem.empty())
             return Fail(problem, 1);
