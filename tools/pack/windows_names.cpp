@@ -25,8 +25,9 @@ std::u16string FoldCase(const std::u16string& name) {
     std::u16string folded = name;
     for (char16_t& unit : folded) {
         if (unit >= 0xD800 && unit < 0xE000) continue;
-        // Windows compares upper-case forms: final and medial sigma, or dotless i and I,
-        // are one name there though their lower-case forms differ.
+        // Windows compares upper-case forms, so final and medial sigma are one name there
+        // though their lower-case forms differ; folding through both forms errs on the side
+        // of calling two names one.
         unit = static_cast<char16_t>(std::towlower(std::towupper(static_cast<wint_t>(unit))));
     }
     return folded;
