@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -201,6 +202,10 @@ std::string BuildConfig(const PackOptions& o, PackConfig& config) {
             return "'" + *text + "': shortcut options are off, on, on-locked or off-locked";
         if ((*field & OptionChecked) && !haveTarget) return "a checked shortcut needs --shortcut-target";
     }
+    // The stub saves the shortcut under this name, silently failing on one Windows refuses.
+    if (std::string problem = config.shortcutName.empty() ? "" : WindowsNameProblem(config.shortcutName + u".lnk");
+        !problem.empty())
+        return "--shortcut-name: Windows does not accept " + problem;
     return ConfigProblem(config);
 }
 
@@ -234,6 +239,23 @@ bool ParseMethod(const std::string& text, PackMethod& method) {
     return true;
 }
 
+// The package is renamed over OUTPUT: when that is one of the files read (the stub, the
+// archive or a file to pack), the file would be lost and the next run would read the package.
+std::string OutputAmongInputs(const PackOptions& o, const std::vector<PackEntry>& entries) {
+    struct stat out, in;
+    if (::lstat(o.output.c_str(), &out) != 0 || !S_ISREG(out.st_mode)) return {};
+    auto same = [&](const std::string& path) {
+        return ::stat(path.c_str(), &in) == 0 && in.st_dev == out.st_dev && in.st_ino == out.st_ino;
+    };
+    std::vector<std::string> inputs{o.existingArchive};
+    if (!o.archiveOnly && o.stub != "i686" && o.stub != "x86_64") inputs.push_back(o.stub);
+    for (const PackEntry& entry : entries)
+        if (!entry.folder) inputs.push_back(entry.hostPath);
+    for (const std::string& path : inputs)
+        if (!path.empty() && same(path)) return path + " is the output; it would be replaced by the package";
+    return {};
+}
+
 // Checks that the block's shortcut target and launch program name packed members.
 std::string CheckBlockTargets(const PackConfig& config, const std::vector<std::u16string>& files,
                               const std::vector<std::u16string>& folders) {
@@ -243,10 +265,13 @@ std::string CheckBlockTargets(const PackConfig& config, const std::vector<std::u
             if (ComparablePath(p) == wanted) return true;
         return false;
     };
-    if (!config.launchProgram.empty() && !contains(files, config.launchProgram))
+    // A trailing separator names a folder, which the stub cannot start.
+    if (!config.launchProgram.empty() &&
+        (config.launchProgram.back() == u'\\' || !contains(files, config.launchProgram)))
         return "--launch " + Utf16ToUtf8(config.launchProgram) +
                " is not among the packed files (--allow-missing accepts it)";
-    if (!config.shortcutTarget.empty() && !contains(files, config.shortcutTarget) &&
+    if (!config.shortcutTarget.empty() &&
+        !(config.shortcutTarget.back() != u'\\' && contains(files, config.shortcutTarget)) &&
         !contains(folders, config.shortcutTarget))
         return "--shortcut-target " + Utf16ToUtf8(config.shortcutTarget) +
                " is not among the packed files (--allow-missing accepts it)";
@@ -358,6 +383,7 @@ int RunPack(int argc, char** argv) {
         }
     }
     if (total > 0xFFFFFFFFull) return Fail("the members add up to 4 GiB or more; a package holds less", 1);
+    if (std::string problem = OutputAmongInputs(o, request.entries); !problem.empty()) return Fail(problem, 2);
     if (!o.allowMissing && !o.archiveOnly)
         if (std::string problem = CheckBlockTargets(request.config, files, folders); !problem.empty())
             return Fail(problem, 1);
@@ -365,6 +391,9 @@ int RunPack(int argc, char** argv) {
     std::signal(SIGINT, OnSignal);
     std::signal(SIGTERM, OnSignal);
     std::signal(SIGHUP, OnSignal);
+    // Past the file-size limit a write fails (EFBIG) and the temporary file is removed,
+    // where the signal would kill the run and leave it behind.
+    std::signal(SIGXFSZ, SIG_IGN);
     // Small runs end before a line would be worth drawing.
     ProgressLine progress(::isatty(STDERR_FILENO) && total >= (uint64_t(4) << 20));
     request.progress = [&](const std::u16string& member, uint64_t done, uint64_t all) {

@@ -43,6 +43,9 @@ private:
         if (!Utf8ToUtf16(name, wideName)) return hostPath + ": the name is not valid UTF-8";
         std::string problem = WindowsNameProblem(wideName);
         if (!problem.empty()) return hostPath + ": Windows does not accept " + problem;
+        // The UTF-16 folder field separates folders with U+FFFF: such a name would come out split.
+        if (wideName.find(u'\uFFFF') != std::u16string::npos)
+            return hostPath + ": U+FFFF in the name, which archives take for a folder separator";
         std::u16string memberPath = parent + wideName;
         auto [it, fresh] = seen_.emplace(FoldCase(memberPath), hostPath);
         if (!fresh)

@@ -29,7 +29,8 @@ struct TreeReport {
 // (or ".") packs only what the folder holds. Links named on the command line are
 // followed; links met inside folders are skipped, or followed with `followLinks`.
 // Returns an empty text or the first problem, naming the file: unreadable or missing
-// entries, links to nothing, names Windows does not accept, two names that Windows
-// would take for one, special files, and folder loops.
+// entries, links to nothing, names Windows does not accept, names holding U+FFFF (the
+// folder separator of the UTF-16 names), two names that Windows would take for one,
+// special files, and folder loops.
 std::string CollectEntries(const std::vector<std::string>& paths, const TreeOptions& options,
                            std::vector<PackEntry>& out, TreeReport& report);

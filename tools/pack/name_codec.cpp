@@ -109,7 +109,9 @@ std::string ToMultiByteName(const std::u16string& text, bool& exact) {
             continue;
         }
         std::string bytes = cd == reinterpret_cast<iconv_t>(-1) ? std::string() : Cp932Character(cd, character);
-        if (bytes.empty()) {
+        // iconv writes the yen sign as a backslash and the overline as '~': the first would
+        // split the name at a folder separator for every reader of the CP932 form.
+        if (bytes.empty() || static_cast<unsigned char>(bytes[0]) < 0x80) {
             exact = false;
             out.push_back('_');
         } else {

@@ -7,6 +7,6 @@
 bool Utf8ToUtf16(const std::string& text, std::u16string& out);
 std::string Utf16ToUtf8(const std::u16string& text);
 
-// The CP932 form of a name. Characters that CP932 cannot hold become '_' and `exact`
-// turns false; the UTF-16 name beside it keeps them.
+// The CP932 form of a name. Characters that CP932 cannot hold, or holds only as an
+// ASCII character, become '_' and `exact` turns false; the UTF-16 name beside it keeps them.
 std::string ToMultiByteName(const std::u16string& text, bool& exact);

@@ -25,7 +25,10 @@ std::u16string FoldCase(const std::u16string& name) {
     std::u16string folded = name;
     for (char16_t& unit : folded) {
         if (unit >= 0xD800 && unit < 0xE000) continue;
-        unit = static_cast<char16_t>(std::towlower(static_cast<wint_t>(unit)));
+        // Windows compares upper-case forms, so final and medial sigma are one name there
+        // though their lower-case forms differ; folding through both forms errs on the side
+        // of calling two names one.
+        unit = static_cast<char16_t>(std::towlower(std::towupper(static_cast<wint_t>(unit))));
     }
     return folded;
 }
