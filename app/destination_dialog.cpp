@@ -50,13 +50,6 @@ bool PrepareDestination(Extractor& extractor, const WideString& path) {
     return true;
 }
 
-// A destination typed relative to the current directory names a different folder once
-// it is the current directory: keep the full path the first preparation arrived at.
-static bool IsRelativePath(const WideString& path) {
-    const WideChar* text = path.Text();
-    return text[0] != u'\\' && text[0] != u'/' && !(text[0] && text[1] == u':');
-}
-
 static void OnInitDialog(HWND dialog, Extractor& extractor) {
     dialogExtractor = &extractor;
     SetWindowTextW(dialog, Native(extractor.config.caption.Text()));
@@ -78,10 +71,12 @@ static void OnOk(HWND dialog, Extractor& extractor) {
         EndDialog(dialog, 1);
         return;
     }
-    if (IsRelativePath(extractor.destination)) {
-        WideString here = CurrentDirectoryPath();
-        if (!here.IsEmpty()) extractor.destination.Assign(here);
-    }
+    // A destination relative to the current directory ("rel", "C:rel", or "C:" alone, the
+    // current folder of that drive) names a different folder once it is the current
+    // directory, and the shortcuts and the launch need a full path: keep the full path the
+    // first preparation arrived at.
+    WideString here = CurrentDirectoryPath();
+    if (!here.IsEmpty()) extractor.destination.Assign(here);
     for (const ShortcutBox& box : ShortcutBoxes) {
         uint8_t& option = extractor.config.*box.option;
         option = IsDlgButtonChecked(dialog, box.id) == BST_CHECKED ? option | OptionChecked

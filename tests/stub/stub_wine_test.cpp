@@ -225,6 +225,10 @@ const PackageRun Runs[] = {
     // must name the same folder, and the shortcut and the launch need its full path.
     {.name = "TypedRelative", .options = "--start-menu on", .caption = "Kavi Relative", .typed = "rel\\deeper",
      .dest = "work/rel/deeper", .links = {StartMenu}, .launched = true},
+    // So is a drive-relative one, and the drive alone: it is the current folder of that drive.
+    {.name = "TypedDriveRelative", .options = "--start-menu on", .caption = "Kavi Drive", .typed = "Z:drel", .dest = "work/drel",
+     .links = {StartMenu}, .launched = true},
+    {.name = "TypedDriveOnly", .options = "", .caption = "Kavi Drive", .typed = "Z:", .dest = "work", .launched = true},
     // A member whose CRC does not match stops the run after its message: the members before
     // it stay, the ones after it are not written, and neither shortcut nor launch happens.
     {.name = "DamagedJapanese", .options = "--start-menu on", .caption = "Kavi Damaged", .dest = "dest", .errorCaption = "エラー",
