@@ -203,7 +203,8 @@ void ExtractionWorker(void* argument) {
     while (ReadMemberHeader(extractor, header)) {
         uint64_t dataStart = extractor.packageFile->Tell();
         SendMemberName(extractor.mainWindow, header.path.Text());
-        if (!ExtractMember(extractor, header)) {
+        // After an abort nothing more is touched: the next member would replace a file.
+        if (decodeState.keepRunning.load() == 0 || !ExtractMember(extractor, header)) {
             extractor.failed = 1;
             if (decodeState.keepRunning.load() != 0) ++extractor.membersFailed;
             break;

@@ -402,12 +402,14 @@ TEST_F(HostileArchive, AbortDeletesTheMemberInHandAndKeepsEarlierOnes) {
     EXPECT_EQ(outcome.members, (std::vector<std::string>{"small", "big"}));
     EXPECT_EQ(outcome.inHand, "big");
     EXPECT_EQ(Entries(), std::set<std::string>{"small"});
-    // Aborted when only a folder follows: no file is in hand, the last one stays.
+    // Aborted between members: no file is in hand, and nothing after the abort is touched,
+    // not even a file a later member would replace.
     ResetDestination();
-    frontEnd_.memberName = [](void*, const WideChar* path) { decodeState.keepRunning.store(*path != u'l'); };
-    outcome = Extract(Archive({Member::Stored("small", "kept"), Member::Folder("later")}));
+    frontEnd_.memberName = [](void*, const WideChar* path) { if (*path == u'l') decodeState.keepRunning.store(0); };
+    outcome = Extract(Archive({Member::Stored("small", "kept"), Member::Folder("later"), Member::Stored("small", "new")}));
     EXPECT_TRUE(outcome.aborted);
     EXPECT_EQ(outcome.inHand, "");
+    EXPECT_EQ(Entries(), std::set<std::string>{"small"});
 }
 
 std::string Le(uint64_t value, int bytes) {
