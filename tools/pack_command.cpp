@@ -217,8 +217,11 @@ std::string CannotRead(const std::string& path) {
     return {};
 }
 
+// --stub names one of the stubs built into this program, or a file.
+bool IsBuiltInStub(const std::string& which) { return which == "i686" || which == "x86_64"; }
+
 std::string LoadStub(const std::string& which, std::vector<uint8_t>& image) {
-    if (which == "i686" || which == "x86_64") {
+    if (IsBuiltInStub(which)) {
         if (!EmbeddedStub(which, image))
             return "this kavisfx was built without the Windows stubs (MinGW-w64 was missing): give --stub FILE";
     } else {
@@ -248,7 +251,7 @@ std::string OutputAmongInputs(const PackOptions& o, const std::vector<PackEntry>
         return ::stat(path.c_str(), &in) == 0 && in.st_dev == out.st_dev && in.st_ino == out.st_ino;
     };
     std::vector<std::string> inputs{o.existingArchive};
-    if (!o.archiveOnly && o.stub != "i686" && o.stub != "x86_64") inputs.push_back(o.stub);
+    if (!o.archiveOnly && !IsBuiltInStub(o.stub)) inputs.push_back(o.stub);
     for (const PackEntry& entry : entries)
         if (!entry.folder) inputs.push_back(entry.hostPath);
     for (const std::string& path : inputs)
@@ -266,12 +269,11 @@ std::string CheckBlockTargets(const PackConfig& config, const std::vector<std::u
         return false;
     };
     // A trailing separator names a folder, which the stub cannot start.
-    if (!config.launchProgram.empty() &&
-        (config.launchProgram.back() == u'\\' || !contains(files, config.launchProgram)))
+    auto namesFile = [&](const std::u16string& path) { return path.back() != u'\\' && contains(files, path); };
+    if (!config.launchProgram.empty() && !namesFile(config.launchProgram))
         return "--launch " + Utf16ToUtf8(config.launchProgram) +
                " is not among the packed files (--allow-missing accepts it)";
-    if (!config.shortcutTarget.empty() &&
-        !(config.shortcutTarget.back() != u'\\' && contains(files, config.shortcutTarget)) &&
+    if (!config.shortcutTarget.empty() && !namesFile(config.shortcutTarget) &&
         !contains(folders, config.shortcutTarget))
         return "--shortcut-target " + Utf16ToUtf8(config.shortcutTarget) +
                " is not among the packed files (--allow-missing accepts it)";
@@ -350,7 +352,7 @@ int RunPack(int argc, char** argv) {
     if (std::string problem = ReadSourceDateEpoch(tree); !problem.empty()) return Fail(problem, 2);
     if (!o.existingArchive.empty())
         if (std::string problem = CannotRead(o.existingArchive); !problem.empty()) return Fail(problem, 2);
-    if (!o.archiveOnly && o.stub != "i686" && o.stub != "x86_64")
+    if (!o.archiveOnly && !IsBuiltInStub(o.stub))
         if (std::string problem = CannotRead(o.stub); !problem.empty()) return Fail(problem, 2);
     if (!o.archiveOnly)
         if (std::string problem = LoadStub(o.stub, request.stub); !problem.empty()) return Fail(problem, 1);
