@@ -26,7 +26,8 @@ int RunMessageLoop() {
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     LimitDllSearchToSystem();
     UseJapaneseTexts(PRIMARYLANGID(GetUserDefaultUILanguage()) == LANG_JAPANESE);
-    Extractor extractor;
+    // The Extractor lives until the process ends, which reclaims it: no destructor code.
+    Extractor& extractor = *new Extractor;
     if (!ConstructExtractor(extractor, instance)) return 1;
     return RunMessageLoop();
 }
