@@ -35,7 +35,7 @@ static const ControlText ControlTexts[] = {
 };
 
 static bool CannotCreateFolder(Extractor& extractor) {
-    MessageBoxW(static_cast<HWND>(extractor.mainWindow), Native(Text(UiText::CannotCreateFolder)), nullptr, MB_OK | MB_ICONEXCLAMATION);
+    ShowMessage(extractor.mainWindow, Text(UiText::CannotCreateFolder), nullptr, MessageIcon::Exclamation);
     return false;
 }
 
