@@ -13,15 +13,11 @@ static Extractor* dialogExtractor = nullptr;
 // The destination text on its way between the edit box, the folder browser and the Extractor.
 static wchar_t destinationText[MAX_PATH];
 
-struct ShortcutBox {
-    int id;
-    uint8_t SfxConfig::*option;
-};
-static const ShortcutBox ShortcutBoxes[] = {
-    {IDC_STARTMENU, &SfxConfig::startMenuOption},
-    {IDC_DESKTOP, &SfxConfig::desktopOption},
-    {IDC_SENDTO, &SfxConfig::sendToOption},
-};
+// The shortcut boxes' options; the boxes' ids follow one another in the same order, so
+// only the options need a table.
+static uint8_t SfxConfig::* const ShortcutOptions[] = {
+    &SfxConfig::startMenuOption, &SfxConfig::desktopOption, &SfxConfig::sendToOption};
+static_assert(IDC_DESKTOP == IDC_STARTMENU + 1 && IDC_SENDTO == IDC_STARTMENU + 2);
 
 // The template carries no texts but "OK": each comes from the table in the user's language.
 struct ControlText {
@@ -56,10 +52,10 @@ static void OnInitDialog(HWND dialog, Extractor& extractor) {
     for (const ControlText& control : ControlTexts) SetDlgItemTextW(dialog, control.id, Native(Text(control.text)));
     lstrcpynW(destinationText, Native(extractor.config.defaultDestination.Text()), MAX_PATH);
     SetDlgItemTextW(dialog, IDC_DESTINATION, destinationText);
-    for (const ShortcutBox& box : ShortcutBoxes) {
-        uint8_t option = extractor.config.*box.option;
-        if (option & OptionChecked) CheckDlgButton(dialog, box.id, BST_CHECKED);
-        if (!(option & OptionEditable)) EnableWindow(GetDlgItem(dialog, box.id), FALSE);
+    for (int box = 0; box < 3; ++box) {
+        uint8_t option = extractor.config.*ShortcutOptions[box];
+        if (option & OptionChecked) CheckDlgButton(dialog, IDC_STARTMENU + box, BST_CHECKED);
+        if (!(option & OptionEditable)) EnableWindow(GetDlgItem(dialog, IDC_STARTMENU + box), FALSE);
     }
 }
 
@@ -77,10 +73,10 @@ static void OnOk(HWND dialog, Extractor& extractor) {
     // first preparation arrived at.
     WideString here = CurrentDirectoryPath();
     if (!here.IsEmpty()) extractor.destination.Assign(here);
-    for (const ShortcutBox& box : ShortcutBoxes) {
-        uint8_t& option = extractor.config.*box.option;
-        option = IsDlgButtonChecked(dialog, box.id) == BST_CHECKED ? option | OptionChecked
-                                                                   : option & ~OptionChecked;
+    for (int box = 0; box < 3; ++box) {
+        uint8_t& option = extractor.config.*ShortcutOptions[box];
+        option = IsDlgButtonChecked(dialog, IDC_STARTMENU + box) == BST_CHECKED ? option | OptionChecked
+                                                                               : option & ~OptionChecked;
     }
     EndDialog(dialog, 0);
 }
