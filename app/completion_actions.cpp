@@ -27,14 +27,20 @@ static void AppendBaseName(PathBuffer& out, const WideChar* path) {
     for (; name < end; ++name) out.AppendChar(*name);
 }
 
+// Appends the path of the special folder `csidl`; false when the shell gives none.
+static bool AppendSpecialFolder(PathBuffer& out, int csidl) {
+    WideString folder = SpecialFolderPath(csidl);
+    out.Append(folder.Data());
+    return !folder.IsEmpty();
+}
+
 // The link file and the path it points to; false when either does not fit or the
 // special folder is unknown (the link would land in the root of the current drive).
 static bool BuildShortcutPaths(Extractor& extractor, int csidl, PathBuffer& linkFile, PathBuffer& target) {
-    WideString folder = SpecialFolderPath(csidl);
-    if (folder.IsEmpty() && csidl == CsidlCommonPrograms) folder = SpecialFolderPath(CsidlPrograms);
-    if (folder.IsEmpty()) return false;
+    if (!AppendSpecialFolder(linkFile, csidl) &&
+        !(csidl == CsidlCommonPrograms && AppendSpecialFolder(linkFile, CsidlPrograms)))
+        return false;
     const SfxConfig& config = extractor.config;
-    linkFile.Append(folder.Text());
     linkFile.AppendChar(u'\\');
     if (!config.shortcutName.IsEmpty())
         linkFile.Append(config.shortcutName.Text());
