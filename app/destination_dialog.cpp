@@ -59,14 +59,12 @@ static void OnInitDialog(HWND dialog, Extractor& extractor) {
     }
 }
 
-static void OnOk(HWND dialog, Extractor& extractor) {
+// The dialog's result: 0 when the destination is ready and the choices are stored.
+static INT_PTR OnOk(HWND dialog, Extractor& extractor) {
     destinationText[0] = 0;
     GetDlgItemTextW(dialog, IDC_DESTINATION, destinationText, MAX_PATH);
     extractor.destination.Assign(reinterpret_cast<const WideChar*>(destinationText));
-    if (!PrepareDestination(extractor, extractor.destination)) {
-        EndDialog(dialog, 1);
-        return;
-    }
+    if (!PrepareDestination(extractor, extractor.destination)) return 1;
     // A destination relative to the current directory ("rel", "C:rel", or "C:" alone, the
     // current folder of that drive) names a different folder once it is the current
     // directory, and the shortcuts and the launch need a full path: keep the full path the
@@ -78,7 +76,7 @@ static void OnOk(HWND dialog, Extractor& extractor) {
         option = IsDlgButtonChecked(dialog, IDC_STARTMENU + box) == BST_CHECKED ? option | OptionChecked
                                                                                : option & ~OptionChecked;
     }
-    EndDialog(dialog, 0);
+    return 0;
 }
 
 static void OnBrowse(HWND dialog) {
@@ -100,16 +98,9 @@ INT_PTR CALLBACK DestinationDialogProc(HWND dialog, UINT message, WPARAM wParam,
         return TRUE;
     }
     if (message != WM_COMMAND) return FALSE;
-    switch (wParam) {
-    case IDOK:
-        OnOk(dialog, *dialogExtractor);
-        break;
-    case IDCANCEL:
-        EndDialog(dialog, 1);
-        break;
-    case IDC_BROWSE:
+    if (wParam == IDC_BROWSE)
         OnBrowse(dialog);
-        break;
-    }
+    else if (wParam == IDOK || wParam == IDCANCEL)  // one call of EndDialog for both
+        EndDialog(dialog, wParam == IDOK ? OnOk(dialog, *dialogExtractor) : 1);
     return TRUE;
 }
