@@ -43,13 +43,13 @@ static bool BuildShortcutPaths(Extractor& extractor, int csidl, PathBuffer& link
     const SfxConfig& config = extractor.config;
     linkFile.AppendChar(u'\\');
     if (!config.shortcutName.IsEmpty())
-        linkFile.Append(config.shortcutName.Text());
+        linkFile.Append(config.shortcutName);
     else
         AppendBaseName(linkFile, config.shortcutTarget.Text());
     linkFile.Append(u".lnk");
-    target.Append(extractor.destination.Text());
+    target.Append(extractor.destination);
     target.AppendBackslash();
-    target.Append(config.shortcutTarget.Text());
+    target.Append(config.shortcutTarget);
     return linkFile.Fits() && target.Fits();
 }
 
@@ -86,9 +86,9 @@ void CreateShortcuts(Extractor& extractor) {
 
 void LaunchProgram(Extractor& extractor) {
     PathBuffer program;
-    program.Append(extractor.destination.Text());
+    program.Append(extractor.destination);
     program.AppendChar(u'\\');
-    program.Append(extractor.config.launchProgram.Text());
+    program.Append(extractor.config.launchProgram);
     if (!program.Fits()) return;
     ShellExecuteW(static_cast<HWND>(extractor.mainWindow), nullptr, Native(program.text), nullptr, nullptr,
                   SW_SHOWNORMAL);
