@@ -11,21 +11,23 @@ uint32_t WideLength(const WideChar* text) {
     return n;
 }
 
-static WideChar* CopyOf(const WideChar* text, uint32_t length) {
-    auto* copy = static_cast<WideChar*>(std::malloc((length + 1) * sizeof(WideChar)));
-    if (!copy) std::abort();
-    if (length) std::memcpy(copy, text, length * sizeof(WideChar));
-    copy[length] = 0;
-    return copy;
+// Every text the class builds is one or two runs joined into a fresh buffer; the runs are
+// copied before the caller frees the old buffer, so either may lie inside it.
+static WideChar* Joined(const WideChar* first, uint32_t firstLength, const WideChar* second,
+                        uint32_t secondLength) {
+    auto* joined = static_cast<WideChar*>(std::malloc((firstLength + secondLength + 1) * sizeof(WideChar)));
+    if (!joined) std::abort();
+    if (firstLength) std::memcpy(joined, first, firstLength * sizeof(WideChar));
+    if (secondLength) std::memcpy(joined + firstLength, second, secondLength * sizeof(WideChar));
+    joined[firstLength + secondLength] = 0;
+    return joined;
 }
 
 WideString::WideString(const WideChar* text) {
-    if (text) buffer_ = CopyOf(text, WideLength(text));
+    if (text) buffer_ = Joined(text, WideLength(text), nullptr, 0);
 }
 
-WideString::WideString(const WideString& other) {
-    if (other.buffer_) buffer_ = CopyOf(other.buffer_, other.Length());
-}
+WideString::WideString(const WideString& other) : WideString(other.buffer_) {}
 
 WideString& WideString::operator=(const WideString& other) {
     Assign(other);
@@ -34,41 +36,16 @@ WideString& WideString::operator=(const WideString& other) {
 
 WideString::~WideString() { std::free(buffer_); }
 
-void WideString::Assign(const WideChar* text) {
-    if (text == buffer_) return;
-    WideChar* copy = CopyOf(text, WideLength(text));
-    std::free(buffer_);
-    buffer_ = copy;
-}
+void WideString::Assign(const WideChar* text) { TakeBuffer(Joined(text, WideLength(text), nullptr, 0)); }
 
 void WideString::Assign(const WideString& other) {
-    if (&other == this) return;
-    if (!other.buffer_) {
-        Clear();
-        return;
-    }
-    Assign(other.buffer_);
+    if (other.buffer_) Assign(other.buffer_);
+    else Clear();
 }
 
-void WideString::Append(const WideChar* text) {
-    uint32_t have = Length(), add = WideLength(text);
-    auto* joined = static_cast<WideChar*>(std::malloc((have + add + 1) * sizeof(WideChar)));
-    if (!joined) std::abort();
-    if (have) std::memcpy(joined, buffer_, have * sizeof(WideChar));
-    if (add) std::memcpy(joined + have, text, add * sizeof(WideChar));
-    joined[have + add] = 0;
-    std::free(buffer_);
-    buffer_ = joined;
-}
+void WideString::Append(const WideChar* text) { TakeBuffer(Joined(buffer_, Length(), text, WideLength(text))); }
 
-void WideString::Append(const WideString& other) {
-    if (&other == this) {
-        WideString copy(other);
-        Append(copy.buffer_);
-        return;
-    }
-    Append(other.buffer_);
-}
+void WideString::Append(const WideString& other) { Append(other.buffer_); }
 
 void WideString::AppendChar(WideChar unit) {
     const WideChar one[2] = {unit, 0};
