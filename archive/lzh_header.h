@@ -40,7 +40,6 @@ enum class HeaderRead : uint8_t {
     UnknownShape,   // no known header layout
 };
 
-extern const char MethodNames[MethodCount][6];    // "-lh0-" ... "-lhd-"
 MethodId LookUpMethod(const char method[5]);
 
 constexpr uint32_t HeaderBufferSize = 4096;
