@@ -11,20 +11,25 @@ uint32_t WideLength(const WideChar* text) {
     return n;
 }
 
-// Every text the class builds is one or two runs joined into a fresh buffer; the runs are
-// copied before the caller frees the old buffer, so either may lie inside it.
-static WideChar* Joined(const WideChar* first, uint32_t firstLength, const WideChar* second,
-                        uint32_t secondLength) {
-    auto* joined = static_cast<WideChar*>(std::malloc((firstLength + secondLength + 1) * sizeof(WideChar)));
-    if (!joined) std::abort();
-    if (firstLength) std::memcpy(joined, first, firstLength * sizeof(WideChar));
-    if (secondLength) std::memcpy(joined + firstLength, second, secondLength * sizeof(WideChar));
-    joined[firstLength + secondLength] = 0;
-    return joined;
+// Every buffer the class makes: `units` zeroed units (at least one, so there is always a
+// terminator) holding a first and a second run. The runs are copied before the caller
+// frees the old buffer, so either may lie inside it.
+static WideChar* Built(uint32_t units, const WideChar* first, uint32_t firstLength,
+                       const WideChar* second = nullptr, uint32_t secondLength = 0) {
+    auto* built = static_cast<WideChar*>(std::calloc(units, sizeof(WideChar)));
+    if (!built) std::abort();
+    if (firstLength) std::memcpy(built, first, firstLength * sizeof(WideChar));
+    if (secondLength) std::memcpy(built + firstLength, second, secondLength * sizeof(WideChar));
+    return built;
+}
+
+static WideChar* CopyOf(const WideChar* text) {
+    uint32_t length = WideLength(text);
+    return Built(length + 1, text, length);
 }
 
 WideString::WideString(const WideChar* text) {
-    if (text) buffer_ = Joined(text, WideLength(text), nullptr, 0);
+    if (text) buffer_ = CopyOf(text);
 }
 
 WideString::WideString(const WideString& other) : WideString(other.buffer_) {}
@@ -36,14 +41,17 @@ WideString& WideString::operator=(const WideString& other) {
 
 WideString::~WideString() { std::free(buffer_); }
 
-void WideString::Assign(const WideChar* text) { TakeBuffer(Joined(text, WideLength(text), nullptr, 0)); }
+void WideString::Assign(const WideChar* text) { TakeBuffer(CopyOf(text)); }
 
 void WideString::Assign(const WideString& other) {
     if (other.buffer_) Assign(other.buffer_);
     else Clear();
 }
 
-void WideString::Append(const WideChar* text) { TakeBuffer(Joined(buffer_, Length(), text, WideLength(text))); }
+void WideString::Append(const WideChar* text) {
+    uint32_t have = Length(), add = WideLength(text);
+    TakeBuffer(Built(have + add + 1, buffer_, have, text, add));
+}
 
 void WideString::Append(const WideString& other) { Append(other.buffer_); }
 
@@ -53,14 +61,10 @@ void WideString::AppendChar(WideChar unit) {
 }
 
 void WideString::Resize(uint32_t units) {
-    auto* sized = static_cast<WideChar*>(std::calloc(units ? units : 1, sizeof(WideChar)));
-    if (!sized) std::abort();
+    if (units == 0) units = 1;  // a terminator still
     uint32_t keep = Length();
-    if (units == 0) keep = 0;
-    else if (keep > units - 1) keep = units - 1;
-    if (keep) std::memcpy(sized, buffer_, keep * sizeof(WideChar));
-    std::free(buffer_);
-    buffer_ = sized;
+    if (keep > units - 1) keep = units - 1;
+    TakeBuffer(Built(units, buffer_, keep));
 }
 
 void WideString::EnsureEndsWith(WideChar unit) {
