@@ -24,15 +24,22 @@ WideChar Upper(WideChar unit) { return unit >= u'a' && unit <= u'z' ? static_cas
 
 bool IsDotOrSpace(WideChar unit) { return unit == u'.' || unit == u' '; }
 
-bool EqualsIgnoringCase(const WideChar* text, uint32_t length, const char* name) {
-    uint32_t i = 0;
-    for (; i < length && name[i]; ++i)
-        if (Upper(text[i]) != static_cast<WideChar>(name[i])) return false;
-    return i == length && name[i] == 0;
-}
-
 bool IsDigitOrSuperscript(WideChar unit) {
     return (unit >= u'0' && unit <= u'9') || unit == 0x00B9 || unit == 0x00B2 || unit == 0x00B3;
+}
+
+// The device names one after another, each ended by a 0; '#' stands for a digit, the
+// superscripts that Windows also takes included.
+constexpr char DeviceNames[] = "CON\0PRN\0AUX\0NUL\0CONIN$\0CONOUT$\0COM#\0LPT#";
+
+// True when the text is the name, letters in any case.
+bool IsName(const WideChar* text, uint32_t length, const char* name) {
+    uint32_t i = 0;
+    for (; i < length && name[i]; ++i) {
+        bool same = name[i] == '#' ? IsDigitOrSuperscript(text[i]) : Upper(text[i]) == static_cast<WideChar>(name[i]);
+        if (!same) return false;
+    }
+    return i == length && name[i] == 0;
 }
 
 // The device name test looks at the part before the first dot, trailing spaces removed.
@@ -40,12 +47,11 @@ bool IsDeviceName(const WideChar* component, uint32_t length) {
     uint32_t base = 0;
     while (base < length && component[base] != u'.') ++base;
     while (base > 0 && component[base - 1] == u' ') --base;
-    // Names in place, not pointers to them: no table of addresses to relocate.
-    static const char plain[][8] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
-    for (const char* name : plain)
-        if (EqualsIgnoringCase(component, base, name)) return true;
-    if (base != 4 || !IsDigitOrSuperscript(component[3])) return false;
-    return EqualsIgnoringCase(component, 3, "COM") || EqualsIgnoringCase(component, 3, "LPT");
+    for (const char* name = DeviceNames; name < DeviceNames + sizeof DeviceNames; ++name) {
+        if (IsName(component, base, name)) return true;
+        while (*name) ++name;  // to the 0 that ends this name
+    }
+    return false;
 }
 
 // One component of the stored path, free of separators.
