@@ -65,16 +65,14 @@ void DropLeading(Component& part, uint32_t count) {
     part.length -= count;
 }
 
-bool IsDotsAndSpacesOnly(const Component& part) {
-    for (uint32_t i = 0; i < part.length; ++i)
+// `dots` receives the count of dots, which is what a dropped component is judged by.
+bool IsDotsAndSpacesOnly(const Component& part, uint32_t& dots) {
+    dots = 0;
+    for (uint32_t i = 0; i < part.length; ++i) {
         if (!IsDotOrSpace(part.text[i])) return false;
+        dots += part.text[i] == u'.';
+    }
     return true;
-}
-
-uint32_t CountDots(const Component& part) {
-    uint32_t dots = 0;
-    for (uint32_t i = 0; i < part.length; ++i) dots += part.text[i] == u'.';
-    return dots;
 }
 
 // Control characters and colons are written as '_'. Neither ever decides whether a
@@ -93,8 +91,9 @@ uint32_t JoinComponents(const WideChar* work, uint32_t length, WideChar sep, Wid
         if (!keptAny && part.length >= 2 && part.text[1] == u':') DropLeading(part, 2);
         if (stripDots)
             while (part.length && part.text[0] == u'.') DropLeading(part, 1);
-        if (IsDotsAndSpacesOnly(part)) {
-            stripDots = stripDots || CountDots(part) >= 2;
+        uint32_t dots;
+        if (IsDotsAndSpacesOnly(part, dots)) {
+            stripDots = stripDots || dots >= 2;
             continue;
         }
         stripDots = false;
