@@ -154,17 +154,8 @@ bool ReadExtendedHeaders(HeaderBytes& bytes, uint32_t sizeAt, LzhHeader& out, St
 }
 
 void ResetHeader(LzhHeader& out) {
-    out.headerLength = 0;
-    std::memset(out.method, 0, sizeof out.method);
-    out.packedSize = out.originalSize = 0;
-    out.rawTime = 0;
-    out.attribute = out.level = 0;
+    static_cast<LzhHeaderValues&>(out) = {};
     out.path.Assign(u"");
-    out.dataCrc = 0;
-    out.hasCrc = out.osId = 0;
-    out.modifiedTime = 0;
-    out.hasTime = out.hasUnixMode = 0;
-    out.unixMode = 0;
 }
 
 void TakeBaseTime(LzhHeader& out) {
