@@ -27,23 +27,29 @@ static void AppendBaseName(PathBuffer& out, const WideChar* path) {
     for (; name < end; ++name) out.AppendChar(*name);
 }
 
+// Appends the path of the special folder `csidl`; false when the shell gives none.
+static bool AppendSpecialFolder(PathBuffer& out, int csidl) {
+    WideString folder = SpecialFolderPath(csidl);
+    out.Append(folder.Data());
+    return !folder.IsEmpty();
+}
+
 // The link file and the path it points to; false when either does not fit or the
 // special folder is unknown (the link would land in the root of the current drive).
 static bool BuildShortcutPaths(Extractor& extractor, int csidl, PathBuffer& linkFile, PathBuffer& target) {
-    WideString folder = SpecialFolderPath(csidl);
-    if (folder.IsEmpty() && csidl == CsidlCommonPrograms) folder = SpecialFolderPath(CsidlPrograms);
-    if (folder.IsEmpty()) return false;
+    if (!AppendSpecialFolder(linkFile, csidl) &&
+        !(csidl == CsidlCommonPrograms && AppendSpecialFolder(linkFile, CsidlPrograms)))
+        return false;
     const SfxConfig& config = extractor.config;
-    linkFile.Append(folder.Text());
     linkFile.AppendChar(u'\\');
     if (!config.shortcutName.IsEmpty())
-        linkFile.Append(config.shortcutName.Text());
+        linkFile.Append(config.shortcutName);
     else
         AppendBaseName(linkFile, config.shortcutTarget.Text());
     linkFile.Append(u".lnk");
-    target.Append(extractor.destination.Text());
+    target.Append(extractor.destination);
     target.AppendBackslash();
-    target.Append(config.shortcutTarget.Text());
+    target.Append(config.shortcutTarget);
     return linkFile.Fits() && target.Fits();
 }
 
@@ -80,9 +86,9 @@ void CreateShortcuts(Extractor& extractor) {
 
 void LaunchProgram(Extractor& extractor) {
     PathBuffer program;
-    program.Append(extractor.destination.Text());
+    program.Append(extractor.destination);
     program.AppendChar(u'\\');
-    program.Append(extractor.config.launchProgram.Text());
+    program.Append(extractor.config.launchProgram);
     if (!program.Fits()) return;
     ShellExecuteW(static_cast<HWND>(extractor.mainWindow), nullptr, Native(program.text), nullptr, nullptr,
                   SW_SHOWNORMAL);

@@ -13,15 +13,11 @@ static Extractor* dialogExtractor = nullptr;
 // The destination text on its way between the edit box, the folder browser and the Extractor.
 static wchar_t destinationText[MAX_PATH];
 
-struct ShortcutBox {
-    int id;
-    uint8_t SfxConfig::*option;
-};
-static const ShortcutBox ShortcutBoxes[] = {
-    {IDC_STARTMENU, &SfxConfig::startMenuOption},
-    {IDC_DESKTOP, &SfxConfig::desktopOption},
-    {IDC_SENDTO, &SfxConfig::sendToOption},
-};
+// The shortcut boxes' options; the boxes' ids follow one another in the same order, so
+// only the options need a table.
+static uint8_t SfxConfig::* const ShortcutOptions[] = {
+    &SfxConfig::startMenuOption, &SfxConfig::desktopOption, &SfxConfig::sendToOption};
+static_assert(IDC_DESKTOP == IDC_STARTMENU + 1 && IDC_SENDTO == IDC_STARTMENU + 2);
 
 // The template carries no texts but "OK": each comes from the table in the user's language.
 struct ControlText {
@@ -35,7 +31,7 @@ static const ControlText ControlTexts[] = {
 };
 
 static bool CannotCreateFolder(Extractor& extractor) {
-    MessageBoxW(static_cast<HWND>(extractor.mainWindow), Native(Text(UiText::CannotCreateFolder)), nullptr, MB_OK | MB_ICONEXCLAMATION);
+    ShowMessage(extractor.mainWindow, Text(UiText::CannotCreateFolder), nullptr, MessageIcon::Exclamation);
     return false;
 }
 
@@ -56,33 +52,31 @@ static void OnInitDialog(HWND dialog, Extractor& extractor) {
     for (const ControlText& control : ControlTexts) SetDlgItemTextW(dialog, control.id, Native(Text(control.text)));
     lstrcpynW(destinationText, Native(extractor.config.defaultDestination.Text()), MAX_PATH);
     SetDlgItemTextW(dialog, IDC_DESTINATION, destinationText);
-    for (const ShortcutBox& box : ShortcutBoxes) {
-        uint8_t option = extractor.config.*box.option;
-        if (option & OptionChecked) CheckDlgButton(dialog, box.id, BST_CHECKED);
-        if (!(option & OptionEditable)) EnableWindow(GetDlgItem(dialog, box.id), FALSE);
+    for (int box = 0; box < 3; ++box) {
+        uint8_t option = extractor.config.*ShortcutOptions[box];
+        if (option & OptionChecked) CheckDlgButton(dialog, IDC_STARTMENU + box, BST_CHECKED);
+        if (!(option & OptionEditable)) EnableWindow(GetDlgItem(dialog, IDC_STARTMENU + box), FALSE);
     }
 }
 
-static void OnOk(HWND dialog, Extractor& extractor) {
+// The dialog's result: 0 when the destination is ready and the choices are stored.
+static INT_PTR OnOk(HWND dialog, Extractor& extractor) {
     destinationText[0] = 0;
     GetDlgItemTextW(dialog, IDC_DESTINATION, destinationText, MAX_PATH);
     extractor.destination.Assign(reinterpret_cast<const WideChar*>(destinationText));
-    if (!PrepareDestination(extractor, extractor.destination)) {
-        EndDialog(dialog, 1);
-        return;
-    }
+    if (!PrepareDestination(extractor, extractor.destination)) return 1;
     // A destination relative to the current directory ("rel", "C:rel", or "C:" alone, the
     // current folder of that drive) names a different folder once it is the current
     // directory, and the shortcuts and the launch need a full path: keep the full path the
     // first preparation arrived at.
     WideString here = CurrentDirectoryPath();
     if (!here.IsEmpty()) extractor.destination.Assign(here);
-    for (const ShortcutBox& box : ShortcutBoxes) {
-        uint8_t& option = extractor.config.*box.option;
-        option = IsDlgButtonChecked(dialog, box.id) == BST_CHECKED ? option | OptionChecked
-                                                                   : option & ~OptionChecked;
+    for (int box = 0; box < 3; ++box) {
+        uint8_t& option = extractor.config.*ShortcutOptions[box];
+        option = IsDlgButtonChecked(dialog, IDC_STARTMENU + box) == BST_CHECKED ? option | OptionChecked
+                                                                               : option & ~OptionChecked;
     }
-    EndDialog(dialog, 0);
+    return 0;
 }
 
 static void OnBrowse(HWND dialog) {
@@ -104,16 +98,9 @@ INT_PTR CALLBACK DestinationDialogProc(HWND dialog, UINT message, WPARAM wParam,
         return TRUE;
     }
     if (message != WM_COMMAND) return FALSE;
-    switch (wParam) {
-    case IDOK:
-        OnOk(dialog, *dialogExtractor);
-        break;
-    case IDCANCEL:
-        EndDialog(dialog, 1);
-        break;
-    case IDC_BROWSE:
+    if (wParam == IDC_BROWSE)
         OnBrowse(dialog);
-        break;
-    }
+    else if (wParam == IDOK || wParam == IDCANCEL)  // one call of EndDialog for both
+        EndDialog(dialog, wParam == IDOK ? OnOk(dialog, *dialogExtractor) : 1);
     return TRUE;
 }

@@ -18,6 +18,8 @@ struct PathBuffer {
     void Append(const WideChar* more) {
         for (; more && *more; ++more) AppendChar(*more);
     }
+    // Out of line: one place reads the texts instead of every caller (less code in the stub).
+    __attribute__((noinline)) void Append(const WideString& more) { Append(more.Text()); }
     void AppendChar(WideChar unit) {
         if (length + 1 >= PathBufferUnits) {
             overflowed = true;

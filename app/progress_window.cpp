@@ -40,18 +40,16 @@ static void OnStart(Extractor& extractor) {
     if (!StartExtraction(extractor)) DestroyWindow(window);
 }
 
-static void OnDone(Extractor& extractor) {
+// The worker's closing message: after a whole run the shortcuts and the launch, after an
+// abort the removal of the member's partial file; the window goes in both cases.
+static void OnWorkerEnd(Extractor& extractor, bool aborted) {
     workerRunning = false;
-    if (!extractor.failed) {
+    if (aborted) {
+        if (extractor.currentOutputPath.HasText()) DeletePath(extractor.currentOutputPath.Text());
+    } else if (!extractor.failed) {
         if (extractor.config.present) CreateShortcuts(extractor);
         if (!extractor.config.launchProgram.IsEmpty()) LaunchProgram(extractor);
     }
-    DestroyWindow(static_cast<HWND>(extractor.mainWindow));
-}
-
-static void OnAborted(Extractor& extractor) {
-    workerRunning = false;
-    if (extractor.currentOutputPath.HasText()) DeletePath(extractor.currentOutputPath.Text());
     DestroyWindow(static_cast<HWND>(extractor.mainWindow));
 }
 
@@ -65,21 +63,20 @@ static void OnClose(HWND window) {
 }
 
 LRESULT CALLBACK ProgressWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    Extractor* extractor = windowExtractor;  // read once here; null until WM_CREATE
     switch (message) {
     case WM_CREATE:
         windowExtractor = static_cast<Extractor*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
         return 0;
     case WM_SFX_START:
-        OnStart(*windowExtractor);
+        OnStart(*extractor);
         return 0;
     case WM_SFX_MEMBER:
-        ShowCompactedName(*windowExtractor, reinterpret_cast<const WideChar*>(lParam));
+        ShowCompactedName(*extractor, reinterpret_cast<const WideChar*>(lParam));
         return 0;
     case WM_SFX_DONE:
-        OnDone(*windowExtractor);
-        return 0;
     case WM_SFX_ABORTED:
-        OnAborted(*windowExtractor);
+        OnWorkerEnd(*extractor, message == WM_SFX_ABORTED);
         return 0;
     case WM_COMMAND:
         if (LOWORD(wParam) == IDC_ABORT) decodeState.keepRunning.store(0);

@@ -11,25 +11,28 @@ bool HasDriveDesignator(const WideString& path) { return path.Length() >= 2 && p
 // other is joined to the Program Files folder (base byte nonzero) or the current folder,
 // with one separator between them (a folder that already ends in one, such as C:\ or /,
 // gets none).
-WideString ResolveDestination(const WideString& stored, bool fromProgramFiles) {
-    if (stored.IsEmpty()) return CurrentDirectoryPath();
-    if (HasDriveDesignator(stored)) return stored;
+void ResolveDestination(WideString& destination, bool fromProgramFiles) {
+    if (destination.IsEmpty()) {
+        destination.Assign(CurrentDirectoryPath());
+        return;
+    }
+    if (HasDriveDesignator(destination)) return;
     WideString base = fromProgramFiles ? SpecialFolderPath(CsidlProgramFiles) : CurrentDirectoryPath();
     uint32_t length = base.Length();
     if (length == 0 || (base.Text()[length - 1] != u'\\' && base.Text()[length - 1] != u'/'))
         base.AppendChar(u'\\');
-    base.Append(stored);
-    return base;
+    base.Append(destination);
+    destination.Assign(base);
 }
 
 }  // namespace
 
 bool ReadConfigBlock(FileHandle& packageFile, SfxConfig& config) {
-    const uint64_t start = packageFile.Tell();
     uint8_t bytes[ConfigBlockMaxSize];
     int64_t got = packageFile.Read(sizeof bytes, bytes);
     uint32_t used = got > 0 ? ParseConfigBlock(bytes, static_cast<uint32_t>(got), config) : 0;
     if (used == 0) return false;
-    config.defaultDestination = ResolveDestination(config.defaultDestination, config.destinationBase != 0);
-    return packageFile.Seek(static_cast<int64_t>(start + used), SeekOrigin::Begin);
+    ResolveDestination(config.defaultDestination, config.destinationBase != 0);
+    // Back from the end of what was read to the end of the block.
+    return packageFile.Seek(static_cast<int64_t>(used) - got, SeekOrigin::Current);
 }

@@ -4,48 +4,43 @@
 
 namespace {
 
-constexpr int32_t DaysBeforeMonth[12] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334};
+// Days before each month of a common year; the last entry closes December.
+constexpr uint16_t DaysBeforeMonth[13] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334, 365};
 
-bool IsLeapYear(int32_t year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+// The date fields as stored. A stamp names the years 1980 to 2107, in which every fourth
+// year from 1980 on is a leap year but 2100: counting from 1980 keeps the arithmetic
+// in 32 bits without the century rules.
+struct DosDate {
+    uint32_t year;   // years since 1980
+    uint32_t month;  // 0-15
+    uint32_t day;    // 0-31
 
-int32_t LeapYearsBefore(int32_t year) { return (year - 1) / 4 - (year - 1) / 100 + (year - 1) / 400; }
+    bool IsLeapYear() const { return year % 4 == 0 && year != 120; }
+};
 
-// Days from 1970-01-01 to the date (year 1980 or later). A month outside 1-12 is
-// taken as the nearest month so that the table is never read outside its bounds.
-int64_t DaysSinceEpoch(int32_t year, int32_t month, int32_t day) {
-    if (month < 1) month = 1;
-    if (month > 12) month = 12;
-    int64_t days = int64_t{year - 1970} * 365 + LeapYearsBefore(year) - LeapYearsBefore(1970);
-    days += DaysBeforeMonth[month - 1];
-    if (month > 2 && IsLeapYear(year)) ++days;
-    return days + day - 1;
-}
-
-int32_t DaysInMonth(int32_t year, int32_t month) {
-    static constexpr uint8_t Days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    return Days[month - 1] + (month == 2 && IsLeapYear(year));
-}
+DosDate DateOf(uint32_t dosTime) { return {dosTime >> 25, (dosTime >> 21) & 0x0F, (dosTime >> 16) & 0x1F}; }
 
 }  // namespace
 
 bool IsRealDosTime(uint32_t dosTime) {
-    uint32_t time = dosTime & 0xFFFF, date = dosTime >> 16;
-    int32_t month = static_cast<int32_t>((date >> 5) & 0x0F);
-    int32_t day = static_cast<int32_t>(date & 0x1F);
-    int32_t year = 1980 + static_cast<int32_t>(date >> 9);
-    if (dosTime == 0 || month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month)) return false;
-    return (time & 0x1F) < 30 && ((time >> 5) & 0x3F) < 60 && (time >> 11) < 24;
+    DosDate date = DateOf(dosTime);
+    if (dosTime == 0 || date.month < 1 || date.month > 12 || date.day < 1) return false;
+    uint32_t daysInMonth = DaysBeforeMonth[date.month] - DaysBeforeMonth[date.month - 1u] +
+                           (date.month == 2 && date.IsLeapYear());
+    uint32_t time = dosTime & 0xFFFF;
+    return date.day <= daysInMonth && (time & 0x1F) < 30 && ((time >> 5) & 0x3F) < 60 && (time >> 11) < 24;
 }
 
+// A month outside 1-12 is taken as the nearest month, so that the table is never read
+// outside its bounds.
 int64_t DosTimeToUnixTime(uint32_t dosTime) {
     if (dosTime == 0) return 0;
-    uint32_t time = dosTime & 0xFFFF, date = dosTime >> 16;
-    int32_t seconds = static_cast<int32_t>(time & 0x1F) * 2;
-    int32_t minutes = static_cast<int32_t>((time >> 5) & 0x3F);
-    int32_t hours = static_cast<int32_t>(time >> 11);
-    int32_t day = static_cast<int32_t>(date & 0x1F);
-    int32_t month = static_cast<int32_t>((date >> 5) & 0x0F);
-    int32_t year = 1980 + static_cast<int32_t>(date >> 9);
-    int64_t days = DaysSinceEpoch(year, month, day);
-    return ((days * 24 + hours) * 60 + minutes) * 60 + seconds + TimeZoneOffset();
+    DosDate date = DateOf(dosTime);
+    uint32_t month = date.month < 1 ? 1 : date.month > 12 ? 12 : date.month;
+    // 3652 days from 1970 to 1980, then the leap days of the years before this one.
+    uint32_t days = 3652 + date.year * 365 + (date.year + 3) / 4 - (date.year > 120) + DaysBeforeMonth[month - 1] +
+                    (month > 2 && date.IsLeapYear()) + date.day - 1;
+    uint32_t time = dosTime & 0xFFFF;
+    uint32_t seconds = ((time >> 11) * 60 + ((time >> 5) & 0x3F)) * 60 + (time & 0x1F) * 2;
+    return int64_t{days} * 86400 + seconds + TimeZoneOffset();
 }

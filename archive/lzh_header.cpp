@@ -76,11 +76,12 @@ struct StoredNames {
 };
 
 void AssignMultiByte(WideString& out, const uint8_t* bytes, uint32_t count, bool translateSeparators) {
-    char text[HeaderBufferSize + 1];
+    char* text = new char[count + 1];
     std::memcpy(text, bytes, count);
     text[count] = 0;
     if (translateSeparators) ReplaceSeparatorsMultiByte(text, '/');
     AssignFromMultiByte(out, text);
+    delete[] text;
 }
 
 // UTF-16LE payload; an odd last byte is no unit and is left out.
@@ -154,17 +155,8 @@ bool ReadExtendedHeaders(HeaderBytes& bytes, uint32_t sizeAt, LzhHeader& out, St
 }
 
 void ResetHeader(LzhHeader& out) {
-    out.headerLength = 0;
-    std::memset(out.method, 0, sizeof out.method);
-    out.packedSize = out.originalSize = 0;
-    out.rawTime = 0;
-    out.attribute = out.level = 0;
+    static_cast<LzhHeaderValues&>(out) = {};
     out.path.Assign(u"");
-    out.dataCrc = 0;
-    out.hasCrc = out.osId = 0;
-    out.modifiedTime = 0;
-    out.hasTime = out.hasUnixMode = 0;
-    out.unixMode = 0;
 }
 
 void TakeBaseTime(LzhHeader& out) {
@@ -232,11 +224,15 @@ HeaderRead ParseHeader(HeaderBytes& bytes, uint32_t headerEnd, LzhHeader& out) {
 
 HeaderRead ReadHeader(FileHandle& file, LzhHeader& out) {
     ResetHeader(out);
-    uint8_t buffer[HeaderBufferSize] = {};
+    // On the heap, as the name's copy: the stub's build refuses a frame of a page or more
+    // of stack, which would need the stack probed page by page.
+    uint8_t* buffer = new uint8_t[HeaderBufferSize]();
     HeaderBytes bytes{file, buffer};
     uint32_t headerEnd = 0;
     HeaderRead read = ReadBaseHeader(bytes, headerEnd);
-    return read == HeaderRead::Member ? ParseHeader(bytes, headerEnd, out) : read;
+    if (read == HeaderRead::Member) read = ParseHeader(bytes, headerEnd, out);
+    delete[] buffer;
+    return read;
 }
 
 bool ReadMemberHeader(Extractor& extractor, LzhHeader& out) {

@@ -8,7 +8,9 @@
 struct Extractor;
 class FileHandle;
 
-struct LzhHeader {
+// Everything a header gives but the path: plain values, so that a header is reset in
+// one step.
+struct LzhHeaderValues {
     uint8_t headerLength = 0;    // byte 0 as read
     char method[5] = {};         // e.g. "-lh5-", not terminated
     uint64_t packedSize = 0;     // bytes of packed data behind the header (0x42: 64-bit)
@@ -16,7 +18,6 @@ struct LzhHeader {
     uint32_t rawTime = 0;        // MS-DOS stamp (levels 0, 1) or Unix seconds (level 2)
     uint8_t attribute = 0;
     uint8_t level = 0;
-    WideString path;             // directory part then name
     uint16_t dataCrc = 0;
     uint8_t hasCrc = 0;
     uint8_t osId = 0;
@@ -24,6 +25,10 @@ struct LzhHeader {
     uint8_t hasTime = 0;         // 0: the stamp is zero or no real date, leave the file's time
     uint8_t hasUnixMode = 0;     // 1 when a 0x50 header gave the permission bits
     uint16_t unixMode = 0;
+};
+
+struct LzhHeader : LzhHeaderValues {
+    WideString path;             // directory part then name
 };
 
 // How a header read ended. Past the end mark (or the end of the file right at a header's
@@ -35,7 +40,6 @@ enum class HeaderRead : uint8_t {
     UnknownShape,   // no known header layout
 };
 
-extern const char MethodNames[MethodCount][6];    // "-lh0-" ... "-lhd-"
 MethodId LookUpMethod(const char method[5]);
 
 constexpr uint32_t HeaderBufferSize = 4096;

@@ -20,9 +20,7 @@ bool ParentFolder(WideString& path) {
     if (length == 0) return false;
     --length;  // the separator itself
     if (length > 0 && text[length - 1] == u':') return false;  // a drive root has no parent
-    WideString parent(path);
-    parent.Resize(length + 1);
-    path.Assign(parent);
+    path.Resize(length + 1);  // keeps the units before the separator
     return true;
 }
 

@@ -24,15 +24,22 @@ WideChar Upper(WideChar unit) { return unit >= u'a' && unit <= u'z' ? static_cas
 
 bool IsDotOrSpace(WideChar unit) { return unit == u'.' || unit == u' '; }
 
-bool EqualsIgnoringCase(const WideChar* text, uint32_t length, const char* name) {
-    uint32_t i = 0;
-    for (; i < length && name[i]; ++i)
-        if (Upper(text[i]) != static_cast<WideChar>(name[i])) return false;
-    return i == length && name[i] == 0;
-}
-
 bool IsDigitOrSuperscript(WideChar unit) {
     return (unit >= u'0' && unit <= u'9') || unit == 0x00B9 || unit == 0x00B2 || unit == 0x00B3;
+}
+
+// The device names one after another, each ended by a 0; '#' stands for a digit, the
+// superscripts that Windows also takes included.
+constexpr char DeviceNames[] = "CON\0PRN\0AUX\0NUL\0CONIN$\0CONOUT$\0COM#\0LPT#";
+
+// True when the text is the name, letters in any case.
+bool IsName(const WideChar* text, uint32_t length, const char* name) {
+    uint32_t i = 0;
+    for (; i < length && name[i]; ++i) {
+        bool same = name[i] == '#' ? IsDigitOrSuperscript(text[i]) : Upper(text[i]) == static_cast<WideChar>(name[i]);
+        if (!same) return false;
+    }
+    return i == length && name[i] == 0;
 }
 
 // The device name test looks at the part before the first dot, trailing spaces removed.
@@ -40,16 +47,16 @@ bool IsDeviceName(const WideChar* component, uint32_t length) {
     uint32_t base = 0;
     while (base < length && component[base] != u'.') ++base;
     while (base > 0 && component[base - 1] == u' ') --base;
-    static const char* const plain[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
-    for (const char* name : plain)
-        if (EqualsIgnoringCase(component, base, name)) return true;
-    if (base != 4 || !IsDigitOrSuperscript(component[3])) return false;
-    return EqualsIgnoringCase(component, 3, "COM") || EqualsIgnoringCase(component, 3, "LPT");
+    for (const char* name = DeviceNames; name < DeviceNames + sizeof DeviceNames; ++name) {
+        if (IsName(component, base, name)) return true;
+        while (*name) ++name;  // to the 0 that ends this name
+    }
+    return false;
 }
 
-// One component in [begin, begin + length) of `work`, already free of separators.
+// One component of the stored path, free of separators.
 struct Component {
-    WideChar* text;
+    const WideChar* text;
     uint32_t length;
 };
 
@@ -58,41 +65,41 @@ void DropLeading(Component& part, uint32_t count) {
     part.length -= count;
 }
 
-bool IsDotsAndSpacesOnly(const Component& part) {
-    for (uint32_t i = 0; i < part.length; ++i)
+// `dots` receives the count of dots, which is what a dropped component is judged by.
+bool IsDotsAndSpacesOnly(const Component& part, uint32_t& dots) {
+    dots = 0;
+    for (uint32_t i = 0; i < part.length; ++i) {
         if (!IsDotOrSpace(part.text[i])) return false;
+        dots += part.text[i] == u'.';
+    }
     return true;
 }
 
-uint32_t CountDots(const Component& part) {
-    uint32_t dots = 0;
-    for (uint32_t i = 0; i < part.length; ++i) dots += part.text[i] == u'.';
-    return dots;
-}
+// Control characters and colons are written as '_'. Neither ever decides whether a
+// component is a drive, dots and spaces only, or a device name, so they are replaced
+// while the component is copied.
+WideChar Replaced(WideChar unit) { return unit < 0x20 || unit == u':' ? u'_' : unit; }
 
 // Writes the kept components of `work` to `out`; returns the units written.
-uint32_t JoinComponents(WideChar* work, uint32_t length, WideChar sep, WideChar* out) {
+uint32_t JoinComponents(const WideChar* work, uint32_t length, WideChar sep, WideChar* out) {
     uint32_t written = 0, at = 0;
     bool stripDots = IsSeparator(work[0], sep), keptAny = false;
     while (at < length) {
         Component part{work + at, 0};
         while (at + part.length < length && !IsSeparator(part.text[part.length], sep)) ++part.length;
         at += part.length + 1;
-        for (uint32_t i = 0; i < part.length; ++i)
-            if (part.text[i] < 0x20) part.text[i] = u'_';
         if (!keptAny && part.length >= 2 && part.text[1] == u':') DropLeading(part, 2);
         if (stripDots)
             while (part.length && part.text[0] == u'.') DropLeading(part, 1);
-        if (IsDotsAndSpacesOnly(part)) {
-            stripDots = stripDots || CountDots(part) >= 2;
+        uint32_t dots;
+        if (IsDotsAndSpacesOnly(part, dots)) {
+            stripDots = stripDots || dots >= 2;
             continue;
         }
         stripDots = false;
-        for (uint32_t i = 0; i < part.length; ++i)
-            if (part.text[i] == u':') part.text[i] = u'_';
         if (keptAny) out[written++] = sep;
         if (IsDeviceName(part.text, part.length)) out[written++] = u'_';
-        for (uint32_t i = 0; i < part.length; ++i) out[written++] = part.text[i];
+        for (uint32_t i = 0; i < part.length; ++i) out[written++] = Replaced(part.text[i]);
         keptAny = true;
     }
     if (keptAny && IsSeparator(work[length - 1], sep)) out[written++] = sep;
@@ -111,12 +118,12 @@ uint32_t DevicePrefixLength(const WideChar* text, uint32_t length, WideChar sep)
 void SanitizeMemberPath(WideString& path, WideChar sep) {
     uint32_t length = path.Length();
     if (length == 0) return;
-    WideString work(path);
-    uint32_t skip = DevicePrefixLength(work.Text(), length, sep);
-    // Each kept component adds at most one separator and one '_'.
+    const WideChar* text = path.Text();
+    uint32_t skip = DevicePrefixLength(text, length, sep);
+    // Each kept component adds at most one separator and one '_'; the units behind the
+    // ones written stay zero.
     WideString out;
     out.Resize(2 * length + 2);
-    uint32_t written = skip < length ? JoinComponents(work.Data() + skip, length - skip, sep, out.Data()) : 0;
-    out.Data()[written] = 0;
-    path.Assign(out.Text());
+    if (skip < length) JoinComponents(text + skip, length - skip, sep, out.Data());
+    path.Assign(out);
 }

@@ -1,11 +1,12 @@
 # Post-build step of a stub: prints where its bytes go (the sections and the largest
-# functions and tables, read before the symbols are stripped), strips it, moves its PE
-# header behind the MS-DOS header with the COMPACT program (512 bytes less), writes the
-# package marker "LHA's SFX " at file offsets 0x24-0x2D (the MS-DOS header's OEM fields
-# and second reserved area, unused by the loader), then prints the size, warns above the
-# BUDGET the stub is meant to keep, and fails when it outgrew its LIMIT bytes.
+# functions and tables, read before the symbols are stripped), strips it, joins its
+# read-only sections and moves its PE header behind the MS-DOS header with the COMPACT
+# program, writes the package marker "LHA's SFX " at file offsets 0x24-0x2D (the MS-DOS
+# header's OEM fields and second reserved area, unused by the loader), then prints the
+# size and fails above the BUDGET the stub must keep (below the LIMIT of the package
+# layout).
 # cmake -DSTUB=<exe> -DLIMIT=<bytes> -DBUDGET=<bytes> -DNM=<nm> -DOBJDUMP=<objdump>
-#       -DSTRIP=<strip> -DCOMPACT=<compact_pe_headers> -P StubImage.cmake
+#       -DSTRIP=<strip> -DCOMPACT=<compact_pe_image> -P StubImage.cmake
 get_filename_component(name ${STUB} NAME)
 
 execute_process(COMMAND ${OBJDUMP} -h ${STUB} OUTPUT_VARIABLE headers)
@@ -37,7 +38,7 @@ endif()
 execute_process(COMMAND ${COMPACT} ${STUB} RESULT_VARIABLE failed)
 if(failed)
   file(REMOVE ${STUB})
-  message(FATAL_ERROR "${name}: its headers could not be compacted")
+  message(FATAL_ERROR "${name}: its sections and headers could not be compacted")
 endif()
 file(READ ${STUB} spare OFFSET 36 LIMIT 10 HEX)
 if(NOT spare MATCHES "^(00000000000000000000|4c484127732053465820)$")
@@ -55,13 +56,10 @@ if(failed OR NOT written STREQUAL "4c484127732053465820")
   message(FATAL_ERROR "${name}: the marker could not be written")
 endif()
 file(SIZE ${STUB} size)
-if(size GREATER LIMIT)
-  file(REMOVE ${STUB})
-  message(FATAL_ERROR "${name}: ${size} bytes, over the ${LIMIT}-byte limit of the package layout")
-endif()
-math(EXPR spareBytes "${LIMIT} - ${size}")
-message(STATUS "${name}: ${size} bytes (${spareBytes} to spare)")
 if(size GREATER BUDGET)
+  file(REMOVE ${STUB})
   math(EXPR overBytes "${size} - ${BUDGET}")
-  message(WARNING "${name}: ${overBytes} bytes over its budget of ${BUDGET}")
+  message(FATAL_ERROR "${name}: ${size} bytes, ${overBytes} over its budget of ${BUDGET} (the package layout has room for ${LIMIT})")
 endif()
+math(EXPR spareBytes "${BUDGET} - ${size}")
+message(STATUS "${name}: ${size} bytes (${spareBytes} to spare in its budget of ${BUDGET}; the package layout has room for ${LIMIT})")

@@ -20,10 +20,10 @@ endif()
 
 if(KAVISFX_HAVE_STUBS)
   # A host program of the stubs' post-link step: the PE header moved behind the MS-DOS header.
-  add_executable(compact_pe_headers ${PROJECT_SOURCE_DIR}/cmake/compact_pe_headers.cpp)
+  add_executable(compact_pe_image ${PROJECT_SOURCE_DIR}/cmake/compact_pe_image.cpp)
   foreach(arch IN LISTS KAVISFX_STUB_ARCHES)
     ExternalProject_Add(stub-${arch}
-      DEPENDS compact_pe_headers
+      DEPENDS compact_pe_image
       SOURCE_DIR ${PROJECT_SOURCE_DIR}
       BINARY_DIR ${CMAKE_BINARY_DIR}/stub-build-${arch}
       CMAKE_ARGS
@@ -32,7 +32,7 @@ if(KAVISFX_HAVE_STUBS)
         -DKAVISFX_WERROR=${KAVISFX_WERROR}
         -DKAVISFX_STUB_ARCH=${arch}
         -DKAVISFX_STUB_OUTPUT_DIR=${KAVISFX_STUB_DIR}
-        -DKAVISFX_COMPACT_PE_HEADERS=$<TARGET_FILE:compact_pe_headers>
+        -DKAVISFX_COMPACT_PE_IMAGE=$<TARGET_FILE:compact_pe_image>
       INSTALL_COMMAND ""
       BUILD_ALWAYS ON
       BUILD_BYPRODUCTS ${KAVISFX_STUB_DIR}/kavisfx-stub-${arch}.exe)

@@ -1,6 +1,7 @@
 // The two text sets, in UiText order. Each set is one block of texts that end in a 0, found
-// by counting: no table of addresses. The English set is plain ASCII, kept at one byte a
-// character and widened into a buffer when it is chosen.
+// by counting: no table of addresses. Both are kept at one byte a unit and widened into a
+// buffer when chosen: the English set is plain ASCII; the Japanese set keeps ASCII as is
+// and any other unit as 0x80 plus its place in a table of the units the set uses.
 #include "package/ui_texts.h"
 
 namespace {
@@ -60,19 +61,66 @@ constexpr bool IsAscii(const char (&texts)[sizeof EnglishTexts]) {
 }
 static_assert(IsAscii(EnglishTexts));
 
-WideChar englishTexts[sizeof EnglishTexts];
+// How many different units above ASCII `texts` uses.
+template <uint32_t Size>
+constexpr uint32_t CountWideUnits(const WideChar (&texts)[Size]) {
+    uint32_t count = 0;
+    for (uint32_t i = 0; i < Size; ++i) {
+        bool seen = false;
+        for (uint32_t j = 0; j < i; ++j) seen = seen || texts[j] == texts[i];
+        count += texts[i] >= 0x80 && !seen;
+    }
+    return count;
+}
+
+template <uint32_t Size, uint32_t Units>
+struct PackedTexts {
+    uint8_t bytes[Size];
+    WideChar units[Units];
+};
+
+// Made while compiling: the literal above is not linked, only its packed form.
+template <uint32_t Units, uint32_t Size>
+constexpr PackedTexts<Size, Units> Pack(const WideChar (&texts)[Size]) {
+    static_assert(Units <= 0x80);
+    PackedTexts<Size, Units> packed = {};
+    uint32_t used = 0;
+    for (uint32_t i = 0; i < Size; ++i) {
+        WideChar unit = texts[i];
+        if (unit < 0x80) {
+            packed.bytes[i] = static_cast<uint8_t>(unit);
+            continue;
+        }
+        uint32_t at = 0;
+        while (at < used && packed.units[at] != unit) ++at;
+        if (at == used) packed.units[used++] = unit;
+        packed.bytes[i] = static_cast<uint8_t>(0x80 + at);
+    }
+    return packed;
+}
+constexpr auto PackedJapanese = Pack<CountWideUnits(JapaneseTexts)>(JapaneseTexts);
+
+constexpr uint32_t ChosenUnits =
+    sizeof EnglishTexts > sizeof PackedJapanese.bytes ? sizeof EnglishTexts : sizeof PackedJapanese.bytes;
+WideChar chosenTexts[ChosenUnits];  // empty until a set is chosen
 bool english = false;
 
 }  // namespace
 
 void UseJapaneseTexts(bool japanese) {
     english = !japanese;
-    for (uint32_t i = 0; english && i < sizeof EnglishTexts; ++i) englishTexts[i] = EnglishTexts[i];
+    const uint8_t* bytes = english ? reinterpret_cast<const uint8_t*>(EnglishTexts) : PackedJapanese.bytes;
+    uint32_t size = english ? sizeof EnglishTexts : sizeof PackedJapanese.bytes;
+    for (uint32_t i = 0; i < size; ++i)
+        chosenTexts[i] = bytes[i] < 0x80 ? bytes[i] : PackedJapanese.units[bytes[i] - 0x80];
 }
 bool UsingJapaneseTexts() { return !english; }
 
 const WideChar* Text(UiText id) {
-    const WideChar* text = english ? englishTexts : JapaneseTexts;
+    // Read before any choice: the Japanese set. The stub and the host tool choose before
+    // they start a second thread.
+    if (chosenTexts[0] == 0) UseJapaneseTexts(true);
+    const WideChar* text = chosenTexts;
     for (uint32_t skip = static_cast<uint32_t>(id); skip > 0; --skip)
         while (*text++ != 0) {}
     return text;

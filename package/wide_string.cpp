@@ -11,21 +11,28 @@ uint32_t WideLength(const WideChar* text) {
     return n;
 }
 
-static WideChar* CopyOf(const WideChar* text, uint32_t length) {
-    auto* copy = static_cast<WideChar*>(std::malloc((length + 1) * sizeof(WideChar)));
-    if (!copy) std::abort();
-    if (length) std::memcpy(copy, text, length * sizeof(WideChar));
-    copy[length] = 0;
-    return copy;
+// Every buffer the class makes: `units` zeroed units (at least one, so there is always a
+// terminator) holding a first and a second run. The runs are copied before the caller
+// frees the old buffer, so either may lie inside it.
+static WideChar* Built(uint32_t units, const WideChar* first, uint32_t firstLength,
+                       const WideChar* second = nullptr, uint32_t secondLength = 0) {
+    auto* built = static_cast<WideChar*>(std::calloc(units, sizeof(WideChar)));
+    if (!built) std::abort();
+    if (firstLength) std::memcpy(built, first, firstLength * sizeof(WideChar));
+    if (secondLength) std::memcpy(built + firstLength, second, secondLength * sizeof(WideChar));
+    return built;
+}
+
+static WideChar* CopyOf(const WideChar* text) {
+    uint32_t length = WideLength(text);
+    return Built(length + 1, text, length);
 }
 
 WideString::WideString(const WideChar* text) {
-    if (text) buffer_ = CopyOf(text, WideLength(text));
+    if (text) buffer_ = CopyOf(text);
 }
 
-WideString::WideString(const WideString& other) {
-    if (other.buffer_) buffer_ = CopyOf(other.buffer_, other.Length());
-}
+WideString::WideString(const WideString& other) : WideString(other.buffer_) {}
 
 WideString& WideString::operator=(const WideString& other) {
     Assign(other);
@@ -34,41 +41,19 @@ WideString& WideString::operator=(const WideString& other) {
 
 WideString::~WideString() { std::free(buffer_); }
 
-void WideString::Assign(const WideChar* text) {
-    if (text == buffer_) return;
-    WideChar* copy = CopyOf(text, WideLength(text));
-    std::free(buffer_);
-    buffer_ = copy;
-}
+void WideString::Assign(const WideChar* text) { TakeBuffer(CopyOf(text)); }
 
 void WideString::Assign(const WideString& other) {
-    if (&other == this) return;
-    if (!other.buffer_) {
-        Clear();
-        return;
-    }
-    Assign(other.buffer_);
+    if (other.buffer_) Assign(other.buffer_);
+    else Clear();
 }
 
 void WideString::Append(const WideChar* text) {
     uint32_t have = Length(), add = WideLength(text);
-    auto* joined = static_cast<WideChar*>(std::malloc((have + add + 1) * sizeof(WideChar)));
-    if (!joined) std::abort();
-    if (have) std::memcpy(joined, buffer_, have * sizeof(WideChar));
-    if (add) std::memcpy(joined + have, text, add * sizeof(WideChar));
-    joined[have + add] = 0;
-    std::free(buffer_);
-    buffer_ = joined;
+    TakeBuffer(Built(have + add + 1, buffer_, have, text, add));
 }
 
-void WideString::Append(const WideString& other) {
-    if (&other == this) {
-        WideString copy(other);
-        Append(copy.buffer_);
-        return;
-    }
-    Append(other.buffer_);
-}
+void WideString::Append(const WideString& other) { Append(other.buffer_); }
 
 void WideString::AppendChar(WideChar unit) {
     const WideChar one[2] = {unit, 0};
@@ -76,14 +61,10 @@ void WideString::AppendChar(WideChar unit) {
 }
 
 void WideString::Resize(uint32_t units) {
-    auto* sized = static_cast<WideChar*>(std::calloc(units ? units : 1, sizeof(WideChar)));
-    if (!sized) std::abort();
+    if (units == 0) units = 1;  // a terminator still
     uint32_t keep = Length();
-    if (units == 0) keep = 0;
-    else if (keep > units - 1) keep = units - 1;
-    if (keep) std::memcpy(sized, buffer_, keep * sizeof(WideChar));
-    std::free(buffer_);
-    buffer_ = sized;
+    if (keep > units - 1) keep = units - 1;
+    TakeBuffer(Built(units, buffer_, keep));
 }
 
 void WideString::EnsureEndsWith(WideChar unit) {
@@ -102,4 +83,6 @@ void WideString::TakeBuffer(WideChar* buffer) {
     buffer_ = buffer;
 }
 
-const WideChar* WideString::Text() const { return buffer_ ? buffer_ : u""; }
+// Kept out of line: every copy inlined into a caller would hold the address of the empty
+// text, and in the Windows program each such address is one more relocation.
+__attribute__((noinline)) const WideChar* WideString::Text() const { return buffer_ ? buffer_ : u""; }

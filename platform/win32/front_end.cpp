@@ -8,7 +8,8 @@
 
 static HWND AsWindow(WindowHandle window) { return static_cast<HWND>(window); }
 
-void ShowMessage(WindowHandle owner, const WideChar* text, const WideChar* caption, MessageIcon icon) {
+// Not inlined: every message box of the stub goes through this one call of MessageBoxW.
+__attribute__((noinline)) void ShowMessage(WindowHandle owner, const WideChar* text, const WideChar* caption, MessageIcon icon) {
     UINT style = MB_OK | (icon == MessageIcon::Stop ? MB_ICONSTOP : MB_ICONEXCLAMATION);
     MessageBoxW(AsWindow(owner), reinterpret_cast<const wchar_t*>(text),
                 reinterpret_cast<const wchar_t*>(caption), style);

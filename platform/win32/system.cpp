@@ -15,7 +15,7 @@ CreateFolderResult CreateDestinationFolder(const WideChar* path) {
 }
 
 WideString CurrentDirectoryPath() {
-    WideChar buffer[MAX_PATH] = {};
+    WideChar buffer[MAX_PATH];
     DWORD length = GetCurrentDirectoryW(MAX_PATH, Native(buffer));
     if (length == 0 || length >= MAX_PATH) buffer[0] = 0;
     return WideString(buffer);
@@ -62,7 +62,8 @@ int32_t TimeZoneOffset() {
 }
 
 WideString SpecialFolderPath(int csidl) {
-    WideChar buffer[MAX_PATH] = {};
+    WideChar buffer[MAX_PATH];
+    buffer[0] = 0;
     PIDLIST_ABSOLUTE items = nullptr;
     if (SUCCEEDED(SHGetFolderLocation(nullptr, csidl, nullptr, 0, &items)) && items) {
         if (!SHGetPathFromIDListW(items, Native(buffer))) buffer[0] = 0;

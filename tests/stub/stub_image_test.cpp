@@ -31,13 +31,15 @@ TEST(StubImage, GuiProgramOfItsMachineNeedingNoRuntimeDll) {
         EXPECT_EQ(le(pe + 24, 2), expected.optionalMagic);
         EXPECT_EQ(le(pe + 24 + 68, 2), 2u) << "not a GUI program";
         // The headers, moved behind the MS-DOS header, fill the first 512 bytes with all 16
-        // data directories; the uninitialised data is the tail of a section with bytes, each
-        // section's data follows the one before to the end of the file, and the import
-        // directory's first library name is found through the section table.
+        // data directories; each section's data follows the one before to the end of the
+        // file, no section is both writable and executable, the image can be moved (ASLR:
+        // relocations present), and the import directory's first library name is found
+        // through the section table.
         const uint32_t optional = pe + 24, table = optional + le(pe + 20, 2);
+        const uint32_t directories = optional + (expected.optionalMagic == 0x10B ? 96 : 112);
         EXPECT_EQ(pe, 0x40u);
         EXPECT_EQ(le(optional + 60, 4), 0x200u);
-        EXPECT_EQ(le(optional + (expected.optionalMagic == 0x10B ? 92 : 108), 4), 16u);
+        EXPECT_EQ(le(directories - 4, 4), 16u);
         uint32_t next = 0x200;
         auto fileOffset = [&](uint32_t rva) {
             for (uint32_t at = table; at < table + 40 * le(pe + 6, 2); at += 40)
@@ -45,12 +47,15 @@ TEST(StubImage, GuiProgramOfItsMachineNeedingNoRuntimeDll) {
             return 0u;
         };
         for (uint32_t at = table; at < table + 40 * le(pe + 6, 2); at += 40) {
-            ASSERT_NE(le(at + 16, 4), 0u) << "a section with nothing in the file";
+            EXPECT_NE(le(at + 36, 4) & 0xA0000000u, 0xA0000000u) << "writable code";
+            if (le(at + 16, 4) == 0) continue;
             EXPECT_EQ(le(at + 20, 4), next);
             next += le(at + 16, 4);
         }
         EXPECT_EQ(next, image.size());
-        const uint32_t imports = fileOffset(le(optional + (expected.optionalMagic == 0x10B ? 104 : 120), 4));
+        EXPECT_NE(le(optional + 70, 2) & 0x40u, 0u) << "not marked movable";
+        EXPECT_NE(fileOffset(le(directories + 8 * 5, 4)), 0u) << "no relocations";
+        const uint32_t imports = fileOffset(le(directories + 8, 4));
         EXPECT_STRCASEEQ(image.c_str() + fileOffset(le(imports + 12, 4)), "comctl32.dll");
         std::string lower = image;
         std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
