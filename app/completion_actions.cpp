@@ -30,7 +30,7 @@ static void AppendBaseName(PathBuffer& out, const WideChar* path) {
 // Appends the path of the special folder `csidl`; false when the shell gives none.
 static bool AppendSpecialFolder(PathBuffer& out, int csidl) {
     WideString folder = SpecialFolderPath(csidl);
-    out.Append(folder.Data());
+    out.Append(folder);
     return !folder.IsEmpty();
 }
 

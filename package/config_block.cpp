@@ -1,8 +1,6 @@
 // The configuration block: counted UTF-16 texts and option bytes behind the stub image.
 #include "package/config_block.h"
 
-#include <cstddef>
-
 const WideChar DefaultCaption[] = u"Kavi SFX";
 
 namespace {
@@ -36,21 +34,6 @@ struct BlockBytes {
     }
 };
 
-// The fields behind the caption in stored order, as offsets into the record, the texts
-// marked: one loop over them takes fewer bytes than a call written out per field.
-constexpr uint8_t TextField = 0x80;
-constexpr uint8_t FieldsAfterCaption[] = {
-    offsetof(SfxConfig, destinationBase),
-    TextField | offsetof(SfxConfig, defaultDestination),
-    TextField | offsetof(SfxConfig, shortcutTarget),
-    offsetof(SfxConfig, startMenuOption),
-    offsetof(SfxConfig, desktopOption),
-    offsetof(SfxConfig, sendToOption),
-    TextField | offsetof(SfxConfig, launchProgram),
-    TextField | offsetof(SfxConfig, shortcutName),
-};
-static_assert(sizeof(SfxConfig) < TextField);
-
 }  // namespace
 
 uint32_t ParseConfigBlock(const uint8_t* bytes, uint32_t size, SfxConfig& config) {
@@ -64,12 +47,14 @@ uint32_t ParseConfigBlock(const uint8_t* bytes, uint32_t size, SfxConfig& config
     uint8_t captionCount = 0;
     block.Text(config.caption, &captionCount);
     if (captionCount == 0) config.caption.Assign(DefaultCaption);
-    auto* record = reinterpret_cast<uint8_t*>(&config);
-    for (uint8_t field : FieldsAfterCaption) {
-        uint8_t* member = record + (field & ~TextField);
-        if (field & TextField) block.Text(*reinterpret_cast<WideString*>(member));
-        else block.Byte(*member);
-    }
+    block.Byte(config.destinationBase);
+    block.Text(config.defaultDestination);
+    block.Text(config.shortcutTarget);
+    block.Byte(config.startMenuOption);
+    block.Byte(config.desktopOption);
+    block.Byte(config.sendToOption);
+    block.Text(config.launchProgram);
+    block.Text(config.shortcutName);
     if (block.cut) return 0;
     config.present = 1;
     return static_cast<uint32_t>(block.at - bytes);
