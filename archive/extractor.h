@@ -38,4 +38,8 @@ struct Extractor {
     // and --keep-newer set it.
     bool (*keepExisting)(void* context, const WideString& outputPath, const LzhHeader& header) = nullptr;
     void* keepExistingContext = nullptr;
+    // Asked first for every member: false passes over it untouched. The stub leaves it
+    // null and extracts every member; the host tool's member patterns set it.
+    bool (*chooseMember)(void* context, const LzhHeader& header) = nullptr;
+    void* chooseMemberContext = nullptr;
 };

@@ -92,6 +92,16 @@ void AssignUtf16(WideString& out, const uint8_t* bytes, uint32_t count) {
     for (uint32_t i = 0; i < units; ++i) text[i] = Le16(bytes + 2 * i);
 }
 
+void TakeUnixTime(LzhHeader& out, const uint8_t* at) {
+    out.modifiedTime = static_cast<int32_t>(Le32(at));
+    out.hasTime = 1;
+}
+
+void TakeUnixMode(LzhHeader& out, const uint8_t* at) {
+    out.unixMode = Le16(at);
+    out.hasUnixMode = 1;
+}
+
 void ApplyExtendedHeader(uint8_t type, const uint8_t* payload, uint32_t size, LzhHeader& out,
                          StoredNames& names) {
     switch (type) {
@@ -120,16 +130,10 @@ void ApplyExtendedHeader(uint8_t type, const uint8_t* payload, uint32_t size, Lz
         names.wideDirectory = true;
         break;
     case 0x50:
-        if (size >= 2) {
-            out.unixMode = Le16(payload);
-            out.hasUnixMode = 1;
-        }
+        if (size >= 2) TakeUnixMode(out, payload);
         break;
     case 0x54:  // the exact modification time, UTC, where the base header has a local one
-        if (size >= 4) {
-            out.modifiedTime = static_cast<int32_t>(Le32(payload));
-            out.hasTime = 1;
-        }
+        if (size >= 4) TakeUnixTime(out, payload);
         break;
     default:
         break;
@@ -197,6 +201,14 @@ HeaderRead ParseHeader(HeaderBytes& bytes, uint32_t headerEnd, LzhHeader& out) {
         at += 2;
     }
     if (r >= 24) out.osId = buffer[at++];
+    // UNIX and OS-9 archivers follow the OS id of a level-0 or level-1 header with a
+    // version byte, the Unix time and the mode (7 bytes, ending at r = 30 in level 0 and
+    // at 32 in level 1, before the first extended size); the extended headers of level 1
+    // may give them again, and win.
+    if ((out.osId == 'U' || out.osId == '9') && r >= (out.level == 0 ? 30 : 32) && !level2) {
+        TakeUnixTime(out, buffer + at + 1);
+        TakeUnixMode(out, buffer + at + 5);
+    }
 
     if (out.level != 0) {
         uint32_t extendedTotal = 0;

@@ -23,6 +23,8 @@ public:
     // Creates or empties a file below the current folder for writing, following no link
     // (see the entries of platform/system.h).
     bool Create(const WideChar* path);
+    // POSIX only, for the host tool: writes to a copy of an open descriptor (standard output).
+    bool OpenDescriptor(int descriptor);
     bool IsOpen() const { return handle_ != ClosedHandle; }
     bool Close();  // false when the system reports a failure, such as a write it could not finish
 

@@ -43,6 +43,10 @@ uint64_t AvailablePhysicalMemory();
 // Multibyte archive names: converted from the system's code page (Windows: CP_ACP;
 // elsewhere CP932 unless SetMultiByteCodePage chose another).
 void AssignFromMultiByte(WideString& out, const char* text);
+// True when the byte begins a double-byte character of that code page, so that the byte
+// after it is never a folder separator (Windows: the Shift_JIS lead bytes, whatever the
+// system's code page).
+bool IsMultiByteLeadByte(uint8_t byte);
 
 // UTC minus local standard time, in seconds (positive west of Greenwich).
 int32_t TimeZoneOffset();

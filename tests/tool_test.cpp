@@ -67,7 +67,7 @@ TEST(ToolList, TsvColumnsAndSixtyFourBitSizes) {
     ASSERT_EQ(lines.size(), 2u) << listed.out;
     EXPECT_EQ(Split(lines[0], '\t')[1], "4294967299");  // packed: the step to the next header
     EXPECT_EQ(Split(lines[0], '\t')[2], "4294967304");  // original
-    EXPECT_EQ(Split(lines[1], '\t')[6], "next??");
+    EXPECT_EQ(Split(lines[1], '\t')[6], "next\\x1b\\u009b");
     listed = run::Tool("list --tsv " + Quote(Fixtures / "unlha32_lh2.lzh"));
     EXPECT_EQ(listed.out.substr(0, 6), "-lh2-\t");
     EXPECT_NE(listed.out.find("\t2853\td157\t2\t"), std::string::npos) << listed.out;

@@ -7,3 +7,8 @@ int RunInfo(int argc, char** argv);
 int RunTest(int argc, char** argv);
 int RunExtract(int argc, char** argv);
 int RunPack(int argc, char** argv);
+
+struct ToolArguments;
+// test, and extract --stdout: decodes the chosen members into nothing or standard output,
+// checking each CRC-16, and says how each one came out.
+int DecodeChosenMembers(const char* command, const ToolArguments& args, bool toStdout);

@@ -4,9 +4,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
+#include <string>
+#include <vector>
 
 #include "package/ui_texts.h"
 #include "tools/commands.h"
+#include "tools/suggestion.h"
+#include "tools/terminal_text.h"
 
 namespace {
 
@@ -14,11 +18,11 @@ const char Usage[] =
     "usage: kavisfx COMMAND [options] FILE...\n"
     "\n"
     "commands:\n"
-    "  list FILE       list the members of an archive or package\n"
-    "  info FILE       show a package's configuration block\n"
-    "  test FILE       decode every member and check its CRC-16\n"
-    "  extract FILE    extract an archive or package (-C DIR)\n"
-    "  pack OUT.exe    build a package from files and folders\n"
+    "  list FILE [MEMBER...]     list the members of an archive or package\n"
+    "  info FILE                 show a package's configuration block\n"
+    "  test FILE [MEMBER...]     decode the members and check their CRC-16s\n"
+    "  extract FILE [MEMBER...]  extract an archive or package (-C DIR, or --stdout)\n"
+    "  pack OUT.exe PATH...      build a package from files and folders\n"
     "\n"
     "Run 'kavisfx COMMAND --help' for a command's options, 'kavisfx --version' for the\n"
     "version. Messages are English; the stub's own texts are shown in Japanese where\n"
@@ -62,6 +66,9 @@ int main(int argc, char** argv) {
     }
     for (const Command& command : Commands)
         if (!std::strcmp(argv[1], command.name)) return command.run(argc - 2, argv + 2);
-    std::fprintf(stderr, "kavisfx: unknown command '%s'\n\n%s", argv[1], Usage);
+    std::vector<std::string> names;
+    for (const Command& command : Commands) names.push_back(command.name);
+    std::fprintf(stderr, "kavisfx: unknown command '%s'%s\n\n%s", TerminalText(argv[1]).c_str(),
+                 DidYouMean(argv[1], names).c_str(), Usage);
     return 2;
 }

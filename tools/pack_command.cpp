@@ -1,4 +1,5 @@
 // kavisfx pack: builds a package (stub, configuration block, archive) in one step.
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -18,6 +19,9 @@
 #include "tools/pack/stub_image.h"
 #include "tools/pack/windows_names.h"
 #include "tools/progress_line.h"
+#include "tools/suggestion.h"
+#include "tools/terminal_text.h"
+#include "tools/tool_support.h"
 
 namespace {
 
@@ -33,10 +37,19 @@ const char Help[] =
     "archive:\n"
     "  --method lh7|lh6|lh5|lh0  compression method (default lh7; lh0 stores)\n"
     "  --fast, --best            quicker, or smaller, than the default\n"
-    "  --archive FILE.lzh        append this existing archive as it is instead of PATHs\n"
+    "  --archive FILE.lzh        append this existing archive as it is instead of PATHs,\n"
+    "                            once every member decodes to its CRC-16; names the stub\n"
+    "                            would change are told\n"
+    "  --allow-damaged           append it even when a member does not (to try the\n"
+    "                            stub's handling of damage)\n"
     "  --archive-only            write a bare .lzh archive: no stub, no block\n"
     "  --follow-links            pack what links inside folders point to (files and\n"
-    "                            folders; a link to a folder above it is refused)\n"
+    "                            folders; a link to a folder above it is refused, and a\n"
+    "                            folder reached again is packed once)\n"
+    "  --exclude PATTERN         leave out what matches: a glob over the path below a\n"
+    "                            folder given ('docs/*.tmp') or over a name ('.git',\n"
+    "                            which leaves out the whole folder); repeatable\n"
+    "  --force                   replace an OUTPUT that is neither a package nor an archive\n"
     "\n"
     "stub:\n"
     "  --stub i686|x86_64|FILE   the stub to put in front (default i686)\n"
@@ -62,6 +75,9 @@ const char Help[] =
     "the CP932 name show with '_' in place of those characters.\n"
     "\n"
     "On a terminal the member in hand and a progress bar are shown on standard error.\n"
+    "Files keep their Unix permissions (which the stub does not apply). Every name that\n"
+    "Windows cannot hold or tell apart is listed before the run fails. On success one\n"
+    "line counts the files, folders and bytes, in and out.\n"
     "Exit status: 0 written, 1 failed, 2 bad usage or a missing or unreadable input,\n"
     "130 interrupted; nothing is left at OUTPUT unless the status is 0.\n";
 
@@ -80,6 +96,10 @@ struct PackOptions {
     bool noDialog = false;
     bool allowMissing = false;
     bool followLinks = false;
+    bool force = false;
+    bool allowDamaged = false;
+    std::vector<std::string> excludes;
+    std::string contradiction;  // two options that ask for opposite things
     bool help = false;
     bool blockOptionGiven = false;
     std::string caption, destination, relativeTo = "current", shortcutTarget, shortcutName, launch;
@@ -89,10 +109,26 @@ struct PackOptions {
 bool TakesValue(const std::string& name) {
     static const char* const Valued[] = {"--stub", "--method", "--archive", "--caption", "--destination",
                                          "--relative-to", "--shortcut-target", "--shortcut-name", "--start-menu",
-                                         "--desktop", "--send-to", "--launch"};
+                                         "--desktop", "--send-to", "--launch", "--exclude"};
     for (const char* v : Valued)
         if (name == v) return true;
     return false;
+}
+
+std::string NearestPackOption(const std::string& name) {
+    std::vector<std::string> names = {"--help", "--fast", "--best", "--archive-only", "--no-dialog",
+                                      "--allow-missing", "--follow-links", "--force", "--allow-damaged"};
+    for (const char* valued : {"--stub", "--method", "--archive", "--caption", "--destination", "--relative-to",
+                               "--shortcut-target", "--shortcut-name", "--start-menu", "--desktop", "--send-to",
+                               "--launch", "--exclude"})
+        names.push_back(valued);
+    return DidYouMean(name, names);
+}
+
+void SetLevel(PackOptions& o, const std::string& name) {
+    const EncodeLevel level = name == "--fast" ? EncodeLevel::Fast : EncodeLevel::Best;
+    if (o.level != EncodeLevel::Default && o.level != level) o.contradiction = "--fast and --best contradict each other";
+    o.level = level;
 }
 
 std::string ParseArguments(int argc, char** argv, PackOptions& o) {
@@ -127,8 +163,7 @@ std::string ParseArguments(int argc, char** argv, PackOptions& o) {
         if (name == "--help" || name == "-h") o.help = true;
         else if (name == "--stub") o.stub = value;
         else if (name == "--method") o.method = value;
-        else if (name == "--fast") o.level = EncodeLevel::Fast;
-        else if (name == "--best") o.level = EncodeLevel::Best;
+        else if (name == "--fast" || name == "--best") SetLevel(o, name);
         else if (name == "--archive") o.existingArchive = value;
         else if (name == "--archive-only") o.archiveOnly = true;
         else if (name == "--no-dialog") o.noDialog = true;
@@ -143,8 +178,21 @@ std::string ParseArguments(int argc, char** argv, PackOptions& o) {
         else if (name == "--desktop") block(o.desktop);
         else if (name == "--send-to") block(o.sendTo);
         else if (name == "--launch") block(o.launch);
-        else return "unknown option " + name;
+        else if (name == "--exclude") o.excludes.push_back(value);
+        else if (name == "--force") o.force = true;
+        else if (name == "--allow-damaged") o.allowDamaged = true;
+        else return "unknown option " + name + NearestPackOption(name);
     }
+    return {};
+}
+
+// Options that ask for opposite things are refused rather than one silently winning.
+std::string CheckOptionsAgree(const PackOptions& o) {
+    if (!o.contradiction.empty()) return o.contradiction;
+    if (o.archiveOnly && o.stub != "i686") return "--archive-only writes no stub, so it takes no --stub";
+    if (o.allowDamaged && o.existingArchive.empty()) return "--allow-damaged is about --archive, which is not given";
+    if (!o.existingArchive.empty() && (o.level != EncodeLevel::Default || o.method != "lh7" || !o.excludes.empty()))
+        return "--archive appends the archive as it is: --method, --fast, --best and --exclude do not apply";
     return {};
 }
 
@@ -316,13 +364,58 @@ void WarnAboutInexactNames(const std::vector<PackEntry>& entries) {
                  "kavisfx pack: warning: %zu name%s cannot be written in CP932; tools that read only the CP932 "
                  "name will show '_' in place of those characters:\n",
                  names.size(), names.size() == 1 ? "" : "s");
-    for (size_t i = 0; i < names.size() && i < Named; ++i) std::fprintf(stderr, "  %s\n", names[i].c_str());
+    for (size_t i = 0; i < names.size() && i < Named; ++i)
+        std::fprintf(stderr, "  %s\n", TerminalText(names[i]).c_str());
     if (names.size() > Named) std::fprintf(stderr, "  and %zu more\n", names.size() - Named);
 }
 
+// Messages name files as the folders and archives spell them: escaped line by line.
+void Say(const std::string& text) {
+    std::string shown;
+    size_t start = 0;
+    for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+        shown += TerminalText(text.substr(start, end - start)) + "\n";
+    std::fprintf(stderr, "kavisfx pack: %s\n", (shown + TerminalText(text.substr(start))).c_str());
+}
+
 int Fail(const std::string& problem, int status) {
-    std::fprintf(stderr, "kavisfx pack: %s\n", problem.c_str());
+    Say(problem);
     return status;
+}
+
+// --stub names a built-in stub or a file; a name that is neither gets the choices.
+std::string CheckStubChoice(const std::string& stub) {
+    if (IsBuiltInStub(stub)) return {};
+    // What looks like a path is one: its own error says best what is wrong with it.
+    if (::access(stub.c_str(), F_OK) == 0 || stub.find('/') != std::string::npos || stub.find('.') != std::string::npos)
+        return CannotRead(stub);
+    return "--stub " + stub + ": no such stub; the choices are i686 (the default), x86_64, or a stub's file" +
+           DidYouMean(stub, {"i686", "x86_64"});
+}
+
+// A file in OUTPUT's place is replaced only when it is a package or an archive, which a
+// run before this one may have made, or empty; anything else (`pack notes.txt dir`)
+// takes --force.
+std::string CheckReplaceable(const PackOptions& o) {
+    struct stat st;
+    if (o.force || ::stat(o.output.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size == 0) return {};
+    if (HoldsPackageOrArchive(o.output)) return {};
+    return o.output + " exists and is neither a package nor an LHA archive; --force replaces it";
+}
+
+// "12 files, 3 folders, 204 MB in, 61 MB out (the archive 29% of the input), 2.4 s"
+void PrintSummary(const PackageRequest& request, uint64_t files, uint64_t folders, uint64_t bytesIn,
+                  std::chrono::steady_clock::time_point started) {
+    struct stat st;
+    const uint64_t bytesOut = ::stat(request.output.c_str(), &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
+    const uint64_t front = request.archiveOnly ? 0 : request.stub.size() + BuildConfigBlock(request.config).size();
+    const uint64_t archive = bytesOut > front ? bytesOut - front : 0;
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    std::string ratio = bytesIn ? " (the archive " + std::to_string((archive * 100 + bytesIn / 2) / bytesIn) +
+                                      "% of the input)" : "";
+    std::printf("%s %s, %s %s, %s in, %s out%s, %.1f s\n", std::to_string(files).c_str(),
+                files == 1 ? "file" : "files", std::to_string(folders).c_str(), folders == 1 ? "folder" : "folders",
+                SizeText(bytesIn).c_str(), SizeText(bytesOut).c_str(), ratio.c_str(), seconds);
 }
 
 }  // namespace
@@ -335,6 +428,7 @@ int RunPack(int argc, char** argv) {
         return 0;
     }
     if (o.output.empty()) return Fail("no OUTPUT given (see kavisfx pack --help)", 2);
+    if (std::string problem = CheckOptionsAgree(o); !problem.empty()) return Fail(problem, 2);
     if (o.paths.empty() == o.existingArchive.empty())
         return Fail(o.paths.empty() ? "nothing to pack: give PATHs or --archive FILE"
                                     : "give either PATHs or --archive FILE, not both",
@@ -352,8 +446,9 @@ int RunPack(int argc, char** argv) {
     if (std::string problem = ReadSourceDateEpoch(tree); !problem.empty()) return Fail(problem, 2);
     if (!o.existingArchive.empty())
         if (std::string problem = CannotRead(o.existingArchive); !problem.empty()) return Fail(problem, 2);
-    if (!o.archiveOnly && !IsBuiltInStub(o.stub))
-        if (std::string problem = CannotRead(o.stub); !problem.empty()) return Fail(problem, 2);
+    if (!o.archiveOnly)
+        if (std::string problem = CheckStubChoice(o.stub); !problem.empty()) return Fail(problem, 2);
+    if (std::string problem = CheckReplaceable(o); !problem.empty()) return Fail(problem, 2);
     if (!o.archiveOnly)
         if (std::string problem = LoadStub(o.stub, request.stub); !problem.empty()) return Fail(problem, 1);
 
@@ -361,20 +456,21 @@ int RunPack(int argc, char** argv) {
     uint64_t total = 0;
     if (!o.existingArchive.empty()) {
         ArchiveSummary summary;
-        if (std::string problem = CheckExistingArchive(o.existingArchive, summary); !problem.empty())
+        if (std::string problem = CheckExistingArchive(o.existingArchive, !o.allowDamaged, summary); !problem.empty())
             return Fail(o.existingArchive + ": " + problem, 1);
+        for (const std::string& warning : summary.warnings) Say("warning: " + o.existingArchive + ": " + warning);
         request.existingArchive = o.existingArchive;
         for (const std::u16string& path : summary.paths)
             (!path.empty() && path.back() == u'/' ? folders : files).push_back(path);
         total = summary.totalOriginal;
     } else {
         tree.followLinks = o.followLinks;
+        tree.excludes = o.excludes;
         TreeReport report;
         std::string problem = CollectEntries(o.paths, tree, request.entries, report);
         for (const std::string& link : report.skippedLinks)
-            std::fprintf(stderr,
-                         "kavisfx pack: warning: %s: a link, skipped (--follow-links packs what it points to)\n",
-                         link.c_str());
+            Say("warning: " + link + ": a link, skipped (--follow-links packs what it points to)");
+        for (const std::string& folder : report.repeatedFolders) Say("warning: " + folder);
         if (!problem.empty()) return Fail(problem, report.unreadable ? 2 : 1);
         WarnAboutInexactNames(request.entries);
         for (const PackEntry& entry : request.entries) {
@@ -390,6 +486,7 @@ int RunPack(int argc, char** argv) {
         if (std::string problem = CheckBlockTargets(request.config, files, folders); !problem.empty())
             return Fail(problem, 1);
 
+    const auto started = std::chrono::steady_clock::now();
     std::signal(SIGINT, OnSignal);
     std::signal(SIGTERM, OnSignal);
     std::signal(SIGHUP, OnSignal);
@@ -399,7 +496,7 @@ int RunPack(int argc, char** argv) {
     // Small runs end before a line would be worth drawing.
     ProgressLine progress(::isatty(STDERR_FILENO) && total >= (uint64_t(4) << 20));
     request.progress = [&](const std::u16string& member, uint64_t done, uint64_t all) {
-        progress.Show(Utf16ToUtf8(member), static_cast<uint32_t>(all ? done * 100 / all : 0));
+        progress.Show(TerminalText(Utf16ToUtf8(member)), static_cast<uint32_t>(all ? done * 100 / all : 0));
     };
     std::string problem = BuildPackage(request);
     progress.Clear();
@@ -407,5 +504,6 @@ int RunPack(int argc, char** argv) {
     std::signal(SIGTERM, SIG_DFL);
     std::signal(SIGHUP, SIG_DFL);
     if (!problem.empty()) return Fail(problem, 1);
+    PrintSummary(request, files.size(), folders.size(), total, started);
     return 0;
 }

@@ -12,21 +12,24 @@
 #include "platform/front_end.h"
 #include "platform/system.h"
 #include "tools/commands.h"
+#include "tools/member_selection.h"
 #include "tools/tool_front_end.h"
 #include "tools/tool_support.h"
 
 namespace {
 
 const char Help[] =
-    "usage: kavisfx test [--codepage NAME] FILE\n"
+    "usage: kavisfx test [--codepage NAME] FILE [MEMBER|PATTERN...]\n"
     "\n"
-    "Decodes every member of an LHA archive or a package, writing nothing, and compares\n"
-    "each CRC-16 with its header. Prints one line per member: OK, damaged, or failed (not\n"
-    "checked: an unknown method, or no memory).\n"
+    "Decodes every member of an LHA archive or a package (or the members named, by their\n"
+    "stored path or a glob pattern over it; a folder stands for what it holds), writing\n"
+    "nothing, and compares each CRC-16 with its header. Prints one line per member: OK,\n"
+    "damaged, or failed (not checked: an unknown method, or no memory).\n"
     "\n"
     "  --codepage NAME  code page of multibyte names (an iconv name; default CP932)\n"
     "\n"
-    "Exit status: 0 every member intact, 1 a member damaged or failed, or the archive damaged,\n"
+    "Exit status: 0 every member intact, 1 a member damaged or failed, the archive damaged\n"
+    "or a PATTERN that matches no member,\n"
     "2 bad usage, unreadable file, or not an LHA archive or package.\n";
 
 // Failed: the member could not be checked here (no memory, or the sink refused a write).
@@ -71,23 +74,23 @@ Verdict TestMember(Extractor& extractor, FileHandle& sink, const LzhHeader& head
 
 }  // namespace
 
-int RunTest(int argc, char** argv) {
-    ToolArguments args;
-    if (!ParseToolArguments("test", argc, argv, OptionCodePage, args)) return 2;
-    if (args.help) {
-        std::fputs(Help, stdout);
-        return 0;
-    }
+int DecodeChosenMembers(const char* command, const ToolArguments& args, bool toStdout) {
     ArchiveInput input;
-    if (int status = OpenArchiveInput("test", args.file, input)) return status;
+    if (int status = OpenArchiveInput(command, args.file, input)) return status;
     Extractor& extractor = input.extractor;
     FileHandle sink;
-    if (!sink.Open(u"/dev/null", FileAccess::Write, FileDisposition::OpenExisting)) {
-        std::fprintf(stderr, "kavisfx test: /dev/null: %s\n", DisplayText(SystemErrorText(LastErrorCode()).Text()).c_str());
+    if (toStdout ? !sink.OpenDescriptor(STDOUT_FILENO)
+                 : !sink.Open(u"/dev/null", FileAccess::Write, FileDisposition::OpenExisting)) {
+        std::fprintf(stderr, "kavisfx %s: %s: %s\n", command, toStdout ? "standard output" : "/dev/null",
+                     DisplayText(SystemErrorText(LastErrorCode()).Text()).c_str());
         return 2;
     }
+    // With the data on standard output, only what went wrong and the summary are told,
+    // on standard error.
+    std::FILE* report = toStdout ? stderr : stdout;
 
-    ToolFrontEnd frontEnd("test", args.file, isatty(STDERR_FILENO));
+    ToolFrontEnd frontEnd(command, args.file, isatty(STDERR_FILENO));
+    MemberSelection selection(args.members);
     MakeCrcTable();
     ConnectProgressBar(extractor);
     decodeState.progressTotal = SumOriginalSizes(extractor);
@@ -97,27 +100,41 @@ int RunTest(int argc, char** argv) {
     uint64_t bytes = 0;
     while (ReadMemberHeader(extractor, header)) {
         uint64_t dataStart = file.Tell();
-        SendMemberName(extractor.mainWindow, header.path.Text());
-        std::string detail;
-        Verdict verdict = TestMember(extractor, sink, header, detail);
-        frontEnd.ClearLine();
-        static const char* const words[] = {"OK", "damaged", "failed"};
-        const char* word = words[static_cast<int>(verdict)];
-        std::printf("%-8s %s%s%s\n", word, DisplayText(header.path.Text()).c_str(), detail.empty() ? "" : ": ",
-                    detail.c_str());
-        std::fflush(stdout);
-        if (verdict == Verdict::Damaged || verdict == Verdict::Failed) ++damaged;
-        if (verdict == Verdict::Intact && IsFolderMember(header, LookUpMethod(header.method))) {
-            ++folders;
-        } else if (verdict == Verdict::Intact) {
-            ++files;
-            bytes += header.originalSize;
+        if (selection.Chooses(header)) {
+            SendMemberName(extractor.mainWindow, header.path.Text());
+            std::string detail;
+            Verdict verdict = TestMember(extractor, sink, header, detail);
+            frontEnd.ClearLine();
+            static const char* const words[] = {"OK", "damaged", "failed"};
+            const char* word = words[static_cast<int>(verdict)];
+            if (!toStdout || verdict != Verdict::Intact)
+                std::fprintf(report, "%-8s %s%s%s\n", word, DisplayText(header.path.Text()).c_str(),
+                             detail.empty() ? "" : ": ", detail.c_str());
+            std::fflush(report);
+            if (verdict == Verdict::Damaged || verdict == Verdict::Failed) ++damaged;
+            if (verdict == Verdict::Intact && IsFolderMember(header, LookUpMethod(header.method))) {
+                ++folders;
+            } else if (verdict == Verdict::Intact) {
+                ++files;
+                bytes += header.originalSize;
+            }
         }
         if (!SeekNextHeader(extractor, dataStart, header)) break;
         decodeState.progressBase += header.originalSize;
     }
     frontEnd.ClearLine();
-    int status = ReportArchiveEnd("test", args.file, extractor);
-    std::printf("%s\n", SummaryLine(files, folders, bytes, damaged, status != 0, "").c_str());
-    return status || damaged ? 1 : 0;
+    int status = ReportArchiveEnd(command, args.file, extractor);
+    const bool unmatched = selection.ReportUnmatched(command);
+    std::fprintf(report, "%s\n", SummaryLine(files, folders, bytes, damaged, status != 0, "").c_str());
+    return status || damaged || unmatched ? 1 : 0;
+}
+
+int RunTest(int argc, char** argv) {
+    ToolArguments args;
+    if (!ParseToolArguments("test", argc, argv, OptionCodePage | OptionMembers, args)) return 2;
+    if (args.help) {
+        std::fputs(Help, stdout);
+        return 0;
+    }
+    return DecodeChosenMembers("test", args, false);
 }

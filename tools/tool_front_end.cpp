@@ -29,7 +29,7 @@ bool NamesItsFile(const WideChar* text) {
 }  // namespace
 
 ToolFrontEnd::ToolFrontEnd(const char* command, const std::string& archive, bool showProgress)
-    : command_(command), archive_(archive), line_(showProgress) {
+    : command_(command), archive_(DisplayText(archive)), line_(showProgress) {
     frontEnd_.context = this;
     frontEnd_.showMessage = [](void* self, const WideChar* text, const WideChar*, MessageIcon icon) {
         static_cast<ToolFrontEnd*>(self)->Message(text, icon);

@@ -12,8 +12,34 @@
 #include "platform/posix/utf8.h"
 #include "platform/system.h"
 #include "tools/pack/stub_image.h"
+#include "tools/suggestion.h"
+#include "tools/terminal_text.h"
+
+namespace {
+
+struct OptionName {
+    const char* name;
+    uint32_t option;
+};
+
+const OptionName OptionNames[] = {
+    {"--help", ~0u},         {"--tsv", OptionTsv},           {"-C", OptionDirectory},
+    {"--codepage", OptionCodePage}, {"--overwrite", OptionExisting}, {"--skip-existing", OptionExisting},
+    {"--keep-newer", OptionExisting}, {"--stdout", OptionStdout}, {"--utc", OptionUtc},
+};
+
+std::string NearestOption(const std::string& arg, uint32_t allowed) {
+    std::vector<std::string> names;
+    for (const OptionName& option : OptionNames)
+        if (option.option & allowed) names.push_back(option.name);
+    return DidYouMean(arg, names);
+}
+
+}  // namespace
 
 bool ParseToolArguments(const char* command, int argc, char** argv, uint32_t allowed, ToolArguments& out) {
+    const char* existingOption = nullptr;
+    bool onlyNames = false;
     for (int i = 0; i < argc; ++i) {
         const char* arg = argv[i];
         auto takeValue = [&](const char* name) -> const char* {
@@ -21,34 +47,56 @@ bool ParseToolArguments(const char* command, int argc, char** argv, uint32_t all
             std::fprintf(stderr, "kavisfx %s: %s needs a value\n", command, name);
             return nullptr;
         };
-        if (!std::strcmp(arg, "--help") || !std::strcmp(arg, "-h")) {
+        auto existing = [&](ExistingFiles mode) {
+            if (existingOption && out.existing != mode) {
+                std::fprintf(stderr, "kavisfx %s: %s and %s contradict each other\n", command, existingOption, arg);
+                return false;
+            }
+            existingOption = arg;
+            out.existing = mode;
+            return true;
+        };
+        if (onlyNames || arg[0] != '-' || arg[1] == 0) {
+            if (out.file.empty()) {
+                out.file = arg;
+            } else if (allowed & OptionMembers) {
+                out.members.push_back(arg);
+            } else {
+                std::fprintf(stderr, "kavisfx %s: one file only ('%s' is one too many)\n", command,
+                             DisplayText(std::string(arg)).c_str());
+                return false;
+            }
+        } else if (!std::strcmp(arg, "--")) {
+            onlyNames = true;
+        } else if (!std::strcmp(arg, "--help") || !std::strcmp(arg, "-h")) {
             out.help = true;
         } else if ((allowed & OptionTsv) && !std::strcmp(arg, "--tsv")) {
             out.tsv = true;
+        } else if ((allowed & OptionUtc) && !std::strcmp(arg, "--utc")) {
+            out.utc = true;
+        } else if ((allowed & OptionStdout) && (!std::strcmp(arg, "--stdout") || !std::strcmp(arg, "-c"))) {
+            out.toStdout = true;
         } else if ((allowed & OptionDirectory) && !std::strcmp(arg, "-C")) {
             const char* value = takeValue("-C");
             if (!value) return false;
             out.directory = value;
         } else if ((allowed & OptionExisting) && !std::strcmp(arg, "--overwrite")) {
-            out.existing = ExistingFiles::Replace;
+            if (!existing(ExistingFiles::Replace)) return false;
         } else if ((allowed & OptionExisting) && !std::strcmp(arg, "--skip-existing")) {
-            out.existing = ExistingFiles::Skip;
+            if (!existing(ExistingFiles::Skip)) return false;
         } else if ((allowed & OptionExisting) && !std::strcmp(arg, "--keep-newer")) {
-            out.existing = ExistingFiles::KeepNewer;
+            if (!existing(ExistingFiles::KeepNewer)) return false;
         } else if ((allowed & OptionCodePage) && !std::strcmp(arg, "--codepage")) {
             const char* value = takeValue("--codepage");
             if (!value) return false;
             if (!SetMultiByteCodePage(value)) {
-                std::fprintf(stderr, "kavisfx %s: unknown code page '%s'\n", command, value);
+                std::fprintf(stderr, "kavisfx %s: unknown code page '%s'\n", command,
+                             DisplayText(std::string(value)).c_str());
                 return false;
             }
-        } else if (arg[0] == '-' && arg[1] != 0) {
-            std::fprintf(stderr, "kavisfx %s: unknown option '%s' (see --help)\n", command, arg);
-            return false;
-        } else if (out.file.empty()) {
-            out.file = arg;
         } else {
-            std::fprintf(stderr, "kavisfx %s: one file only ('%s' is one too many)\n", command, arg);
+            std::fprintf(stderr, "kavisfx %s: unknown option '%s'%s (see --help)\n", command,
+                         DisplayText(std::string(arg)).c_str(), NearestOption(arg, allowed).c_str());
             return false;
         }
     }
@@ -56,7 +104,35 @@ bool ParseToolArguments(const char* command, int argc, char** argv, uint32_t all
         std::fprintf(stderr, "kavisfx %s: no file given (see --help)\n", command);
         return false;
     }
+    // What goes to standard output is the members' data: there is no folder to write to.
+    if (out.toStdout && (!out.directory.empty() || existingOption)) {
+        std::fprintf(stderr, "kavisfx %s: --stdout writes no files, so it takes neither -C nor %s\n", command,
+                     existingOption ? existingOption : "-C");
+        return false;
+    }
     return true;
+}
+
+// 1 when the file is a package (a Windows program with the marker, longer than the
+// block's offset), 0 when not, -1 when it cannot be read.
+static int ReadPackageMark(FileHandle& file) {
+    // The marker's last byte is a space that some writers leave out.
+    constexpr size_t MarkerLength = sizeof StubMarker - 2;
+    uint8_t image[StubMarkerOffset + MarkerLength] = {};
+    int64_t got = file.Read(sizeof image, image);
+    if (got < 0) return -1;
+    return got == sizeof image && image[0] == 'M' && image[1] == 'Z' &&
+           !std::memcmp(image + StubMarkerOffset, StubMarker, MarkerLength) && file.size > ConfigBlockOffset;
+}
+
+bool HoldsPackageOrArchive(const std::string& path) {
+    FileHandle file;
+    WideString widePath = WideFromUtf8(path);
+    if (!file.Open(widePath.Text(), FileAccess::Read, FileDisposition::OpenExisting)) return false;
+    const int package = ReadPackageMark(file);
+    SfxConfig config;
+    return package >= 0 && file.Seek(package ? ConfigBlockOffset : 0, SeekOrigin::Begin) &&
+           (!package || ReadConfigBlock(file, config)) && StartsLikeAnArchive(file);
 }
 
 static std::string ErrorText(uint32_t code) {
@@ -64,7 +140,8 @@ static std::string ErrorText(uint32_t code) {
 }
 
 int OpenArchiveInput(const char* command, const std::string& path, ArchiveInput& input, bool packageOnly) {
-    const char* name = path.c_str();
+    const std::string shown = DisplayText(path);
+    const char* name = shown.c_str();
     WideString widePath = WideFromUtf8(path);
     auto* file = new FileHandle;
     input.extractor.packageFile = file;
@@ -72,17 +149,12 @@ int OpenArchiveInput(const char* command, const std::string& path, ArchiveInput&
         std::fprintf(stderr, "kavisfx %s: %s: %s\n", command, name, ErrorText(LastErrorCode()).c_str());
         return 2;
     }
-    // The marker's last byte is a space that some writers leave out.
-    constexpr size_t MarkerLength = sizeof StubMarker - 2;
-    uint8_t image[StubMarkerOffset + MarkerLength] = {};
-    int64_t got = file->Read(sizeof image, image);
+    int got = ReadPackageMark(*file);
     if (got < 0) {
         std::fprintf(stderr, "kavisfx %s: %s: %s\n", command, name, ErrorText(LastErrorCode()).c_str());
         return 2;
     }
-    input.isPackage = got == sizeof image && image[0] == 'M' && image[1] == 'Z' &&
-                      !std::memcmp(image + StubMarkerOffset, StubMarker, MarkerLength) &&
-                      file->size > ConfigBlockOffset;
+    input.isPackage = got == 1;
     if (packageOnly && !input.isPackage) {
         std::fprintf(stderr, "kavisfx %s: %s: not a package (no \"LHA's SFX\" marker in a Windows program)\n",
                      command, name);
@@ -115,7 +187,7 @@ bool StartsLikeAnArchive(FileHandle& file) {
 int ReportArchiveEnd(const char* command, const std::string& path, const Extractor& extractor) {
     if (extractor.archiveEnd == HeaderRead::Cut) {
         std::fprintf(stderr, "kavisfx %s: %s: damaged archive: what follows the last member is no readable header\n",
-                     command, path.c_str());
+                     command, DisplayText(path).c_str());
         return 1;
     }
     return extractor.archiveEnd == HeaderRead::UnknownShape ? 1 : 0;
@@ -127,7 +199,9 @@ std::string Counted(uint64_t count, const char* thing) {
     return std::to_string(count) + " " + thing + (count == 1 ? "" : "s");
 }
 
-// Decimal units as file managers show them: "512 bytes", "3.4 kB", "204 MB".
+}  // namespace
+
+// Decimal units as file managers show them.
 std::string SizeText(uint64_t bytes) {
     if (bytes < 1000) return Counted(bytes, "byte");
     static const char* const Units[] = {"kB", "MB", "GB", "TB"};
@@ -142,8 +216,6 @@ std::string SizeText(uint64_t bytes) {
     return text;
 }
 
-}  // namespace
-
 std::string SummaryLine(uint32_t files, uint32_t folders, uint64_t bytes, uint32_t failed, bool damagedArchive,
                         const std::string& note) {
     std::string line = Counted(files, "file") + ", " + Counted(folders, "folder") + ", " + SizeText(bytes) + ": ";
@@ -154,12 +226,15 @@ std::string SummaryLine(uint32_t files, uint32_t folders, uint64_t bytes, uint32
     return line;
 }
 
-std::string DisplayText(const WideChar* text) {
-    // C1 controls too: terminals take U+009B as an escape sequence's start, as they do ESC.
-    WideString shown(text);
-    for (WideChar* at = shown.Data(); at && *at; ++at)
-        if (*at < 0x20 || (*at >= 0x7F && *at <= 0x9F)) *at = u'?';
-    return Utf8Text(shown.Text()).c_str();
+std::string DisplayText(const WideChar* text) { return TerminalText(Utf8Text(text).c_str()); }
+
+std::string DisplayText(const std::string& utf8) { return TerminalText(utf8); }
+
+std::string StoredPath(const LzhHeader& header) {
+    std::string path = Utf8Text(header.path.Text()).c_str();
+    for (char& c : path)
+        if (c == '\\') c = '/';
+    return path;
 }
 
 std::string DisplayMethod(const char method[5]) {

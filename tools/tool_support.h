@@ -3,12 +3,18 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "archive/extractor.h"
 #include "package/wide_string.h"
 
 // Options of the reading commands. Only those a command names in `allowed` are accepted.
-enum ToolOption : uint32_t { OptionTsv = 1, OptionDirectory = 2, OptionCodePage = 4, OptionExisting = 8 };
+enum ToolOption : uint32_t {
+    OptionTsv = 1, OptionDirectory = 2, OptionCodePage = 4, OptionExisting = 8,
+    OptionMembers = 16,  // MEMBER|PATTERN ... after the file
+    OptionStdout = 32,   // -c, --stdout
+    OptionUtc = 64,
+};
 
 // What extract does with a file that is already there: --overwrite, --skip-existing,
 // --keep-newer (keeps it when it is as new as the member or newer).
@@ -17,12 +23,16 @@ enum class ExistingFiles { Replace, Skip, KeepNewer };
 struct ToolArguments {
     std::string file;
     std::string directory;       // -C DIR
+    std::vector<std::string> members;  // patterns choosing members; none: every member
     bool tsv = false;
     bool help = false;
+    bool toStdout = false;
+    bool utc = false;
     ExistingFiles existing = ExistingFiles::Replace;
 };
 
-// Parses argv (after the command name); prints the cause and returns false on bad usage.
+// Parses argv (after the command name); prints the cause and returns false on bad usage:
+// an unknown option (with the nearest one), options that contradict each other.
 // --codepage is applied here.
 bool ParseToolArguments(const char* command, int argc, char** argv, uint32_t allowed, ToolArguments& out);
 
@@ -56,8 +66,16 @@ inline bool ArchiveDamaged(const Extractor& extractor) {
 std::string SummaryLine(uint32_t files, uint32_t folders, uint64_t bytes, uint32_t failed, bool damagedArchive,
                         const std::string& note);
 
-// UTF-8 for the terminal: control characters (C0, DEL and C1) become '?' so that a name
-// stays on its line and sends the terminal no commands.
+// UTF-8 for the terminal, escaped (tools/terminal_text.h) so that a name stays on its
+// line, in its order, and sends the terminal no commands.
 std::string DisplayText(const WideChar* text);
+std::string DisplayText(const std::string& utf8);
+// The member's path as the user names it: UTF-8, folders separated by '/' (level-0 and
+// level-1 names keep the backslashes of MS-DOS).
+std::string StoredPath(const LzhHeader& header);
+// "512 bytes", "3.4 kB", "204 MB".
+std::string SizeText(uint64_t bytes);
+// True when the file holds a package or an LHA archive from its first byte.
+bool HoldsPackageOrArchive(const std::string& path);
 std::string DisplayMethod(const char method[5]);
 WideString WideFromUtf8(const std::string& text);

@@ -2,6 +2,7 @@
 #include "platform/posix/codepage.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <iconv.h>
@@ -10,14 +11,42 @@
 
 static char codePage[64] = "CP932";
 
+namespace {
+
+bool IsShiftJisLeadByte(uint8_t byte) { return (byte >= 0x80 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC); }
+
+// The lead bytes of the chosen code page, as iconv knows them: a byte alone that is the
+// start of an incomplete character. Until one is chosen, those of CP932 as Windows takes
+// them, which the stub uses too.
+struct LeadBytes {
+    bool lead[256];
+    LeadBytes() {
+        for (int byte = 0; byte < 256; ++byte) lead[byte] = IsShiftJisLeadByte(static_cast<uint8_t>(byte));
+    }
+    void Probe(iconv_t cd) {
+        for (int byte = 0; byte < 256; ++byte) {
+            char in[1] = {static_cast<char>(byte)}, out[16];
+            char *inAt = in, *outAt = out;
+            size_t inLeft = 1, outLeft = sizeof out;
+            ::iconv(cd, nullptr, nullptr, nullptr, nullptr);
+            lead[byte] = ::iconv(cd, &inAt, &inLeft, &outAt, &outLeft) == static_cast<size_t>(-1) && errno == EINVAL;
+        }
+    }
+} leadBytes;
+
+}  // namespace
+
 bool SetMultiByteCodePage(const char* name) {
     if (!name || std::strlen(name) >= sizeof codePage) return false;
     iconv_t probe = ::iconv_open("UTF-16LE", name);
     if (probe == reinterpret_cast<iconv_t>(-1)) return false;
+    leadBytes.Probe(probe);
     ::iconv_close(probe);
     std::strcpy(codePage, name);
     return true;
 }
+
+bool IsMultiByteLeadByte(uint8_t byte) { return leadBytes.lead[byte]; }
 
 const char* MultiByteCodePage() { return codePage; }
 

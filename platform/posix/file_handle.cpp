@@ -27,6 +27,14 @@ bool FileHandle::Open(const WideChar* path, FileAccess access, FileDisposition d
     return true;
 }
 
+bool FileHandle::OpenDescriptor(int descriptor) {
+    Close();
+    int fd = ::fcntl(descriptor, F_DUPFD_CLOEXEC, 0);
+    if (fd < 0) return false;
+    handle_ = fd;
+    return true;
+}
+
 bool FileHandle::Close() {
     if (!IsOpen()) return true;
     const bool closed = ::close(static_cast<int>(handle_)) == 0;

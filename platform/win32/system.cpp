@@ -56,6 +56,8 @@ void AssignFromMultiByte(WideString& out, const char* text) {
     MultiByteToWideChar(CP_ACP, 0, text, -1, Native(out.Data()), units);
 }
 
+bool IsMultiByteLeadByte(uint8_t byte) { return (byte >= 0x80 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC); }
+
 int32_t TimeZoneOffset() {
     _tzset();
     return static_cast<int32_t>(_timezone);

@@ -1,12 +1,18 @@
 #include "tools/pack/archive_check.h"
 
 #include <cstring>
+#include <map>
 
 #include "archive/extractor.h"
 #include "archive/lzh_header.h"
+#include "archive/paths.h"
+#include "decode/bit_input.h"
+#include "decode/decode_member.h"
+#include "decode/decode_state.h"
 #include "platform/posix/console_front_end.h"
 #include "platform/posix/utf8.h"
 #include "platform/system.h"
+#include "tools/pack/windows_names.h"
 
 namespace {
 
@@ -17,9 +23,47 @@ void NoteMessage(void* context, const WideChar*, const WideChar*, MessageIcon) {
 
 std::string Offset(uint64_t at) { return "at offset " + std::to_string(at); }
 
+// Decodes the member at the file's position into nothing; false when its data does not
+// match its size or its CRC-16.
+bool DecodesWhole(FileHandle& file, FileHandle& sink, const LzhHeader& header) {
+    const MethodId method = LookUpMethod(header.method);
+    if (IsFolderMember(header, method)) return true;
+    decodeState.failure = DecodeFailure::None;
+    uint32_t crc = DecodeMember(file, &sink, header.originalSize, header.packedSize, method);
+    return decodeState.failure == DecodeFailure::None && !PackedDataRanOut() && (!header.hasCrc || crc == header.dataCrc);
+}
+
+// What the stub would make of the member's name, told as warnings.
+void CheckName(const LzhHeader& header, std::map<std::u16string, std::string>& seen, std::vector<std::string>& warnings) {
+    const std::u16string stored(header.path.Text());
+    const std::string name = Utf8Text(header.path.Text()).c_str();
+    WideString sanitized(header.path);
+    SanitizeMemberPath(sanitized, u'/');
+    std::u16string kept(sanitized.Text());
+    bool climbs = !stored.empty() && (stored[0] == u'/' || stored[0] == u'\\' || (stored.size() > 1 && stored[1] == u':'));
+    std::u16string component;
+    for (size_t at = 0; at <= stored.size(); ++at) {
+        if (at < stored.size() && stored[at] != u'/' && stored[at] != u'\\') {
+            component += stored[at];
+            continue;
+        }
+        if (component == u"..") climbs = true;
+        else if (!component.empty() && component != u".")
+            if (std::string problem = WindowsNameProblem(component); !problem.empty())
+                warnings.push_back("member " + name + ": Windows does not accept " + problem);
+        component.clear();
+    }
+    if (climbs) warnings.push_back("member " + name + " climbs out of the destination; the stub writes it as " +
+                                   Utf8Text(sanitized.Text()).c_str());
+    while (!kept.empty() && kept.back() == u'/') kept.pop_back();
+    if (kept.empty()) return;
+    auto [it, fresh] = seen.emplace(FoldCase(kept), name);
+    if (!fresh) warnings.push_back("members " + it->second + " and " + name + " are one name on Windows");
+}
+
 }  // namespace
 
-std::string CheckExistingArchive(const std::string& path, ArchiveSummary& summary) {
+std::string CheckExistingArchive(const std::string& path, bool decode, ArchiveSummary& summary) {
     WideString widePath;
     AssignFromUtf8(widePath, path.c_str());
     Extractor extractor;
@@ -36,6 +80,10 @@ std::string CheckExistingArchive(const std::string& path, ArchiveSummary& summar
     InstallFrontEnd(&quiet);
     std::string problem;
     const uint64_t size = file.Size();
+    FileHandle sink;
+    sink.Open(u"/dev/null", FileAccess::Write, FileDisposition::OpenExisting);
+    MakeCrcTable();
+    std::map<std::u16string, std::string> seen;
     for (;;) {
         const uint64_t at = file.Tell();
         LzhHeader header;
@@ -60,6 +108,11 @@ std::string CheckExistingArchive(const std::string& path, ArchiveSummary& summar
             problem = std::string("member ") + name.c_str() + " is cut short";
             break;
         }
+        if (decode && !DecodesWhole(file, sink, header)) {
+            problem = std::string("member ") + name.c_str() + " is damaged: its data does not decode to its CRC-16";
+            break;
+        }
+        CheckName(header, seen, summary.warnings);
         ++summary.members;
         summary.totalOriginal += header.originalSize;
         summary.paths.emplace_back(header.path.Text());

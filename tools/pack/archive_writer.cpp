@@ -1,6 +1,8 @@
 #include "tools/pack/archive_writer.h"
 
 #include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <cstring>
 #include <memory>
 #include <unistd.h>
@@ -54,12 +56,13 @@ std::string ArchiveWriter::WriteHeader(const MemberHeaderFields& fields, long lo
     return {};
 }
 
-std::string ArchiveWriter::AddFolder(const std::u16string& path, int32_t modifiedTime) {
+std::string ArchiveWriter::AddFolder(const PackEntry& folder) {
     MemberHeaderFields fields;
     std::memcpy(fields.method, "-lhd-", 6);
     fields.folder = true;
-    fields.directory = path + u"/";
-    fields.modifiedTime = modifiedTime;
+    fields.directory = folder.memberPath + u"/";
+    fields.modifiedTime = folder.modifiedTime;
+    fields.unixMode = folder.unixMode;
     long long at = ftello(out_);
     std::string error = WriteHeader(fields, at);
     if (error.empty()) ++members_;
@@ -82,17 +85,38 @@ std::string ArchiveWriter::StoreFrom(std::FILE* in, long long dataAt, uint64_t s
     return {};
 }
 
-std::string ArchiveWriter::AddFile(const std::string& hostPath, const std::u16string& path, int32_t modifiedTime,
-                                   uint64_t expectedSize) {
-    std::unique_ptr<std::FILE, FileCloser> in(std::fopen(hostPath.c_str(), "rb"));
-    if (!in) return "cannot open: " + SystemText();
+std::FILE* OpenSeenFile(const PackEntry& file, std::string& error) {
+    int fd = ::open(file.hostPath.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | (file.throughLink ? 0 : O_NOFOLLOW));
+    if (fd < 0) {
+        error = "cannot open: " + SystemText();
+        return nullptr;
+    }
+    struct stat st;
+    std::FILE* in = nullptr;
+    if (::fstat(fd, &st) != 0) {
+        error = "cannot open: " + SystemText();
+    } else if (!S_ISREG(st.st_mode) || st.st_dev != file.device || st.st_ino != file.inode) {
+        error = "replaced since it was found: it is no longer the regular file that was listed";
+    } else if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0 || !(in = ::fdopen(fd, "rb"))) {
+        error = "cannot open: " + SystemText();
+    }
+    if (!in) ::close(fd);
+    return in;
+}
+
+std::string ArchiveWriter::AddFile(const PackEntry& file) {
+    std::string error;
+    std::unique_ptr<std::FILE, FileCloser> in(OpenSeenFile(file, error));
+    if (!in) return error;
+    const uint64_t expectedSize = file.size;
 
     MemberHeaderFields fields;
     std::memcpy(fields.method, MethodName(method_), 6);
-    SplitMemberPath(path, fields.directory, fields.name);
-    fields.modifiedTime = modifiedTime;
+    SplitMemberPath(file.memberPath, fields.directory, fields.name);
+    fields.modifiedTime = file.modifiedTime;
+    fields.unixMode = file.unixMode;
     const long long headerAt = ftello(out_);
-    std::string error = WriteHeader(fields, headerAt);
+    error = WriteHeader(fields, headerAt);
     if (!error.empty()) return error;
     const long long dataAt = ftello(out_);
 

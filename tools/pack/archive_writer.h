@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 
+#include "tools/pack/file_tree.h"
 #include "tools/pack/lzh_encoder.h"
 #include "tools/pack/member_header.h"
 
@@ -19,9 +20,11 @@ public:
                   std::function<void(uint64_t bytes)> progress = nullptr);
 
     // Each returns an empty text on success, else what went wrong.
-    std::string AddFolder(const std::u16string& path, int32_t modifiedTime);
-    std::string AddFile(const std::string& hostPath, const std::u16string& path, int32_t modifiedTime,
-                        uint64_t expectedSize);
+    std::string AddFolder(const PackEntry& folder);
+    // Reads the file the walk saw: a regular file with its device and inode, opened
+    // without waiting (a FIFO put in its place must not stall the run) and, unless the
+    // walk followed a link to it, without following one.
+    std::string AddFile(const PackEntry& file);
     // Writes the end mark and cuts the file there.
     std::string Finish();
 

@@ -66,6 +66,8 @@ std::vector<uint8_t> BuildMemberHeader(const MemberHeaderFields& fields) {
     PutExtended(out, 0x01, std::vector<uint8_t>(multiByteName.begin(), multiByteName.end()));
     if (!fields.directory.empty()) PutExtended(out, 0x02, MultiByteDirectory(fields.directory));
     PutExtended(out, 0x40, {fields.folder ? AttributeFolder : AttributeArchive, 0});
+    if (fields.unixMode)
+        PutExtended(out, 0x50, {static_cast<uint8_t>(fields.unixMode), static_cast<uint8_t>(fields.unixMode >> 8)});
     if (!fields.name.empty()) PutExtended(out, 0x44, Utf16Bytes(fields.name, u'/'));
     if (!fields.directory.empty()) PutExtended(out, 0x45, Utf16Bytes(fields.directory, u'\xFFFF'));
     PutLe16(out, 0);

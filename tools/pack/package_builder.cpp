@@ -41,9 +41,7 @@ std::string WriteArchiveBody(const PackageRequest& request, std::FILE* out) {
     for (const PackEntry& entry : request.entries) {
         inHand = &entry;
         if (request.progress) request.progress(entry.memberPath, done, total);
-        std::string error = entry.folder ? writer.AddFolder(entry.memberPath, entry.modifiedTime)
-                                         : writer.AddFile(entry.hostPath, entry.memberPath, entry.modifiedTime,
-                                                          entry.size);
+        std::string error = entry.folder ? writer.AddFolder(entry) : writer.AddFile(entry);
         if (!error.empty()) return entry.hostPath + ": " + error;
     }
     if (std::string error = writer.Finish(); !error.empty()) return request.output + ": " + error;
