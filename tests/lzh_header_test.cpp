@@ -11,6 +11,7 @@
 
 #include "archive/extractor.h"
 #include "archive/lzh_header.h"
+#include "platform/posix/codepage.h"
 #include "platform/posix/console_front_end.h"
 #include "platform/posix/utf8.h"
 #include "support/archive_builder.h"
@@ -221,6 +222,71 @@ TEST(OtherArchivers, DosStampsThatNameNoTime) {
         ReadResult result = ReadOne(member);
         ASSERT_TRUE(result.ok);
         EXPECT_EQ(result.header.hasTime, c.real);
+    }
+}
+
+// UNIX and OS-9 archivers put a version byte, the Unix time and the mode behind the OS id
+// of a level-0 or level-1 header: that time wins over the MS-DOS one, as 0x54 does, and a
+// 0x54 or 0x50 header of level 1 wins over both. Other systems' bytes there mean nothing.
+TEST(OtherArchivers, UnixTimeAndModeBehindTheOsId) {
+    const std::string area("\x00\x00\x3b\x3d\x4b\xc9\x81\xe8\x03\xe8\x03", 11);  // 2010-01-01, 0100711
+    const uint32_t dosTime = lha::DosTime(2009, 12, 31, 18, 0, 0);
+    const struct {
+        int level;
+        uint8_t osId;
+        size_t areaLength;
+        std::vector<ExtendedHeader> ext;
+        bool unix;
+        int64_t time;
+        uint16_t mode;
+    } rows[] = {
+        {0, 'U', 11, {}, true, 1262304000, 0x81c9},
+        {0, '9', 7, {}, true, 1262304000, 0x81c9},
+        {1, 'U', 11, {}, true, 1262304000, 0x81c9},
+        {1, '9', 7, {ExtendedHeader::Text(0x54, std::string("\xe8\x03\0\0", 4))}, true, 1000, 0x81c9},
+        {1, 'U', 7, {ExtendedHeader{0x50, {0xa4, 0x81}}}, true, 1262304000, 0x81a4},
+        {0, 'U', 6, {}, false, 0, 0},   // too short to hold the mode
+        {0, 'M', 11, {}, false, 0, 0},
+        {1, 'w', 11, {}, false, 0, 0},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::Message() << "level " << row.level << " os " << row.osId << " area " << row.areaLength);
+        Member member = Member::Stored("f", "x", row.level);
+        member.hasOsId = true;
+        member.osId = row.osId;
+        member.time = dosTime;
+        member.baseExtra = lha::ToBytes(area.substr(0, row.areaLength));
+        member.ext = row.ext;
+        ReadResult result = ReadOne(member);
+        ASSERT_TRUE(result.ok);
+        EXPECT_EQ(result.header.modifiedTime, row.unix ? row.time : DosTimeToUnixTime(dosTime));
+        EXPECT_EQ(result.header.hasUnixMode, row.unix);
+        EXPECT_EQ(result.header.unixMode, row.mode);
+        EXPECT_EQ(Utf8(result.header.path), "f");
+    }
+}
+
+// With --codepage, 0x5C and 0xFF separate folders only outside a double-byte character of
+// that code page: Big5 and GBK have 0x5C trail bytes as Shift_JIS has.
+TEST(Separators, OnlyOutsideDoubleByteCharactersOfTheChosenCodePage) {
+    const struct {
+        const char* codePage;
+        std::string directory;
+        std::u16string path;
+    } rows[] = {
+        {"BIG5", "\xb3\x5c\xa5\x69\xff", u"\u8a31\u53ef/f"},
+        {"GBK", "\x81\x5c\\a\xff", u"\u4e57/a/f"},
+        {"ISO-8859-1", "\xe9\x5c" "a\xff", u"\u00e9/a/f"},  // 0xE9 leads only in Shift_JIS
+        {"CP932", "\x95\x5c\xff", u"\u8868/f"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.codePage);
+        ASSERT_TRUE(SetMultiByteCodePage(row.codePage));
+        Member member = Member::Stored("", "x", 2);
+        member.ext = {ExtendedHeader::Text(0x02, row.directory), ExtendedHeader::Text(0x01, "f")};
+        ReadResult result = ReadOne(member);
+        ASSERT_TRUE(result.ok);
+        EXPECT_EQ(std::u16string(result.header.path.Text()), row.path);
     }
 }
 

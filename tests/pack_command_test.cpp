@@ -14,6 +14,7 @@
 
 #include "support/file_bytes.h"
 #include "support/run_tool.h"
+#include "tools/pack/package_builder.h"
 
 namespace fs = std::filesystem;
 
@@ -131,6 +132,66 @@ TEST(PackTree, LinksAreSkippedOrFollowed) {
     EXPECT_EQ(ReadAll(scratch / "x/tree/folder-link/b.txt"), "b");
 }
 
+// Every name Windows cannot hold or tell apart is listed in one run, escaped; --exclude
+// leaves them out by path or by name (a folder with its contents). Scripts keep their
+// execute bit, and the run ends with its summary.
+TEST(PackTree, ExcludesListsEveryBadNameAndKeepsModes) {
+    run::Scratch scratch;
+    const fs::path tree = scratch.path() / "tree";
+    for (const char* name : {"run.sh", "doc/index.html", "doc/Index.html", "doc/a:b", "cache/x", "keep/cache.txt",
+                             "esc\x1b]0;title\x07"})
+        WriteAll(tree / name, "#!/bin/sh\n");
+    fs::permissions(tree / "run.sh", fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec);
+    const std::string archive = Quote(scratch / "out.lzh") + " --archive-only " + Quote(tree.string());
+    Result refused = Pack(archive);
+    EXPECT_EQ(refused.status, 1);
+    for (const char* says : {"3 names that Windows cannot hold", "doc/index.html: Windows would take it for",
+                             "doc/a:b: Windows does not accept", "esc\\x1b]0;title\\x07: Windows does not accept"})
+        EXPECT_TRUE(Has(refused, says)) << says << "\n" << refused.all();
+    EXPECT_EQ(refused.all().find('\x1b'), std::string::npos);
+    Result packed = Pack(archive + " --exclude doc/index.html --exclude 'doc/*:*' --exclude cache --exclude 'esc*'");
+    ASSERT_EQ(packed.status, 0) << packed.all();
+    EXPECT_TRUE(Has(packed, "3 files, 3 folders, 30 bytes in, ")) << packed.all();
+    ASSERT_EQ(Kavisfx("extract " + Quote(scratch / "out.lzh") + " -C " + Quote(scratch / "x")).status, 0);
+    EXPECT_EQ(Snapshot(scratch / "x/tree").size(), 5u);
+    EXPECT_TRUE(fs::exists(scratch / "x/tree/keep/cache.txt"));
+    EXPECT_EQ(fs::status(scratch / "x/tree/run.sh").permissions() & fs::perms::all,
+              fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec);
+    for (const char* reader : {"lhasa t ", "7z t ", "jlha t "})
+        EXPECT_EQ(Shell(reader + Quote(scratch / "out.lzh")).status, 0) << reader;
+}
+
+// Trees that would stall or swamp a run: a file that turns into a FIFO after the walk is
+// refused at once (not waited on), and with --follow-links a folder reached through many
+// links is packed once, each further path named, where each level linking twice to the
+// next used to double the members per level.
+TEST(PackTree, HostileTreesNeitherHangNorMultiply) {
+    run::Scratch scratch;
+    const fs::path tree = scratch.path() / "tree";
+    for (int level = 0; level <= 16; ++level) {
+        WriteAll(tree / ("l" + std::to_string(level)) / "f", "f");
+        if (level > 0)
+            for (const char* link : {"x", "y"})
+                fs::create_symlink("../l" + std::to_string(level), tree / ("l" + std::to_string(level - 1)) / link);
+    }
+    Result packed = Pack(Quote(scratch / "d.lzh") + " --archive-only --follow-links " + Quote(tree / "l0"));
+    ASSERT_EQ(packed.status, 0) << packed.all();
+    EXPECT_TRUE(Has(packed, "17 files, 17 folders")) << packed.all();
+    EXPECT_TRUE(Has(packed, "l0/y: the same folder as " + (tree / "l0/x").string())) << packed.all();
+
+    std::vector<PackEntry> entries;
+    TreeReport report;
+    ASSERT_EQ(CollectEntries({(tree / "l16").string()}, TreeOptions(), entries, report), "");
+    fs::remove(tree / "l16/f");
+    ASSERT_EQ(::mkfifo((tree / "l16/f").c_str(), 0600), 0);
+    PackageRequest request;
+    request.output = scratch / "fifo.lzh";
+    request.archiveOnly = true;
+    request.entries = entries;
+    EXPECT_NE(BuildPackage(request).find("l16/f: replaced since it was found"), std::string::npos);
+    EXPECT_FALSE(fs::exists(request.output));
+}
+
 TEST(PackTree, SameInputsGiveTheSameBytesAndEpochClampsTimes) {
     run::Scratch scratch;
     MakeTree(scratch / "tree");
@@ -182,6 +243,11 @@ TEST(PackPackage, LayoutAndBlockFieldsRoundTripThroughInfo) {
     ASSERT_EQ(Pack(Quote(package) + stub + " --no-dialog " + Quote(scratch / "app/") + " --method lh0").status, 0);
     bytes = ReadAll(package);
     EXPECT_EQ(bytes[37888], 0);
+    // Folders of the user's machine are named, not this one's current folder.
+    EXPECT_TRUE(Has(Kavisfx("info " + Quote(package)), "destination:         <current folder>\n"));
+    ASSERT_EQ(Pack(Quote(package + "2") + stub + " --destination 'Kavi\\Tool' " + Quote(scratch / "app")).status, 0);
+    EXPECT_TRUE(Has(Kavisfx("info " + Quote(package + "2")), "destination:         <current folder>\\Kavi\\Tool\n"));
+    fs::remove(package + "2");
     EXPECT_EQ(bytes.substr(37889 + 2, 5), "-lhd-") << "bin/ comes first, as a folder member";
 
     // An existing archive is appended as it is, only when it reads whole; a destination
@@ -198,6 +264,18 @@ TEST(PackPackage, LayoutAndBlockFieldsRoundTripThroughInfo) {
     EXPECT_EQ(cut.status, 1);
     EXPECT_TRUE(Has(cut, "cut.lzh")) << cut.all();
     EXPECT_FALSE(fs::exists(package + "2"));
+}
+
+// An archive packed as it is must decode whole; names the stub would change are told.
+TEST(PackPackage, ExistingArchiveNamesAreChecked) {
+    run::Scratch scratch;
+    WriteAll(scratch / "stub.exe", FakeStub());
+    Result packed = Pack(Quote(scratch / "p.exe") + " --stub " + Quote(scratch / "stub.exe") + " --archive " +
+                         Quote(KAVISFX_GOLDEN_DIR "/names-level0.lzh"));
+    ASSERT_EQ(packed.status, 0) << packed.all();
+    for (const char* says : {"member ../../evil.txt climbs out of the destination; the stub writes it as evil.txt",
+                             "member sub/NUL: Windows does not accept a reserved device name"})
+        EXPECT_TRUE(Has(packed, says)) << says << "\n" << packed.all();
 }
 
 TEST(PackRefusals, ExitWithAMessageAndLeaveNothingBehind) {
@@ -228,6 +306,12 @@ TEST(PackRefusals, ExitWithAMessageAndLeaveNothingBehind) {
         {stub + "--desktop sometimes --shortcut-target ok/a.txt" + ok, 2, "sometimes"},
         {stub + "--method lh9" + ok, 2, "--method"},
         {stub + "--frobnicate" + ok, 2, "--frobnicate"},
+        {stub + "--folow-links" + ok, 2, "(did you mean '--follow-links'?)"},
+        {"--stub i68" + ok, 2, "the choices are i686 (the default), x86_64, or a stub's file (did you mean 'i686'?)"},
+        {stub + "--fast --best" + ok, 2, "--fast and --best contradict"},
+        {stub + "--method lh5 --archive " + Quote(scratch / "ok/a.txt"), 2, "--method, --fast"},
+        {"--archive-only --stub x86_64" + ok, 2, "no --stub"},
+        {stub + "--archive " + Quote(KAVISFX_GOLDEN_DIR "/bad-crc-middle.lzh"), 1, "two is damaged"},
         {stub, 2, "nothing"},
         {" --stub " + Quote(scratch / "big-stub.exe") + ok, 1, "37888"},
         {" --stub " + Quote(scratch / "ok/a.txt") + ok, 1, "MZ"},
@@ -264,6 +348,14 @@ TEST(PackRefusals, ExitWithAMessageAndLeaveNothingBehind) {
     EXPECT_TRUE(fs::is_fifo(pipe));
     EXPECT_EQ(Pack(Quote(scratch / "ok/a.txt") + stub + ok).status, 2);
     EXPECT_EQ(ReadAll(scratch / "ok/a.txt"), "x");
+    // A file that is neither a package nor an archive is replaced only with --force.
+    WriteAll(scratch / "notes.txt", "notes");
+    Result kept = Pack(Quote(scratch / "notes.txt") + stub + ok);
+    EXPECT_EQ(kept.status, 2);
+    EXPECT_TRUE(Has(kept, "neither a package nor an LHA archive; --force")) << kept.all();
+    EXPECT_EQ(ReadAll(scratch / "notes.txt"), "notes");
+    EXPECT_EQ(Pack(Quote(scratch / "notes.txt") + stub + "--force" + ok).status, 0);
+    EXPECT_EQ(Pack(Quote(scratch / "notes.txt") + stub + ok).status, 0) << "a package is replaced";
 }
 
 TEST(PackSigning, ASignedPackageStillExtracts) {

@@ -74,6 +74,69 @@ TEST(ToolList, TsvColumnsAndSixtyFourBitSizes) {
     EXPECT_TRUE(listed.out.ends_with("\tLICENSE.MIT\n")) << listed.out;
 }
 
+// Times are local, an MS-DOS stamp (levels 0 and 1) shown as it is stored, as other
+// archivers show it; --utc gives UTC. Level-0 names show '/'; names are escaped, so that
+// neither a control character nor a bidirectional override reaches the terminal.
+TEST(ToolList, LocalTimesSlashesAndEscapedNames) {
+    Scratch scratch;
+    ASSERT_TRUE(lha::ArchiveBuilder().Add(lha::Member::Stored("invoice\xe2\x80\xaegpj.exe\x1b[2J", "x")).End()
+                    .WriteTo((scratch / "names.lzh").string()));
+    const struct {
+        std::string arguments, shows;
+    } rows[] = {
+        {"list " + Quote(Fixtures / "lha213_subdir.lzh"), "2010-01-01 00:00:00  SUBDIR/SUBDIR2/HELLO.TXT\n"},
+        {"list --utc " + Quote(Fixtures / "lha213_subdir.lzh"), "2009-12-31 15:00:00"},
+        {"list " + Quote(Fixtures / "lha_unix114i_h2_lh7.lzh"), "2010-01-01 09:00:00  gpl-2\n"},
+        {"list " + Quote(Golden / "names-level0.lzh"), "  C:/Windows/evil.txt\n"},
+        {"list --codepage UTF-8 " + Quote(scratch / "names.lzh"), "  invoice\\u202egpj.exe\\x1b[2J\n"},
+    };
+    for (const auto& row : rows) {
+        Result listed = run::Shell("TZ=Asia/Tokyo " + Quote(Tool) + " " + row.arguments);
+        EXPECT_EQ(listed.status, 0) << row.arguments;
+        EXPECT_NE(listed.out.find(row.shows), std::string::npos) << row.arguments << "\n" << listed.out;
+    }
+}
+
+// Members chosen by stored path or glob: a folder stands for what it holds, a chosen file
+// gets the folders it needs, a pattern that matches nothing is named (exit 1), and
+// --stdout gives the chosen files' data and nothing else.
+TEST(ToolChoose, MembersByPathOrPattern) {
+    Scratch scratch;
+    WriteAll(scratch / "in/a/x.txt", "x");
+    WriteAll(scratch / "in/a/b/y.txt", "y");
+    WriteAll(scratch / "in/z.dat", "z");
+    const std::string archive = Quote(scratch / "t.lzh") + " ", out = " -C " + Quote(scratch / "out") + " ";
+    ASSERT_EQ(run::Tool("pack " + archive + "--archive-only " + Quote(scratch / "in/")).status, 0);
+    const struct {
+        std::string arguments;
+        int status;
+        std::set<std::string> written;
+        std::string says;
+    } rows[] = {
+        {"extract" + out + archive + "a/b/y.txt", 0, {"a/b/y.txt"}, "1 file, 0 folders"},
+        {"extract" + out + archive + "a/", 0, {"a/x.txt", "a/b/y.txt"}, "2 files, 2 folders"},
+        {"extract" + out + archive + "'*.dat' nothing", 1, {"z.dat"}, "no member matches 'nothing'"},
+        {"test " + archive + "'a/*' z.dat", 0, {}, "OK       z.dat\n3 files, 1 folder"},
+        {"list " + archive + "'?/x*'", 0, {}, "a/x.txt\n1 member"},
+        {"list " + archive + "q", 1, {}, "no member matches 'q'"},
+    };
+    for (const auto& row : rows) {
+        fs::remove_all(scratch / "out");
+        Result result = run::Tool(row.arguments);
+        EXPECT_EQ(result.status, row.status) << row.arguments << "\n" << result.all();
+        EXPECT_NE(result.all().find(row.says), std::string::npos) << row.arguments << "\n" << result.all();
+        std::set<std::string> written;
+        if (fs::exists(scratch / "out"))
+            for (const auto& item : fs::recursive_directory_iterator(scratch / "out"))
+                if (item.is_regular_file()) written.insert(fs::relative(item.path(), scratch / "out").string());
+        EXPECT_EQ(written, row.written) << row.arguments;
+    }
+    Result piped = run::Tool("extract --stdout " + archive + "'*.txt' z.dat");
+    EXPECT_EQ(piped.status, 0) << piped.err;
+    EXPECT_EQ(piped.out, "yxz");
+    EXPECT_NE(piped.err.find("3 files, 0 folders, 3 bytes: all OK"), std::string::npos) << piped.err;
+}
+
 TEST(ToolUsage, FailuresNameTheFileAndTheCause) {
     Scratch scratch;
     for (const char* command : {"list", "info", "test", "extract", "pack out.lzh --archive-only"}) {
@@ -86,6 +149,17 @@ TEST(ToolUsage, FailuresNameTheFileAndTheCause) {
     EXPECT_EQ(version.out.rfind("kavisfx 0.", 0), 0u) << version.out;
 
     EXPECT_EQ(run::Tool("list --codepage NO-SUCH-CODEPAGE x.lzh").status, 2);
+    // Mistyped words get the nearest one; options that ask for opposite things are refused.
+    for (const auto& [arguments, says] : std::map<std::string, std::string>{
+             {"lsit x.lzh", "unknown command 'lsit' (did you mean 'list'?)"},
+             {"extract --keep-newr x.lzh", "(did you mean '--keep-newer'?)"},
+             {"extract --skip-existing --keep-newer x.lzh", "--skip-existing and --keep-newer contradict"},
+             {"extract -c -C out x.lzh", "--stdout writes no files"},
+             {"list --stdout x.lzh", "unknown option '--stdout'"}}) {
+        Result refused = run::Tool(arguments);
+        EXPECT_EQ(refused.status, 2) << arguments;
+        EXPECT_NE(refused.err.find(says), std::string::npos) << arguments << "\n" << refused.err;
+    }
     for (const char* command : {"list", "info", "test", "extract"}) {
         Result help = run::Tool(std::string(command) + " --help");
         EXPECT_EQ(help.status, 0) << command;

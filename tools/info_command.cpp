@@ -11,12 +11,20 @@ namespace {
 const char Help[] =
     "usage: kavisfx info FILE\n"
     "\n"
-    "Shows the configuration block of a package: caption, default destination (resolved\n"
-    "as the stub resolves it, here against this machine's current folder; one relative\n"
-    "to Program Files as <Program Files>\\Folder), shortcut target, shortcut name,\n"
-    "launch program, and each shortcut option byte with its editable and checked bits.\n"
+    "Shows the configuration block of a package: caption, default destination (as the\n"
+    "stub resolves it on the user's machine: one relative to Program Files as\n"
+    "<Program Files>\\Folder, one relative to the folder the package is started from as\n"
+    "<current folder>\\Folder), shortcut target, shortcut name, launch program, and each\n"
+    "shortcut option byte with its editable and checked bits.\n"
     "\n"
     "Exit status: 0 shown, 1 block cut short, 2 bad usage, unreadable file or no package.\n";
+
+WideString JoinedToUnknownBase(uint8_t base, const WideString& stored) {
+    if (stored.IsEmpty()) return WideString(u"<current folder>");  // the base byte counts only for a text
+    WideString shown(base ? u"<Program Files>\\" : u"<current folder>\\");
+    shown.Append(stored);
+    return shown;
+}
 
 void PrintText(const char* label, const WideString& text) {
     std::printf("%-20s %s\n", label, DisplayText(text.Text()).c_str());
@@ -27,9 +35,11 @@ void PrintOption(const char* label, uint8_t option) {
                 option & OptionChecked ? "yes" : "no");
 }
 
-// The stub joins a destination without drive to the Program Files folder of the machine
-// it runs on, which this one has not; such a destination is shown as
-// "<Program Files>\Kavi\Tool". The block is parsed again for its text as stored.
+// The stub joins a destination without drive to a folder of the machine it runs on,
+// which this one has not: the Program Files folder, or the folder the package is
+// started from. Such a destination is shown as "<Program Files>\Kavi\Tool" or
+// "<current folder>\Tool", an empty one as "<current folder>". The block is parsed
+// again for its text as stored.
 WideString ShownDestination(FileHandle& file, const SfxConfig& config) {
     const uint64_t archiveAt = file.Tell();
     uint8_t bytes[ConfigBlockMaxSize];
@@ -37,12 +47,10 @@ WideString ShownDestination(FileHandle& file, const SfxConfig& config) {
     file.Seek(static_cast<int64_t>(archiveAt), SeekOrigin::Begin);
     SfxConfig block;
     const WideString& stored = block.defaultDestination;
-    if (got <= 0 || !ParseConfigBlock(bytes, static_cast<uint32_t>(got), block) || block.destinationBase == 0 ||
-        stored.IsEmpty() || (stored.Length() >= 2 && stored.Text()[1] == u':'))
+    if (got <= 0 || !ParseConfigBlock(bytes, static_cast<uint32_t>(got), block) ||
+        (stored.Length() >= 2 && stored.Text()[1] == u':'))
         return config.defaultDestination;
-    WideString shown(u"<Program Files>\\");
-    shown.Append(stored);
-    return shown;
+    return JoinedToUnknownBase(block.destinationBase, stored);
 }
 
 }  // namespace
@@ -60,7 +68,7 @@ int RunInfo(int argc, char** argv) {
     std::printf("%-20s %s\n", "block:", config.present ? "present" : "empty (marker 0: no dialog, no shortcuts)");
     PrintText("caption:", config.caption);
     PrintText("destination:", config.present ? ShownDestination(*input.extractor.packageFile, config)
-                                             : config.defaultDestination);
+                                             : JoinedToUnknownBase(0, WideString(u"")));
     if (config.present) {
         PrintText("shortcut target:", config.shortcutTarget);
         PrintText("shortcut name:", config.shortcutName);
