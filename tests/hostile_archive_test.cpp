@@ -427,8 +427,13 @@ TEST_F(HostileArchive, RestoresWhatOtherArchiversStore) {
     Member noTime = Member::Stored("amiga/none", "n", 0);
     noTime.time = 0;
     Member folder = Member::Folder("bin", 1).Ext(0x54, Le(1'600'000'000, 4)).Ext(0x50, Le(040555, 2));
+    // OS-9 LHA: a version byte, the Unix time and mode behind the OS id of a level-0 header.
+    Member os9 = Member::Stored("os9", "9", 0);
+    os9.hasOsId = true;
+    os9.osId = '9';
+    os9.baseExtra = lha::ToBytes("\x01" + Le(1'262'304'000, 4) + Le(0100711, 2));
     const time_t before = ::time(nullptr);
-    EXPECT_FALSE(Extract(Archive({folder, tool, amigaFolder, noTime, Member::Stored("level2", "2")})).failed);
+    EXPECT_FALSE(Extract(Archive({folder, tool, amigaFolder, noTime, Member::Stored("level2", "2"), os9})).failed);
     struct stat info = {};
     ASSERT_EQ(::stat((dest() / "bin/tool").c_str(), &info), 0);
     EXPECT_EQ(info.st_mtime, 1'700'000'001);
@@ -441,6 +446,9 @@ TEST_F(HostileArchive, RestoresWhatOtherArchiversStore) {
     EXPECT_GE(info.st_mtime, before);
     ASSERT_EQ(::stat((dest() / "level2").c_str(), &info), 0);
     EXPECT_EQ(info.st_mtime, 946684800);  // the header's time
+    ASSERT_EQ(::stat((dest() / "os9").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mtime, 1'262'304'000);
+    EXPECT_EQ(info.st_mode & 07777, 0711u);
 }
 
 // The pre-scan jumps from header to header by their lengths alone: long level-0 names

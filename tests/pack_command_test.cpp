@@ -12,6 +12,7 @@
 #include <random>
 #include <string>
 
+#include "support/archive_builder.h"
 #include "support/file_bytes.h"
 #include "support/run_tool.h"
 #include "tools/pack/package_builder.h"
@@ -276,6 +277,11 @@ TEST(PackPackage, ExistingArchiveNamesAreChecked) {
     for (const char* says : {"member ../../evil.txt climbs out of the destination; the stub writes it as evil.txt",
                              "member sub/NUL: Windows does not accept a reserved device name"})
         EXPECT_TRUE(Has(packed, says)) << says << "\n" << packed.all();
+    ASSERT_TRUE(lha::ArchiveBuilder().Add(lha::Member::Stored("Read.me", "1")).Add(lha::Member::Stored("read.ME", "2"))
+                    .End().WriteTo((scratch / "case.lzh").string()));
+    packed = Pack(Quote(scratch / "p.exe") + " --stub " + Quote(scratch / "stub.exe") + " --archive " +
+                  Quote(scratch / "case.lzh"));
+    EXPECT_TRUE(Has(packed, "members Read.me and read.ME are one name on Windows")) << packed.all();
 }
 
 TEST(PackRefusals, ExitWithAMessageAndLeaveNothingBehind) {

@@ -108,7 +108,7 @@ int DecodeChosenMembers(const char* command, const ToolArguments& args, bool toS
             static const char* const words[] = {"OK", "damaged", "failed"};
             const char* word = words[static_cast<int>(verdict)];
             if (!toStdout || verdict != Verdict::Intact)
-                std::fprintf(report, "%-8s %s%s%s\n", word, DisplayText(header.path.Text()).c_str(),
+                std::fprintf(report, "%-8s %s%s%s\n", word, DisplayText(StoredPath(header)).c_str(),
                              detail.empty() ? "" : ": ", detail.c_str());
             std::fflush(report);
             if (verdict == Verdict::Damaged || verdict == Verdict::Failed) ++damaged;
