@@ -202,10 +202,10 @@ HeaderRead ParseHeader(HeaderBytes& bytes, uint32_t headerEnd, LzhHeader& out) {
     }
     if (r >= 24) out.osId = buffer[at++];
     // UNIX and OS-9 archivers follow the OS id of a level-0 or level-1 header with a
-    // version byte, the Unix time and the mode (7 bytes, ending at r = 30 in level 0 and
-    // at 32 in level 1, before the first extended size); the extended headers of level 1
-    // may give them again, and win.
-    if ((out.osId == 'U' || out.osId == '9') && r >= (out.level == 0 ? 30 : 32) && !level2) {
+    // version byte, the Unix time and the mode: 7 bytes, up to r = 30 in level 0 and 32 in
+    // level 1, whose first extended size comes after them (a level above 1 asks for more
+    // and is read by the level-1 rules). Level-1 extended headers that give them again win.
+    if ((out.osId == 'U' || out.osId == '9') && r >= 30 + 2 * out.level && !level2) {
         TakeUnixTime(out, buffer + at + 1);
         TakeUnixMode(out, buffer + at + 5);
     }
