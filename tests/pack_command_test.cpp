@@ -317,6 +317,7 @@ TEST(PackRefusals, ExitWithAMessageAndLeaveNothingBehind) {
         {stub + "--fast --best" + ok, 2, "--fast and --best contradict"},
         {stub + "--method lh5 --archive " + Quote(scratch / "ok/a.txt"), 2, "--method, --fast"},
         {"--archive-only --stub x86_64" + ok, 2, "no --stub"},
+        {stub + "--allow-damaged" + ok, 2, "--allow-damaged is about --archive"},
         {stub + "--archive " + Quote(KAVISFX_GOLDEN_DIR "/bad-crc-middle.lzh"), 1, "two is damaged"},
         {stub, 2, "nothing"},
         {" --stub " + Quote(scratch / "big-stub.exe") + ok, 1, "37888"},
@@ -345,6 +346,8 @@ TEST(PackRefusals, ExitWithAMessageAndLeaveNothingBehind) {
     for (const auto& item : fs::directory_iterator(scratch.path()))
         EXPECT_EQ(item.path().filename().string().find(".kavisfx-"), std::string::npos) << item.path();
     EXPECT_EQ(Pack(Quote(output) + stub + "--allow-missing --launch gone.exe" + ok).status, 0);
+    EXPECT_EQ(Pack(Quote(output) + stub + "--allow-damaged --archive " + Quote(KAVISFX_GOLDEN_DIR "/bad-crc-middle.lzh"))
+                  .status, 0);
     // A pipe (or a device such as /dev/null), or an input, in the output's place stays what it is.
     const std::string pipe = scratch / "pipe";
     ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
