@@ -22,10 +22,17 @@ struct OptionName {
     uint32_t option;
 };
 
+// The options a command may take, for the nearest one to a mistyped option.
 const OptionName OptionNames[] = {
-    {"--help", ~0u},         {"--tsv", OptionTsv},           {"-C", OptionDirectory},
-    {"--codepage", OptionCodePage}, {"--overwrite", OptionExisting}, {"--skip-existing", OptionExisting},
-    {"--keep-newer", OptionExisting}, {"--stdout", OptionStdout}, {"--utc", OptionUtc},
+    {"--help", ~0u},
+    {"--tsv", OptionTsv},
+    {"--utc", OptionUtc},
+    {"-C", OptionDirectory},
+    {"--codepage", OptionCodePage},
+    {"--overwrite", OptionExisting},
+    {"--skip-existing", OptionExisting},
+    {"--keep-newer", OptionExisting},
+    {"--stdout", OptionStdout},
 };
 
 std::string NearestOption(const std::string& arg, uint32_t allowed) {
