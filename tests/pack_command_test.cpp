@@ -150,7 +150,7 @@ TEST(PackTree, ExcludesListsEveryBadNameAndKeepsModes) {
                              "doc/a:b: Windows does not accept", "esc\\x1b]0;title\\x07: Windows does not accept"})
         EXPECT_TRUE(Has(refused, says)) << says << "\n" << refused.all();
     EXPECT_EQ(refused.all().find('\x1b'), std::string::npos);
-    Result packed = Pack(archive + " --exclude doc/index.html --exclude 'doc/*:*' --exclude cache --exclude 'esc*'");
+    Result packed = Pack(archive + " --exclude doc/index.html --exclude 'doc/*:*' --exclude cache/ --exclude 'esc*'");
     ASSERT_EQ(packed.status, 0) << packed.all();
     EXPECT_TRUE(Has(packed, "3 files, 3 folders, 30 bytes in, ")) << packed.all();
     ASSERT_EQ(Kavisfx("extract " + Quote(scratch / "out.lzh") + " -C " + Quote(scratch / "x")).status, 0);

@@ -125,6 +125,12 @@ std::string NearestPackOption(const std::string& name) {
     return DidYouMean(name, names);
 }
 
+// "cache/" names the folder cache, as "cache" does.
+void AddExclude(PackOptions& o, std::string pattern) {
+    while (pattern.size() > 1 && pattern.back() == '/') pattern.pop_back();
+    o.excludes.push_back(pattern);
+}
+
 void SetLevel(PackOptions& o, const std::string& name) {
     const EncodeLevel level = name == "--fast" ? EncodeLevel::Fast : EncodeLevel::Best;
     if (o.level != EncodeLevel::Default && o.level != level) o.contradiction = "--fast and --best contradict each other";
@@ -178,7 +184,7 @@ std::string ParseArguments(int argc, char** argv, PackOptions& o) {
         else if (name == "--desktop") block(o.desktop);
         else if (name == "--send-to") block(o.sendTo);
         else if (name == "--launch") block(o.launch);
-        else if (name == "--exclude") o.excludes.push_back(value);
+        else if (name == "--exclude") AddExclude(o, value);
         else if (name == "--force") o.force = true;
         else if (name == "--allow-damaged") o.allowDamaged = true;
         else return "unknown option " + name + NearestPackOption(name);
