@@ -1,6 +1,6 @@
-// The stub under Wine, driven like a user would: packages assembled from the built x86_64
-// stub (or made by `kavisfx pack`), started in the suite's Wine session (wine_session),
-// windows found by title and worked with xdotool on its Xvfb display.
+// The stub under Wine, driven like a user would: packages assembled from each built stub,
+// i686 and x86_64 (or made by `kavisfx pack`), started in the suite's Wine session
+// (wine_session), windows found by title and worked with xdotool on its Xvfb display.
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -43,6 +43,15 @@ std::string WindowsPath(const std::string& hostPath) {
     return out;
 }
 
+// Every file below `root` whose name starts with `name`.
+std::vector<std::string> FilesNamed(const std::string& root, const std::string& name) {
+    std::vector<std::string> found;
+    std::error_code error;
+    for (auto it = fs::recursive_directory_iterator(root, error); it != fs::recursive_directory_iterator(); it.increment(error))
+        if (it->path().filename().string().rfind(name, 0) == 0) found.push_back(it->path().string());
+    return found;
+}
+
 // Polls `done` every 0.1 s until it holds or `seconds` have passed (it is tried once at least).
 template <typename Done>
 bool Until(double seconds, Done done) {
@@ -54,14 +63,15 @@ bool Until(double seconds, Done done) {
     }
 }
 
-// The session that wine_session started (display, wine, prefix); `problem` says why there is none.
+// The session that wine_session started (display, wine, prefix); `problem` says why there is
+// none, `wine32` why 32-bit programs cannot run in it ("ok" when they can).
 struct Session {
-    std::string wine, prefix, display, problem;
+    std::string wine, prefix, display, wine32, problem;
 
     static Session Load() {
         const std::string dir = KAVISFX_WINE_SESSION_DIR;
-        Session s{ReadAll(dir + "/wine"), dir + "/prefix", ReadAll(dir + "/display"), ""};
-        for (std::string* line : {&s.wine, &s.display}) line->erase(line->find_last_not_of('\n') + 1);
+        Session s{ReadAll(dir + "/wine"), dir + "/prefix", ReadAll(dir + "/display"), ReadAll(dir + "/wine32"), ""};
+        for (std::string* line : {&s.wine, &s.display, &s.wine32}) line->erase(line->find_last_not_of('\n') + 1);
         if (s.display.empty() || s.wine.empty())
             s.problem = "no Wine session in " + dir + " (the stub_wine_session_start test sets it up; when it "
                         "reports missing tools, run scripts/install-deps)";
@@ -110,14 +120,7 @@ struct Session {
         EXPECT_FALSE(Shell("import -window " + window + " '" KAVISFX_SCREENSHOT_DIR "/" + name + "' && echo ok").empty());
     }
     // Every file in the prefix's drive C whose name starts with `name` (the shortcuts).
-    std::vector<std::string> LinkFiles(const std::string& name) const {
-        std::vector<std::string> found;
-        std::error_code error;
-        for (auto it = fs::recursive_directory_iterator(prefix + "/drive_c", error); it != fs::recursive_directory_iterator();
-             it.increment(error))
-            if (it->path().filename().string().rfind(name, 0) == 0) found.push_back(it->path().string());
-        return found;
-    }
+    std::vector<std::string> LinkFiles(const std::string& name) const { return FilesNamed(prefix + "/drive_c", name); }
 };
 
 // One run of a package under Wine, in its own working directory, with the Unix locale
@@ -134,6 +137,7 @@ public:
         if (FILE* out = std::freopen(log.c_str(), "w", stdout)) dup2(fileno(out), 2);
         const std::pair<const char*, std::string> environment[] = {
             {"WINEPREFIX", session.prefix}, {"WINEDEBUG", "-all"}, {"DISPLAY", session.display}, {"TZ", "UTC"},
+            {"WINEDLLOVERRIDES", "winemenubuilder.exe=d"},
             {"LC_ALL", locale}, {"LANG", locale}, {"LOCPATH", KAVISFX_WINE_SESSION_DIR "/locale"}};
         for (const auto& [name, value] : environment) setenv(name, value.c_str(), 1);
         execl(session.wine.c_str(), session.wine.c_str(), package.c_str(), static_cast<char*>(nullptr));
@@ -158,11 +162,19 @@ private:
     pid_t pid_ = -1;
 };
 
+// Every test runs once with each stub; the i686 one is skipped, saying why, where 32-bit
+// programs cannot run.
 class StubUnderWine : public testing::Test {
 protected:
+    virtual std::string Arch() const = 0;
+
     void SetUp() override {
         session = Session::Load();
         ASSERT_TRUE(session.problem.empty()) << session.problem;
+        arch = Arch();
+        probe = KAVISFX_LAUNCH_PROBE "-" + arch + ".exe";
+        if (arch == "i686" && session.wine32 != "ok")
+            GTEST_SKIP() << "the i686 stub cannot run here: " << (session.wine32.empty() ? "no Wine session" : session.wine32);
         std::string name = testing::UnitTest::GetInstance()->current_test_info()->name();
         std::replace(name.begin(), name.end(), '/', '-');
         runDir = KAVISFX_RUNS_DIR "/" + name;
@@ -173,17 +185,23 @@ protected:
         ASSERT_TRUE(session.Xdo("mousemove 400 300"));
     }
 
-    // A package of the x86_64 stub made by `kavisfx pack` with `options`.
+    // A package of this test's stub made by `kavisfx pack` with `options`.
     std::string Pack(const std::string& options) {
         const std::string package = runDir + "/package.exe";
-        const std::string command = "'" KAVISFX_TOOL "' pack '" + package + "' --stub x86_64 " + options + " 2>&1";
+        const std::string command = "'" KAVISFX_TOOL "' pack '" + package + "' --stub " + arch + " " + options + " 2>&1";
         EXPECT_EQ(std::system(command.c_str()), 0) << command;
         return package;
     }
 
+    void RemovePackedFolders() {
+        for (const char* folder : {"Program Files", "Program Files (x86)"})
+            fs::remove_all(session.prefix + "/drive_c/" + folder + "/KaviSfx Pack");
+    }
+
     Session session;
-    std::string runDir, workDir;
+    std::string arch, probe, runDir, workDir;
 };
+const auto Arches = testing::Values(std::string("x86_64"), std::string("i686"));
 
 // A run of a package whose archive holds a -lh5- member that jlha made, level-1 and level-2
 // headers, a folder and the probe program; its block (unless there is none) names shortcuts
@@ -245,30 +263,36 @@ const PackageRun Runs[] = {
      .links = {"/Desktop/"}, .launched = true, .packed = true},
 };
 
-class StubRuns : public StubUnderWine, public testing::WithParamInterface<PackageRun> {};
-INSTANTIATE_TEST_SUITE_P(Package, StubRuns, testing::ValuesIn(Runs),
-                         [](const testing::TestParamInfo<PackageRun>& info) { return std::string(info.param.name); });
+class StubRuns : public StubUnderWine, public testing::WithParamInterface<std::tuple<PackageRun, std::string>> {
+    std::string Arch() const override { return std::get<1>(GetParam()); }
+};
+INSTANTIATE_TEST_SUITE_P(Package, StubRuns, testing::Combine(testing::ValuesIn(Runs), Arches), [](const auto& info) {
+    return std::string(std::get<0>(info.param).name) + "_" + std::get<1>(info.param);
+});
 
 TEST_P(StubRuns, ExtractMakeShortcutsAndLaunchAsTheBlockSays) {
-    const PackageRun& row = GetParam();
+    const PackageRun& row = std::get<0>(GetParam());
     const std::string caption = row.caption, linkPrefix = row.tooLong ? "KaviSfxLong" : "KaviSfx " + std::string(row.name);
     const std::string linkName = row.tooLong ? linkPrefix + std::string(240, 'n') : linkPrefix;
-    const bool inPrefix = std::string(row.dest).rfind("C:", 0) == 0;
-    const std::string dest = inPrefix ? session.prefix + "/drive_c" + (row.dest + 2) : runDir + "/" + row.dest;
-    std::string windowsDest = inPrefix ? row.dest : WindowsPath(dest);
+    std::string rowDest = row.dest;
+    const bool inPrefix = rowDest.rfind("C:", 0) == 0;
+    // A 32-bit program's Program Files folder is the one for 32-bit programs.
+    if (inPrefix && arch == "i686") rowDest.replace(rowDest.find("Program Files"), 13, "Program Files (x86)");
+    const std::string dest = inPrefix ? session.prefix + "/drive_c" + rowDest.substr(2) : runDir + "/" + row.dest;
+    std::string windowsDest = inPrefix ? rowDest : WindowsPath(dest);
     std::replace(windowsDest.begin(), windowsDest.end(), '/', '\\');
     const std::string target = windowsDest + "\\bin\\launch_probe.exe", source = runDir + "/source/";
-    const std::string probe = ReadAll(KAVISFX_LAUNCH_PROBE), readme = "Kavi SFX test package\r\n";
-    ASSERT_FALSE(probe.empty()) << KAVISFX_LAUNCH_PROBE;
+    const std::string probeBytes = ReadAll(probe), readme = "Kavi SFX test package\r\n";
+    ASSERT_FALSE(probeBytes.empty()) << probe;
     for (const std::string& link : session.LinkFiles(linkPrefix)) fs::remove(link);
-    fs::remove_all(session.prefix + "/drive_c/Program Files/KaviSfx Pack");
+    RemovePackedFolders();
     fs::create_directories(runDir + "/existing");
     std::string lorem;
     for (int i = 0; lorem.size() < 300000; ++i) lorem += "line " + std::to_string(i % 977) + " of the packed text\n";
     WriteText(source + "text/lorem.txt", lorem, 1433664550);
     WriteText(source + "readme.txt", readme, 946684800);  // 2000-01-01, as the archive builder stores it
     WriteText(source + "docs/guide.txt", "level one\n", 981173106);  // 2001-02-03 04:05:06, local = UTC
-    WriteText(source + "bin/launch_probe.exe", probe, 946684800);
+    WriteText(source + "bin/launch_probe.exe", probeBytes, 946684800);
     fs::create_directories(source + "empty/dir");
 
     std::string options = row.options;
@@ -289,7 +313,7 @@ TEST_P(StubRuns, ExtractMakeShortcutsAndLaunchAsTheBlockSays) {
         damaged.crc ^= 0x5A5A;
         lha::ArchiveBuilder archive;
         archive.AddRaw(lha::ToBytes(compressed)).Add(lha::Member::Stored("readme.txt", readme)).Add(level1);
-        archive.Add(lha::Member::Folder("empty/dir")).Add(lha::Member::Stored("bin/launch_probe.exe", probe));
+        archive.Add(lha::Member::Folder("empty/dir")).Add(lha::Member::Stored("bin/launch_probe.exe", probeBytes));
         if (row.errorCaption) archive.Add(damaged).Add(lha::Member::Stored("after.txt", "never written"));
         ASSERT_TRUE(archive.End().WriteTo(runDir + "/archive.lzh"));
     }
@@ -338,6 +362,10 @@ TEST_P(StubRuns, ExtractMakeShortcutsAndLaunchAsTheBlockSays) {
         EXPECT_TRUE(bytes.find(target) != std::string::npos || NarrowUtf16(bytes).find(target) != std::string::npos ||
                     NarrowUtf16(bytes, 1).find(target) != std::string::npos) << link << " does not point to " << target;
     }
+    // Wine's menu builder, which would copy each shortcut into the home folder, stays off.
+    const std::string home = std::getenv("HOME") ? std::getenv("HOME") : "/root";
+    for (const char* folder : {"/.local/share/applications", "/Desktop"})
+        EXPECT_EQ(FilesNamed(home + folder, linkPrefix), std::vector<std::string>{}) << "outside the Wine prefix";
     for (const std::string& part : row.links)
         EXPECT_TRUE(std::any_of(links.begin(), links.end(), [&](const std::string& link) { return link.find(part) != std::string::npos; }))
             << "no shortcut in " << part;
@@ -350,7 +378,7 @@ TEST_P(StubRuns, ExtractMakeShortcutsAndLaunchAsTheBlockSays) {
     } else if (*row.dest) {
         EXPECT_FALSE(Until(3, [&] { return fs::exists(launched); })) << "the launch program ran";
     }
-    fs::remove_all(session.prefix + "/drive_c/Program Files/KaviSfx Pack");
+    RemovePackedFolders();
     for (const std::string& link : links) fs::remove(link);
 }
 
@@ -358,7 +386,12 @@ TEST_P(StubRuns, ExtractMakeShortcutsAndLaunchAsTheBlockSays) {
 // closing the window) that member's file is gone, the earlier ones stay, and the program
 // ends normally once the worker has stopped. The last run only takes the picture of the
 // progress window at work (taking it delays the input the others depend on).
-TEST_F(StubUnderWine, AbortRemovesTheMemberInHand) {
+class StubAborts : public StubUnderWine, public testing::WithParamInterface<std::string> {
+    std::string Arch() const override { return GetParam(); }
+};
+INSTANTIATE_TEST_SUITE_P(Package, StubAborts, Arches, [](const auto& info) { return info.param; });
+
+TEST_P(StubAborts, AbortRemovesTheMemberInHand) {
     constexpr uint32_t BigSize = 256u << 20;  // keeps even a fast copy busy for a few seconds
     lha::Member big = lha::Member::Stored("big.bin", "");
     big.originalSize = big.packedSizeOverride.emplace(BigSize);
