@@ -2,6 +2,7 @@
 #include <cstdio>
 
 #include "platform/file_handle.h"
+#include "archive/block_paths.h"
 #include "package/config_block.h"
 #include "tools/commands.h"
 #include "tools/tool_support.h"
@@ -15,6 +16,8 @@ const char Help[] =
     "as the stub resolves it, here against this machine's current folder; one relative\n"
     "to Program Files as <Program Files>\\Folder), shortcut target, shortcut name,\n"
     "launch program, and each shortcut option byte with its editable and checked bits.\n"
+    "Warns about a shortcut target or launch program outside the destination, and a\n"
+    "shortcut name with a folder in it: the stub leaves those out.\n"
     "\n"
     "Exit status: 0 shown, 1 block cut short, 2 bad usage, unreadable file or no package.\n";
 
@@ -45,6 +48,23 @@ WideString ShownDestination(FileHandle& file, const SfxConfig& config) {
     return shown;
 }
 
+// The paths that the stub refuses, each named on standard error.
+void WarnAboutEscapingPaths(const SfxConfig& config) {
+    const struct {
+        const char* what;
+        const WideString& path;
+        bool refused;
+    } checks[] = {
+        {"shortcut target", config.shortcutTarget, !StaysInDestination(config.shortcutTarget)},
+        {"launch program", config.launchProgram, !StaysInDestination(config.launchProgram)},
+        {"shortcut name", config.shortcutName, !IsPlainFileName(config.shortcutName)},
+    };
+    for (const auto& check : checks)
+        if (check.refused)
+            std::fprintf(stderr, "kavisfx info: warning: the %s %s leaves its folder; the stub will not use it\n",
+                         check.what, DisplayText(check.path.Text()).c_str());
+}
+
 }  // namespace
 
 int RunInfo(int argc, char** argv) {
@@ -68,6 +88,7 @@ int RunInfo(int argc, char** argv) {
         PrintOption("start menu:", config.startMenuOption);
         PrintOption("desktop:", config.desktopOption);
         PrintOption("send to:", config.sendToOption);
+        WarnAboutEscapingPaths(config);
     }
     std::printf("%-20s %llu\n", "archive offset:",
                 static_cast<unsigned long long>(input.extractor.packageFile->Tell()));

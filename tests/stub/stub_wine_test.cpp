@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -66,12 +67,15 @@ bool Until(double seconds, Done done) {
 // The session that wine_session started (display, wine, prefix); `problem` says why there is
 // none, `wine32` why 32-bit programs cannot run in it ("ok" when they can).
 struct Session {
-    std::string wine, prefix, display, wine32, problem;
+    std::string wine, prefix, display, wine32, problem, user;
 
     static Session Load() {
         const std::string dir = KAVISFX_WINE_SESSION_DIR;
-        Session s{ReadAll(dir + "/wine"), dir + "/prefix", ReadAll(dir + "/display"), ReadAll(dir + "/wine32"), ""};
+        Session s{ReadAll(dir + "/wine"), dir + "/prefix", ReadAll(dir + "/display"), ReadAll(dir + "/wine32"), "", ""};
         for (std::string* line : {&s.wine, &s.display, &s.wine32}) line->erase(line->find_last_not_of('\n') + 1);
+        std::error_code error;
+        for (const auto& entry : fs::directory_iterator(s.prefix + "/drive_c/users", error))
+            if (entry.path().filename() != "Public") s.user = entry.path().filename().string();
         if (s.display.empty() || s.wine.empty())
             s.problem = "no Wine session in " + dir + " (the stub_wine_session_start test sets it up; when it "
                         "reports missing tools, run scripts/install-deps)";
@@ -136,8 +140,9 @@ public:
         if (chdir(workDir.c_str()) != 0) _exit(127);
         if (FILE* out = std::freopen(log.c_str(), "w", stdout)) dup2(fileno(out), 2);
         const std::pair<const char*, std::string> environment[] = {
-            {"WINEPREFIX", session.prefix}, {"WINEDEBUG", "-all"}, {"DISPLAY", session.display}, {"TZ", "UTC"},
-            {"WINEDLLOVERRIDES", "winemenubuilder.exe=d"},
+            // Wine's trace of each message box's text goes to the log, where the tests read it.
+            {"WINEPREFIX", session.prefix}, {"WINEDEBUG", "-all,trace+msgbox"}, {"DISPLAY", session.display}, {"TZ", "UTC"},
+            {"WINEDLLOVERRIDES", "winemenubuilder.exe=d"}, {"HOME", KAVISFX_WINE_SESSION_DIR "/home"},
             {"LC_ALL", locale}, {"LANG", locale}, {"LOCPATH", KAVISFX_WINE_SESSION_DIR "/locale"}};
         for (const auto& [name, value] : environment) setenv(name, value.c_str(), 1);
         execl(session.wine.c_str(), session.wine.c_str(), package.c_str(), static_cast<char*>(nullptr));
@@ -194,9 +199,19 @@ protected:
     }
 
     void RemovePackedFolders() {
-        for (const char* folder : {"Program Files", "Program Files (x86)"})
+        for (const std::string folder : {"Program Files", "Program Files (x86)"})
             fs::remove_all(session.prefix + "/drive_c/" + folder + "/KaviSfx Pack");
+        fs::remove_all(session.prefix + "/drive_c/users/" + session.user + "/AppData/Local/Programs/KaviSfx User");
     }
+    // Gives a package made with --no-dialog (its block the one byte 0) the block `block`
+    // instead, followed by `archive` bytes of its archive (all of it by default).
+    static void ReplaceBlock(const std::string& package, const lha::Bytes& block, size_t archive = std::string::npos) {
+        constexpr size_t BlockOffset = 37888;
+        const std::string bytes = ReadAll(package);
+        WriteAll(package, bytes.substr(0, BlockOffset) + std::string(block.begin(), block.end()) +
+                              bytes.substr(BlockOffset + 1, archive));
+    }
+    std::string Log() const { return ReadAll(runDir + "/package.exe.log"); }
 
     Session session;
     std::string arch, probe, runDir, workDir;
@@ -206,7 +221,7 @@ const auto Arches = testing::Values(std::string("x86_64"), std::string("i686"));
 // A run of a package whose archive holds a -lh5- member that jlha made, level-1 and level-2
 // headers, a folder and the probe program; its block (unless there is none) names shortcuts
 // to and the launch of the probe. (It writes launched.txt into its current folder, holding
-// its own path and that folder.)
+// its own path, that folder and whether the progress window was still shown.)
 struct PackageRun {
     const char* name;
     const char* options;           // for `kavisfx pack`, beside the caption, the shortcut and the launch
@@ -221,6 +236,19 @@ struct PackageRun {
     const char* locale = "ja_JP.UTF-8";
     bool packed = false;   // the tree packed by `kavisfx pack`, not an archive assembled for the test
     bool tooLong = false;  // the shortcut and launch paths do not fit the stub's 260-unit buffers
+    // The exit status. Wine hands the low 8 bits of a program's exit code to its Unix parent,
+    // so 1223 (ERROR_CANCELLED) is seen as 199.
+    int exit = 0;
+    const char* box = nullptr;          // the caption of the message box that ends the dialog or the run
+    bool boxInDialog = false;           // that box answers OK in the dialog, which then ends
+    const char* message = nullptr;      // a part of what the boxes say, as Wine's trace shows it
+    bool ownFolders = false;            // the shortcuts are the user's own, none for every user
+    bool commonUnwritable = false;      // the folders for every user and Send To cannot be written
+    // A block written by the test, with paths `kavisfx pack` refuses ("@probe": the probe's
+    // copy in the run folder, as a Windows path); the Start menu and desktop shortcuts checked.
+    const char16_t* target = nullptr;
+    const char16_t* launch = nullptr;
+    const char16_t* shortcutName = nullptr;
 };
 void PrintTo(const PackageRun& run, std::ostream* out) { *out << run.name; }
 const std::string StartMenu = "/ProgramData/Microsoft/Windows/Start Menu/Programs/";
@@ -235,7 +263,7 @@ const PackageRun Runs[] = {
      .links = {StartMenu, "/AppData/Roaming/Microsoft/Windows/SendTo/"}, .launched = true, .screenshotSuffix = "-en",
      .locale = "en_US.UTF-8"},
     // Escape leaves everything as it was: no folder, no file, no shortcut, no launch.
-    {.name = "Escape", .options = "--start-menu on --desktop on", .caption = "Kavi Cancel", .key = "Escape"},
+    {.name = "Escape", .options = "--start-menu on --desktop on", .caption = "Kavi Cancel", .key = "Escape", .exit = 1223},
     // A destination typed two levels below an existing folder is created and used.
     {.name = "TypedTwoLevelsDown", .options = "", .caption = "Kavi Typed", .typed = "/existing/one/two", .dest = "existing/one/two",
      .launched = true},
@@ -250,17 +278,79 @@ const PackageRun Runs[] = {
     // A member whose CRC does not match stops the run after its message: the members before
     // it stay, the ones after it are not written, and neither shortcut nor launch happens.
     {.name = "DamagedJapanese", .options = "--start-menu on", .caption = "Kavi Damaged", .dest = "dest", .errorCaption = "エラー",
-     .screenshotSuffix = ""},
+     .screenshotSuffix = "", .exit = 1},
     {.name = "DamagedEnglish", .options = "--start-menu on", .caption = "Kavi Damaged", .dest = "dest", .errorCaption = "Error",
-     .screenshotSuffix = "-en", .locale = "en_US.UTF-8"},
+     .screenshotSuffix = "-en", .locale = "en_US.UTF-8", .exit = 1, .message = "broken.txt is damaged."},
     // Paths longer than the completion actions' buffers: shortcut and launch are left out,
-    // nothing is made under a cut name, and the program ends normally.
+    // nothing is made under a cut name, and the one message at the end names them.
     {.name = "PathsTooLong", .options = "--start-menu on-locked --allow-missing", .caption = "Kavi Long", .dest = "dest",
-     .tooLong = true},
+     .locale = "en_US.UTF-8", .tooLong = true, .exit = 2, .box = "Error", .message = "KaviSfxLongnnn"},
+    // Paths of the block that climb out of the destination or the shortcut folder: each is
+    // named, and neither that shortcut nor that launch is made.
+    {.name = "ClimbingTargetAndLaunch", .options = "", .caption = "Kavi Climb", .dest = "dest", .locale = "en_US.UTF-8",
+     .exit = 2, .box = "Error", .message = "launch_probe.exe lies outside the destination: not used.",
+     .target = u"\\..\\bin\\launch_probe.exe", .launch = u"..\\launch_probe.exe"},
+    {.name = "ClimbingName", .options = "", .caption = "Kavi Climb", .dest = "dest", .locale = "en_US.UTF-8", .exit = 2,
+     .box = "Error", .message = "KaviSfx ClimbingName lies outside the destination: not used.",
+     .launch = u"@probe", .shortcutName = u"..\\..\\KaviSfx ClimbingName"},
+    // A standard user cannot write the folders for every user: the Start menu and desktop
+    // shortcuts go to the user's own, and the Send To one that cannot be made is named.
+    {.name = "CommonFoldersUnwritable", .options = "--start-menu on --desktop on --send-to on", .caption = "Kavi User",
+     .dest = "dest", .links = {"/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/", "/Desktop/"}, .launched = true,
+     .locale = "en_US.UTF-8", .exit = 2, .box = "Error", .message = "KaviSfx CommonFoldersUnwritable.lnk cannot be created or started.",
+     .ownFolders = true, .commonUnwritable = true},
+    // A package for the user who runs it: below %LOCALAPPDATA%, the user's own shortcuts.
+    {.name = "PerUser", .options = "--destination 'KaviSfx User/App' --relative-to user --start-menu on --desktop on",
+     .caption = "Kavi User", .dest = "C:/users/@user/AppData/Local/Programs/KaviSfx User/App",
+     .links = {"/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/", "/Desktop/"}, .launched = true, .packed = true,
+     .ownFolders = true},
+    // A folder that cannot be made is named with the system's reason; so is a destination
+    // longer than a path may be (not cut to fit). Nothing is extracted.
+    {.name = "FolderCannotBeCreated", .options = "", .caption = "Kavi NoFolder", .typed = "Z:\\proc\\kavisfx\\x",
+     .locale = "en_US.UTF-8", .exit = 6, .box = "The folder cannot be created.", .boxInDialog = true,
+     .message = "proc\\\\kavisfx\\\\x\\n\\n"},  // the folder, then the system's reason (as the trace writes it)
+    {.name = "DestinationTooLong", .options = "--destination 'KaviSfx llllllllllllllllllllllllllllllllllllllllllllllllllllll"
+     "llllllllllllllllllllllllllllllllllllllllllllllllllllllllllllllllllllllllllllllllllllllllllllllllllllllllllllllllllll"
+     "lllllllllllllllllllllllllllllllllllllllllllllllllllllllllll'", .caption = "Kavi Long Destination", .locale = "en_US.UTF-8",
+     .packed = true, .exit = 6, .box = "The folder cannot be created.", .boxInDialog = true, .message = "llllll\\n\\n"},
+    // A caption longer than the title bars ends in an ellipsis.
+    {.name = "LongCaption", .options = "", .caption = "Kavi Long Caption Much Wider Than Any Title Bar", .dest = "dest",
+     .launched = true},
     // A destination below Program Files.
     {.name = "Packed", .options = "--destination 'KaviSfx Pack/App' --relative-to program-files --desktop on",
      .caption = "Kavi パック", .dest = "C:/Program Files/KaviSfx Pack/App",
      .links = {"/Desktop/"}, .launched = true, .packed = true},
+};
+
+// The title the stub shows for `caption`: cut after 29 units (a wide one counting as two)
+// with an ellipsis when it is wider than 30.
+std::string ShownCaption(const std::string& caption) {
+    size_t width = 0, at = 0, last = 0;
+    while (at < caption.size()) {
+        const unsigned char lead = caption[at];
+        const size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        width += lead < 0xE1 ? 1 : 2;  // U+1100 and above take three or four bytes
+        if (width > 30) return caption.substr(0, last) + "\u2026";
+        last = at;
+        at += length;
+    }
+    return caption;
+}
+
+std::u16string Utf16(const std::string& ascii) { return std::u16string(ascii.begin(), ascii.end()); }
+
+// Folders made unwritable for one test (chattr +i: root ignores file modes), and writable again.
+struct Unwritable {
+    std::vector<std::string> folders;
+    explicit Unwritable(std::vector<std::string> paths) : folders(std::move(paths)) {
+        for (const std::string& folder : folders) {
+            fs::create_directories(folder);
+            EXPECT_EQ(std::system(("chattr +i '" + folder + "'").c_str()), 0) << "chattr +i " << folder;
+        }
+    }
+    ~Unwritable() {
+        for (const std::string& folder : folders) std::system(("chattr -i '" + folder + "'").c_str());
+    }
 };
 
 class StubRuns : public StubUnderWine, public testing::WithParamInterface<std::tuple<PackageRun, std::string>> {
@@ -277,7 +367,9 @@ TEST_P(StubRuns, ExtractMakeShortcutsAndLaunchAsTheBlockSays) {
     std::string rowDest = row.dest;
     const bool inPrefix = rowDest.rfind("C:", 0) == 0;
     // A 32-bit program's Program Files folder is the one for 32-bit programs.
-    if (inPrefix && arch == "i686") rowDest.replace(rowDest.find("Program Files"), 13, "Program Files (x86)");
+    if (inPrefix && arch == "i686" && rowDest.find("Program Files") != std::string::npos)
+        rowDest.replace(rowDest.find("Program Files"), 13, "Program Files (x86)");
+    if (rowDest.find("@user") != std::string::npos) rowDest.replace(rowDest.find("@user"), 5, session.user);
     const std::string dest = inPrefix ? session.prefix + "/drive_c" + rowDest.substr(2) : runDir + "/" + row.dest;
     std::string windowsDest = inPrefix ? rowDest : WindowsPath(dest);
     std::replace(windowsDest.begin(), windowsDest.end(), '/', '\\');
@@ -296,12 +388,13 @@ TEST_P(StubRuns, ExtractMakeShortcutsAndLaunchAsTheBlockSays) {
     fs::create_directories(source + "empty/dir");
 
     std::string options = row.options;
-    const bool block = *row.caption;
-    if (block)
+    const bool block = *row.caption, handMade = row.target || row.launch || row.shortcutName;
+    if (handMade) options = "--no-dialog";
+    if (block && !handMade)
         options += " --caption '" + caption + "' --shortcut-target bin/launch_probe.exe --shortcut-name '" + linkName +
                    "' --launch 'bin\\" + (row.tooLong ? std::string(234, 'x') + "\\" : "") + "launch_probe.exe'";
     if (!row.packed) {
-        if (block) options += " --destination '" + WindowsPath(runDir + "/dest") + "'";
+        if (block && !handMade) options += " --destination '" + WindowsPath(runDir + "/dest") + "'";
         const std::string jlha = "cd '" + source + "' && jlha ao52q ../archive.lzh text/lorem.txt >/dev/null 2>&1";
         ASSERT_EQ(std::system(jlha.c_str()), 0) << "jlha failed: run scripts/install-deps";
         std::string compressed = ReadAll(runDir + "/archive.lzh");
@@ -318,10 +411,29 @@ TEST_P(StubRuns, ExtractMakeShortcutsAndLaunchAsTheBlockSays) {
         ASSERT_TRUE(archive.End().WriteTo(runDir + "/archive.lzh"));
     }
     const std::string package = Pack(options + (row.packed ? " '" + source + "'" : " --archive '" + runDir + "/archive.lzh'"));
+    if (handMade) {
+        WriteAll(runDir + "/launch_probe.exe", probeBytes);  // where a climbing launch would find one
+        lha::ConfigBlock made;
+        made.caption = Utf16(caption);
+        made.destination = Utf16(WindowsPath(runDir + "/dest"));
+        made.shortcutTarget = row.target ? row.target : u"bin\\launch_probe.exe";
+        made.launchProgram = row.launch ? row.launch : u"bin\\launch_probe.exe";
+        if (made.launchProgram == u"@probe") made.launchProgram = Utf16(WindowsPath(runDir + "/launch_probe.exe"));
+        made.shortcutName = row.shortcutName ? row.shortcutName : Utf16(linkName);
+        made.startMenuOption = made.desktopOption = 3;  // editable and checked
+        ReplaceBlock(package, made.Encode());
+    }
+    const std::string users = session.prefix + "/drive_c/users/";
+    std::optional<Unwritable> unwritable;
+    if (row.commonUnwritable)
+        unwritable.emplace(std::vector<std::string>{session.prefix + "/drive_c" + StartMenu.substr(0, StartMenu.size() - 1),
+                                                    users + "Public/Desktop",
+                                                    users + session.user + "/AppData/Roaming/Microsoft/Windows/SendTo"});
 
     StubRun run(session, package, workDir, row.locale);
     if (block) {
-        const std::string dialog = session.WaitForWindow(caption, 30);
+        const std::string title = ShownCaption(caption);
+        const std::string dialog = session.WaitForWindow(title, 30);
         ASSERT_FALSE(dialog.empty()) << "the destination dialog did not appear";
         EXPECT_TRUE(session.Windows("Kavi SFX").empty()) << "the progress window shows before OK";
         if (row.screenshotSuffix && !row.errorCaption)
@@ -330,7 +442,10 @@ TEST_P(StubRuns, ExtractMakeShortcutsAndLaunchAsTheBlockSays) {
             const std::string typed = row.typed[0] == '/' ? WindowsPath(runDir + row.typed) : row.typed;
             EXPECT_TRUE(session.Xdo("windowfocus --sync " + dialog + " type --delay 20 '" + typed + "'"));
         }
-        EXPECT_TRUE(session.PressKeyToClose(dialog, caption, row.key));
+        if (row.boxInDialog)
+            EXPECT_TRUE(session.Xdo("windowfocus --sync " + dialog + " key " + row.key));
+        else
+            EXPECT_TRUE(session.PressKeyToClose(dialog, title, row.key));
     }
     if (row.errorCaption) {
         const std::string box = session.WaitForWindow(row.errorCaption, 30);  // no caption of its own
@@ -338,7 +453,16 @@ TEST_P(StubRuns, ExtractMakeShortcutsAndLaunchAsTheBlockSays) {
         session.Screenshot(box, "damaged-member" + std::string(row.screenshotSuffix) + ".png");
         EXPECT_TRUE(session.PressKeyToClose(box, row.errorCaption, "Return"));
     }
-    EXPECT_EQ(run.Wait(60), 0);
+    if (row.box) {
+        const std::string box = session.WaitForWindow(row.box, 30);
+        ASSERT_FALSE(box.empty()) << "no message box titled " << row.box;
+        EXPECT_TRUE(session.PressKeyToClose(box, row.box, "Return"));
+    }
+    EXPECT_EQ(run.Wait(60), row.exit & 0xFF);
+    unwritable.reset();
+    if (row.message) {
+        EXPECT_NE(Log().find(row.message), std::string::npos) << "no message saying " << row.message << ":\n" << Log();
+    }
 
     // Every member byte for byte with its time stamp where it should be, and nowhere else.
     std::vector<std::string> found;
@@ -363,9 +487,12 @@ TEST_P(StubRuns, ExtractMakeShortcutsAndLaunchAsTheBlockSays) {
                     NarrowUtf16(bytes, 1).find(target) != std::string::npos) << link << " does not point to " << target;
     }
     // Wine's menu builder, which would copy each shortcut into the home folder, stays off.
-    const std::string home = std::getenv("HOME") ? std::getenv("HOME") : "/root";
+    const std::string home = KAVISFX_WINE_SESSION_DIR "/home";
     for (const char* folder : {"/.local/share/applications", "/Desktop"})
         EXPECT_EQ(FilesNamed(home + folder, linkPrefix), std::vector<std::string>{}) << "outside the Wine prefix";
+    for (const std::string& link : links)
+        EXPECT_FALSE(row.ownFolders && (link.find("/ProgramData/") != std::string::npos || link.find("/Public/") != std::string::npos))
+            << link << " is a shortcut for every user";
     for (const std::string& part : row.links)
         EXPECT_TRUE(std::any_of(links.begin(), links.end(), [&](const std::string& link) { return link.find(part) != std::string::npos; }))
             << "no shortcut in " << part;
@@ -375,11 +502,65 @@ TEST_P(StubRuns, ExtractMakeShortcutsAndLaunchAsTheBlockSays) {
         const std::string text = NarrowUtf16(ReadAll(launched));
         EXPECT_NE(text.find(target), std::string::npos) << text;
         EXPECT_NE(text.find("\n" + windowsDest + "\n"), std::string::npos) << text;
+        EXPECT_NE(text.find("progress window gone"), std::string::npos) << "started behind the progress window";
     } else if (*row.dest) {
         EXPECT_FALSE(Until(3, [&] { return fs::exists(launched); })) << "the launch program ran";
     }
     RemovePackedFolders();
     for (const std::string& link : links) fs::remove(link);
+}
+
+// A package cut short on its way, or kept in a folder too deep for the path of its own file:
+// the stub says so before any window, extracts nothing, and ends with the status for it.
+struct StartUpFailure {
+    const char* name;
+    size_t keep = std::string::npos;  // bytes of the package kept
+    lha::Bytes block = {};            // in place of the one-byte block, with no archive behind it
+    bool deepFolder = false;
+    int exit = 3;
+    const char* box = "Kavi SFX";
+    const char* message = "The package is damaged or incomplete: download it again.";
+};
+void PrintTo(const StartUpFailure& failure, std::ostream* out) { *out << failure.name; }
+const StartUpFailure StartUpFailures[] = {
+    {.name = "ShorterThanTheBlock", .keep = 30000},
+    {.name = "BlockCut", .block = {1, 0, 0}},
+    {.name = "TextPastTheEnd", .block = {1, 200, 'K', 0}},
+    {.name = "NoArchive", .block = {1, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
+    {.name = "PathTooLong", .deepFolder = true, .exit = 4, .box = "Error", .message = "too long"},
+};
+
+class StubStartUps : public StubUnderWine, public testing::WithParamInterface<std::tuple<StartUpFailure, std::string>> {
+    std::string Arch() const override { return std::get<1>(GetParam()); }
+};
+INSTANTIATE_TEST_SUITE_P(Package, StubStartUps, testing::Combine(testing::ValuesIn(StartUpFailures), Arches),
+                         [](const auto& info) { return std::string(std::get<0>(info.param).name) + "_" + std::get<1>(info.param); });
+
+TEST_P(StubStartUps, FailsSayingWhy) {
+    const StartUpFailure& row = std::get<0>(GetParam());
+    lha::ArchiveBuilder archive;
+    archive.Add(lha::Member::Stored("readme.txt", "never written"));
+    ASSERT_TRUE(archive.End().WriteTo(runDir + "/archive.lzh"));
+    std::string package = Pack("--no-dialog --archive '" + runDir + "/archive.lzh'");
+    if (!row.block.empty()) ReplaceBlock(package, row.block, 0);
+    WriteAll(package, ReadAll(package).substr(0, row.keep));
+    if (row.deepFolder && arch == "x86_64")
+        GTEST_SKIP() << "64-bit Wine does not start a program whose path has 260 units or more";
+    if (row.deepFolder) {
+        // Its Windows path a little over the 259 units the stub takes (Wine's own trace of
+        // the message would cut a longer one).
+        const std::string deep = runDir + "/" + std::string(260 - WindowsPath(runDir).size() - 12, 'd');
+        fs::create_directories(deep);
+        fs::rename(package, deep + "/package.exe");
+        package = deep + "/package.exe";
+    }
+    StubRun run(session, package, workDir, "en_US.UTF-8");
+    const std::string box = session.WaitForWindow(row.box, 30);
+    ASSERT_FALSE(box.empty()) << "no message box titled " << row.box;
+    EXPECT_TRUE(session.PressKeyToClose(box, row.box, "Return"));
+    EXPECT_EQ(run.Wait(30), row.exit & 0xFF);
+    EXPECT_NE(ReadAll(package + ".log").find(row.message), std::string::npos) << ReadAll(package + ".log");
+    EXPECT_TRUE(fs::is_empty(workDir));
 }
 
 // Stopping the run while a large member is written: either way (the abort button or
@@ -427,7 +608,7 @@ TEST_P(StubAborts, AbortRemovesTheMemberInHand) {
         }
         const size_t at = action.find("%s");
         EXPECT_TRUE(session.Xdo(action.substr(0, at) + window + action.substr(at + 2)));
-        EXPECT_EQ(run.Wait(30), 0);
+        EXPECT_EQ(run.Wait(30), 1223 & 0xFF);
         EXPECT_FALSE(fs::exists(workDir + "/big.bin")) << "the interrupted member was left behind";
         EXPECT_EQ(ReadAll(workDir + "/first.txt"), "first");
         EXPECT_EQ(ReadAll(workDir + "/second.txt"), "second");
