@@ -38,6 +38,14 @@ static void NoteUnfinished(WideString& unfinished, const WideChar* what, UiText 
     unfinished.AppendChar(u'\n');
 }
 
+// True when the block's `path` (a file name when `name`) stays where it belongs; else it is
+// named, and what needs it is not done.
+static bool Usable(WideString& unfinished, const WideString& path, bool name) {
+    if (name ? IsPlainFileName(path) : StaysInDestination(path)) return true;
+    NoteUnfinished(unfinished, path.Text(), UiText::OutsideDestination);
+    return false;
+}
+
 // The link file in the special folder `csidl` and the path it points to; false when either
 // does not fit or the special folder is unknown (the link would land in the root of the
 // current drive).
@@ -98,8 +106,7 @@ static void CreateShortcuts(Extractor& extractor, WideString& unfinished) {
     const SfxConfig& config = extractor.config;
     const uint8_t options[3] = {config.startMenuOption, config.desktopOption, config.sendToOption};
     if (!((options[0] | options[1] | options[2]) & OptionChecked)) return;
-    if (!StaysInDestination(config.shortcutTarget)) return NoteUnfinished(unfinished, config.shortcutTarget.Text(), UiText::OutsideDestination);
-    if (!IsPlainFileName(config.shortcutName)) return NoteUnfinished(unfinished, config.shortcutName.Text(), UiText::OutsideDestination);
+    if (!Usable(unfinished, config.shortcutTarget, false) || !Usable(unfinished, config.shortcutName, true)) return;
     for (int i = 0; i < 3; ++i)
         if ((options[i] & OptionChecked) && (config.perUser || !CreateShortcut(extractor, ShortcutFolders[i][0], nullptr)))
             CreateShortcut(extractor, ShortcutFolders[i][1], &unfinished);
@@ -107,7 +114,7 @@ static void CreateShortcuts(Extractor& extractor, WideString& unfinished) {
 
 static void LaunchProgram(Extractor& extractor, WideString& unfinished) {
     const WideString& launch = extractor.config.launchProgram;
-    if (!StaysInDestination(launch)) return NoteUnfinished(unfinished, launch.Text(), UiText::OutsideDestination);
+    if (!Usable(unfinished, launch, false)) return;
     PathBuffer program;
     program.Append(extractor.destination);
     program.AppendChar(u'\\');
