@@ -172,14 +172,11 @@ TEST(ConfigBlockPaths, OnlyPathsInsideTheDestinationAndPlainNames) {
     const struct {
         const char16_t* path;
         bool inside, plainName;
-    } rows[] = {
-        {u"tool.exe", true, true},         {u"bin\\tool.exe", true, false}, {u"bin/tool.exe", true, false},
-        {u"", true, true},                 {u"Tool Launcher", true, true},  {u"..\\x.exe", false, false},
-        {u"bin\\..\\..\\x", false, false}, {u"\\..\\x", false, false},   {u"\\x.exe", false, false},
-        {u"C:\\x.exe", false, false},      {u"C:x.exe", false, false},      {u"\\\\server\\share\\x", false, false},
-        {u"\\\\?\\C:\\x", false, false},   {u"..", false, false},           {u"...\\x", false, false},
-        {u".. \\x", false, false},         {u"a:b", false, false},          {u"con", false, false},
-    };
+    } rows[] = {{u"tool.exe", true, true}, {u"bin\\tool.exe", true, false}, {u"bin/tool.exe", true, false}, {u"", true, true},
+                {u"Tool Launcher", true, true}, {u"..\\x.exe", false, false}, {u"bin\\..\\..\\x", false, false}, {u"\\..\\x", false, false},
+                {u"\\x.exe", false, false}, {u"C:\\x.exe", false, false}, {u"C:x.exe", false, false}, {u"\\\\server\\share\\x", false, false},
+                {u"\\\\?\\C:\\x", false, false}, {u"..", false, false}, {u"...\\x", false, false}, {u".. \\x", false, false},
+                {u"a:b", false, false}, {u"con", false, false}};
     for (const auto& row : rows) {
         WideString path(row.path);
         EXPECT_EQ(StaysInDestination(path), row.inside) << &row - rows;

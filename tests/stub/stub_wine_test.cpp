@@ -235,21 +235,16 @@ struct PackageRun {
     const char* locale = "en_US.UTF-8";
     bool packed = false;   // the tree packed by `kavisfx pack`, not an archive assembled for the test
     bool tooLong = false;  // the shortcut and launch paths do not fit the stub's 260-unit buffers
-    // The exit status. Wine hands the low 8 bits of a program's exit code to its Unix parent,
-    // so 1223 (ERROR_CANCELLED) is seen as 199.
-    int exit = 0;
+    int exit = 0;  // the exit code (Wine hands its Unix parent the low 8 bits: 1223 is seen as 199)
     const char* box = nullptr;          // the caption of the message box that ends the dialog or the run
     bool boxInDialog = false;           // that box answers OK in the dialog, which then ends
     const char* message = nullptr;      // a part of what the boxes say, as Wine's trace shows it
     bool ownFolders = false;            // the shortcuts are the user's own, none for every user
     bool commonUnwritable = false;      // the folders for every user and Send To cannot be written
-    // A block written by the test, with paths `kavisfx pack` refuses ("@probe": the probe's
-    // copy in the run folder, as a Windows path); the Start menu and desktop shortcuts checked.
-    const char16_t* target = nullptr;
-    const char16_t* launch = nullptr;
-    const char16_t* shortcutName = nullptr;
-    // A package cut short on its way: its first `keep` bytes, or a block of these bytes
-    // with no archive behind it; or kept in a folder too deep for the path of its own file.
+    // A block written by the test, with paths `kavisfx pack` refuses ("@probe": a copy of the probe in the run folder).
+    const char16_t *target = nullptr, *launch = nullptr, *shortcutName = nullptr;
+    // A package cut short: its first `keep` bytes, or a block of these bytes and no archive;
+    // or one kept in a folder too deep for the path of its own file.
     size_t keep = std::string::npos;
     lha::Bytes cutBlock = {};
     bool deepFolder = false;
@@ -401,17 +396,12 @@ TEST_P(StubRuns, ExtractMakeShortcutsAndLaunchAsTheBlockSays) {
         fs::rename(package, deep);
         package = deep;
     }
-    if (handMade) {
+    if (handMade) {  // the Start menu and desktop shortcuts editable and checked
         WriteAll(runDir + "/launch_probe.exe", probeBytes);  // where a climbing launch would find one
-        lha::ConfigBlock made;
-        made.caption = Utf16(caption);
-        made.destination = Utf16(WindowsPath(runDir + "/dest"));
-        made.shortcutTarget = row.target ? row.target : u"bin\\launch_probe.exe";
-        made.launchProgram = row.launch ? row.launch : u"bin\\launch_probe.exe";
-        if (made.launchProgram == u"@probe") made.launchProgram = Utf16(WindowsPath(runDir + "/launch_probe.exe"));
-        made.shortcutName = row.shortcutName ? row.shortcutName : Utf16(linkName);
-        made.startMenuOption = made.desktopOption = 3;  // editable and checked
-        ReplaceBlock(package, made.Encode());
+        const std::u16string probeCopy = Utf16(WindowsPath(runDir + "/launch_probe.exe")), inBin = u"bin\\launch_probe.exe";
+        const std::u16string launch = !row.launch ? inBin : row.launch == std::u16string(u"@probe") ? probeCopy : row.launch;
+        ReplaceBlock(package, lha::ConfigBlock{true, Utf16(caption), Utf16(WindowsPath(runDir + "/dest")), row.target ? row.target : inBin,
+                                               launch, row.shortcutName ? row.shortcutName : Utf16(linkName), 0, 3, 3, 0}.Encode());
     }
     // chattr +i, as root ignores file modes; wine_session undoes it after a test that stopped half-way.
     const std::string users = "'" + session.prefix + "/drive_c/users/", unwritable = "'" + session.prefix + "/drive_c" +
@@ -474,14 +464,11 @@ TEST_P(StubRuns, ExtractMakeShortcutsAndLaunchAsTheBlockSays) {
         const std::string bytes = ReadAll(link);
         EXPECT_TRUE(bytes.find(target) != std::string::npos || NarrowUtf16(bytes).find(target) != std::string::npos ||
                     NarrowUtf16(bytes, 1).find(target) != std::string::npos) << link << " does not point to " << target;
-    }
-    // Wine's menu builder, which would copy each shortcut into the home folder, stays off.
-    const std::string home = KAVISFX_WINE_SESSION_DIR "/home";
-    for (const char* folder : {"/.local/share/applications", "/Desktop"})
-        EXPECT_EQ(FilesNamed(home + folder, linkPrefix), std::vector<std::string>{}) << "outside the Wine prefix";
-    for (const std::string& link : links)
         EXPECT_FALSE(row.ownFolders && (link.find("/ProgramData/") != std::string::npos || link.find("/Public/") != std::string::npos))
             << link << " is a shortcut for every user";
+    }
+    // Wine's menu builder, which would copy each shortcut into the home folder, stays off.
+    EXPECT_EQ(FilesNamed(KAVISFX_WINE_SESSION_DIR "/home", linkPrefix), std::vector<std::string>{}) << "outside the Wine prefix";
     for (const std::string& part : row.links)
         EXPECT_TRUE(std::any_of(links.begin(), links.end(), [&](const std::string& link) { return link.find(part) != std::string::npos; }))
             << "no shortcut in " << part;
@@ -516,18 +503,9 @@ TEST_P(StubAborts, AbortRemovesTheMemberInHand) {
     lha::ArchiveBuilder archive;
     archive.Add(lha::Member::Stored("first.txt", "first")).Add(lha::Member::Stored("second.txt", "second")).Add(big);
     ASSERT_TRUE(archive.WriteTo(runDir + "/big.lzh"));
-    {
-        // Written in pieces: the large member never sits in memory whole.
-        std::ofstream out(runDir + "/big.lzh", std::ios::binary | std::ios::app);
-        std::vector<uint64_t> piece(1 << 17);
-        uint64_t state = 0x9E3779B97F4A7C15ull;
-        for (uint32_t written = 0; written < BigSize; written += piece.size() * sizeof state) {
-            for (uint64_t& word : piece) word = (state ^= state << 13, state ^= state >> 7, state ^= state << 17);
-            out.write(reinterpret_cast<const char*>(piece.data()), static_cast<std::streamsize>(piece.size() * sizeof state));
-        }
-        out.put(0);  // the archive's end mark
-        ASSERT_TRUE(out.good());
-    }
+    // The large member's data as a hole in the file (zeros, never in memory), then the end mark.
+    fs::resize_file(runDir + "/big.lzh", fs::file_size(runDir + "/big.lzh") + BigSize);
+    std::ofstream(runDir + "/big.lzh", std::ios::binary | std::ios::app).put(0);
     const std::string package = Pack("--no-dialog --archive '" + runDir + "/big.lzh'");
     // The abort button's centre: client (109, 59) behind Wine's 3-pixel frame and 22-pixel caption.
     for (const std::string action : {"mousemove --window %s 112 81 click 1", "windowfocus --sync %s key alt+F4", ""}) {
