@@ -10,8 +10,9 @@
 #include "resources/resource.h"
 
 static Extractor* dialogExtractor = nullptr;
-// The destination text on its way between the edit box, the folder browser and the Extractor.
-static wchar_t destinationText[MAX_PATH];
+// The destination text on its way between the edit box, the folder browser and the
+// Extractor; one unit more than a path may have, to tell a longer text from one that fits.
+static wchar_t destinationText[MAX_PATH + 1];
 
 // The shortcut boxes' options; the boxes' ids follow one another in the same order, so
 // only the options need a table.
@@ -30,8 +31,14 @@ static const ControlText ControlTexts[] = {
     {IDC_SENDTO, UiText::SendTo}, {IDCANCEL, UiText::Cancel},
 };
 
-static bool CannotCreateFolder(Extractor& extractor) {
-    ShowMessage(extractor.mainWindow, Text(UiText::CannotCreateFolder), nullptr, MessageIcon::Exclamation);
+// "The folder cannot be created." over the folder and the system's reason (the last error).
+static bool CannotCreateFolder(Extractor& extractor, const WideChar* path) {
+    WideString reason = SystemErrorText(LastErrorCode());
+    WideString text(path);
+    text.Append(u"\n\n");
+    text.Append(reason);
+    ShowMessage(extractor.mainWindow, text.Text(), Text(UiText::CannotCreateFolder), MessageIcon::Exclamation);
+    extractor.exitCode = ExitNoDestination;
     return false;
 }
 
@@ -42,7 +49,7 @@ bool PrepareDestination(Extractor& extractor, const WideString& path) {
     ReplaceSeparators(folders, u'/');
     // CreateFolderTree also accepts a file of that name; only the folder will do here.
     if (!CreateFolderTree(folders, CreateDestinationFolder) || !SetCurrentFolder(path.Text()))
-        return CannotCreateFolder(extractor);
+        return CannotCreateFolder(extractor, path.Text());
     return true;
 }
 
@@ -50,8 +57,8 @@ static void OnInitDialog(HWND dialog, Extractor& extractor) {
     dialogExtractor = &extractor;
     SetWindowTextW(dialog, Native(extractor.config.caption.Text()));
     for (const ControlText& control : ControlTexts) SetDlgItemTextW(dialog, control.id, Native(Text(control.text)));
-    lstrcpynW(destinationText, Native(extractor.config.defaultDestination.Text()), MAX_PATH);
-    SetDlgItemTextW(dialog, IDC_DESTINATION, destinationText);
+    // Whole, however long: OK refuses a destination longer than a path may be.
+    SetDlgItemTextW(dialog, IDC_DESTINATION, Native(extractor.config.defaultDestination.Text()));
     for (int box = 0; box < 3; ++box) {
         uint8_t option = extractor.config.*ShortcutOptions[box];
         if (option & OptionChecked) CheckDlgButton(dialog, IDC_STARTMENU + box, BST_CHECKED);
@@ -62,7 +69,11 @@ static void OnInitDialog(HWND dialog, Extractor& extractor) {
 // The dialog's result: 0 when the destination is ready and the choices are stored.
 static INT_PTR OnOk(HWND dialog, Extractor& extractor) {
     destinationText[0] = 0;
-    GetDlgItemTextW(dialog, IDC_DESTINATION, destinationText, MAX_PATH);
+    if (GetDlgItemTextW(dialog, IDC_DESTINATION, destinationText, MAX_PATH + 1) >= MAX_PATH) {
+        SetLastErrorCode(ERROR_FILENAME_EXCED_RANGE);
+        CannotCreateFolder(extractor, reinterpret_cast<const WideChar*>(destinationText));
+        return 1;
+    }
     extractor.destination.Assign(reinterpret_cast<const WideChar*>(destinationText));
     if (!PrepareDestination(extractor, extractor.destination)) return 1;
     // A destination relative to the current directory ("rel", "C:rel", or "C:" alone, the
@@ -100,7 +111,9 @@ INT_PTR CALLBACK DestinationDialogProc(HWND dialog, UINT message, WPARAM wParam,
     if (message != WM_COMMAND) return FALSE;
     if (wParam == IDC_BROWSE)
         OnBrowse(dialog);
-    else if (wParam == IDOK || wParam == IDCANCEL)  // one call of EndDialog for both
+    else if (wParam == IDOK || wParam == IDCANCEL) {  // one call of EndDialog for both
+        dialogExtractor->exitCode = ExitCancelled;  // OK's failure sets its own
         EndDialog(dialog, wParam == IDOK ? OnOk(dialog, *dialogExtractor) : 1);
+    }
     return TRUE;
 }

@@ -22,13 +22,18 @@ void ShowCompactedName(Extractor& extractor, const WideChar* name) {
 
 bool StartExtraction(Extractor& extractor) {
     if (!PrepareDestination(extractor, extractor.destination)) return false;
-    if (_beginthread(ExtractionWorker, 0, &extractor) == static_cast<uintptr_t>(-1)) return false;
+    if (_beginthread(ExtractionWorker, 0, &extractor) == static_cast<uintptr_t>(-1)) {
+        extractor.exitCode = ExitNoWindow;
+        return false;
+    }
     workerRunning = true;
     return true;
 }
 
 static void OnStart(Extractor& extractor) {
     HWND window = static_cast<HWND>(extractor.mainWindow);
+    // The dialog sets the exit code when it is cancelled or the folder cannot be made; one
+    // that cannot be shown leaves ExitNoWindow.
     if (extractor.config.present &&
         DialogBoxParamW(appInstance, MAKEINTRESOURCEW(IDD_DESTINATION), window, DestinationDialogProc,
                         reinterpret_cast<LPARAM>(&extractor)) != 0) {
@@ -41,16 +46,19 @@ static void OnStart(Extractor& extractor) {
 }
 
 // The worker's closing message: after a whole run the shortcuts and the launch, after an
-// abort the removal of the member's partial file; the window goes in both cases.
+// abort the removal of the member's partial file; the window goes in both cases, and
+// before the launched program starts, so that it is not left in front of it.
 static void OnWorkerEnd(Extractor& extractor, bool aborted) {
+    HWND window = static_cast<HWND>(extractor.mainWindow);
     workerRunning = false;
+    ShowWindow(window, SW_HIDE);
     if (aborted) {
+        extractor.exitCode = ExitCancelled;
         if (extractor.currentOutputPath.HasText()) DeletePath(extractor.currentOutputPath.Text());
-    } else if (!extractor.failed) {
-        if (extractor.config.present) CreateShortcuts(extractor);
-        if (!extractor.config.launchProgram.IsEmpty()) LaunchProgram(extractor);
+    } else {
+        extractor.exitCode = extractor.failed ? ExitExtractionFailed : RunCompletionActions(extractor);
     }
-    DestroyWindow(static_cast<HWND>(extractor.mainWindow));
+    DestroyWindow(window);
 }
 
 // Closing the window while the worker writes counts as the abort button: the window
@@ -85,7 +93,7 @@ LRESULT CALLBACK ProgressWindowProc(HWND window, UINT message, WPARAM wParam, LP
         OnClose(window);
         return 0;
     case WM_DESTROY:
-        PostQuitMessage(0);
+        PostQuitMessage(extractor->exitCode);
         return 0;
     }
     return DefWindowProcW(window, message, wParam, lParam);

@@ -18,7 +18,7 @@ static bool OpenPackage(Extractor& extractor) {
     wchar_t path[MAX_PATH];
     DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
     if (length == 0 || length >= MAX_PATH) {
-        if (length != 0) SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        if (length != 0) SetLastError(ERROR_FILENAME_EXCED_RANGE);
         ShowLastError();
         return false;
     }
@@ -30,6 +30,22 @@ static bool OpenPackage(Extractor& extractor) {
         return false;
     }
     return true;
+}
+
+// Windows ends a title too long for its title bar with an ellipsis, but not every system
+// does: a caption is cut here to what the progress window's title bar holds, a unit of a
+// wide script (U+1100 on) counting as two, and ends in "…".
+constexpr uint32_t CaptionWidth = 30;
+static void FitCaption(WideChar* caption) {
+    uint32_t width = 0;
+    for (uint32_t i = 0; caption[i]; ++i) {
+        width += caption[i] >= 0x1100 ? 2 : 1;
+        if (width > CaptionWidth) {
+            caption[i - 1] = u'\u2026';
+            caption[i] = 0;
+            return;
+        }
+    }
 }
 
 static bool RegisterProgressClass(HINSTANCE instance) {
@@ -47,13 +63,23 @@ static bool RegisterProgressClass(HINSTANCE instance) {
 
 bool InitializeApplication(Extractor& extractor, HINSTANCE instance) {
     appInstance = instance;
+    extractor.exitCode = ExitPackageUnreadable;
+    if (!OpenPackage(extractor)) return false;
+    // A download cut short: the block, or the archive that must follow it, is missing.
+    FileHandle& package = *extractor.packageFile;
+    if (!ReadConfigBlock(package, extractor.config) || package.Tell() >= package.size) {
+        ShowMessage(nullptr, Text(UiText::DamagedPackage), DefaultCaption, MessageIcon::Stop);
+        extractor.exitCode = ExitPackageDamaged;
+        return false;
+    }
+    extractor.exitCode = ExitNoWindow;
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_WIN95_CLASSES};
     if (!InitCommonControlsEx(&controls)) {
         ShowLastError();
         return false;
     }
-    if (!OpenPackage(extractor) || !ReadConfigBlock(*extractor.packageFile, extractor.config)) return false;
     extractor.destination.Assign(extractor.config.defaultDestination);
+    FitCaption(extractor.config.caption.Data());
     if (!RegisterProgressClass(instance)) return false;
     initialized = true;
     return true;

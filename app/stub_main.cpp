@@ -30,7 +30,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     // The "()" zero-fills it in one go before the few nonzero initialisers, which takes
     // less code than a store for each member.
     Extractor& extractor = *new Extractor();
-    if (!ConstructExtractor(extractor, instance)) return 1;
+    if (!ConstructExtractor(extractor, instance)) return extractor.exitCode;
     return RunMessageLoop();
 }
 

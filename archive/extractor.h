@@ -28,6 +28,7 @@ struct Extractor {
     WideString destination;              // destination folder of this run
     SfxConfig config;
     uint8_t failed = 0;                  // 1 once a member failed or the run was aborted
+    uint16_t exitCode = 0;               // the stub's exit status, set by what ends the run
     // What the walk did, for the host tool's summary line.
     uint32_t filesDone = 0;              // files written and checked
     uint32_t foldersDone = 0;

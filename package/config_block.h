@@ -16,6 +16,10 @@ struct SfxConfig {
     WideString caption;              // title, "Kavi SFX" when the block has none
     WideString defaultDestination;   // resolved against the current or Program Files folder
     uint8_t destinationBase = 0;     // as stored: nonzero resolves against Program Files
+    // 1 when the destination as stored begins with an environment variable
+    // (%LOCALAPPDATA%\Programs\Tool): the package installs for the user who runs it, and
+    // its shortcuts go to that user's own folders.
+    uint8_t perUser = 0;
     WideString shortcutTarget;       // relative to the destination
     WideString launchProgram;        // relative to the destination; empty: start nothing
     WideString shortcutName;         // without ".lnk"; empty: the target's base name

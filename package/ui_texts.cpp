@@ -1,7 +1,8 @@
 // The two text sets, in UiText order. Each set is one block of texts that end in a 0, found
-// by counting: no table of addresses. Both are kept at one byte a unit and widened into a
-// buffer when chosen: the English set is plain ASCII; the Japanese set keeps ASCII as is
-// and any other unit as 0x80 plus its place in a table of the units the set uses.
+// by counting: no table of addresses. Both are kept at one byte a unit, phrases they repeat
+// once, and widened into a buffer when chosen: the English set is plain ASCII; the Japanese
+// set keeps ASCII as is and any other unit as 0x80 plus its place in a table of the units
+// the set uses.
 #include "package/ui_texts.h"
 
 namespace {
@@ -19,14 +20,17 @@ constexpr WideChar JapaneseTexts[] =
     u"を解凍できません。ファイル名が正しくありません。\0"
     u"書庫が壊れています。これ以降のファイルは解凍できません。\0"
     u"を解凍できません。展開先の中のリンクを経由します。\0"
-    u"解凍先ﾌｫﾙﾀﾞ(&D):\0"
+    u"解凍先ﾌｫﾙﾀﾞ(&F):\0"
     u"参照(&R)\0"
     u"スタートメニューに登録する(&M)\0"
     u"デスクトップにショートカットを作成する(&D)\0"
     u"「送る」に登録する(&T)\0"
     u"キャンセル\0"
     u"解凍先フォルダの指定\0"
-    u"中止";
+    u"中止\0"
+    u"パッケージが壊れているか不完全です。ダウンロードし直してください。\0"
+    u"を作成または起動できません。\0"
+    u"は解凍先の外を指すため使用しません。";
 
 constexpr char EnglishTexts[] =
     "Unknown header\0"
@@ -46,7 +50,10 @@ constexpr char EnglishTexts[] =
     "Add to Send &To\0"
     "Cancel\0"
     "Choose the destination folder\0"
-    "Abort";
+    "Abort\0"
+    "The package is damaged or incomplete: download it again.\0"
+    "cannot be created or started.\0"
+    "lies outside the destination: not used.";
 
 template <typename Char, uint32_t Size>
 constexpr bool HoldsEveryText(const Char (&texts)[Size]) {
@@ -61,14 +68,68 @@ constexpr bool IsAscii(const char (&texts)[sizeof EnglishTexts]) {
 }
 static_assert(IsAscii(EnglishTexts));
 
-// How many different units above ASCII `texts` uses.
-template <uint32_t Size>
-constexpr uint32_t CountWideUnits(const WideChar (&texts)[Size]) {
+// Phrases that several texts of a set share are kept once, behind the texts: a text holds
+// the byte k in place of the set's phrase k (1 on; no text uses these control characters).
+// At each place the phrases are tried in this order.
+constexpr WideChar JapanesePhrases[] = u"を解凍できません。\0できません。\0フォルダ";
+constexpr char EnglishPhrases[] =
+    "cannot be extracted: \0 of the same name exists.\0cannot be created\0 the destination\0 damaged";
+
+// A set with its phrases coded: the texts, then the phrases, each ended by a 0.
+template <typename Char, uint32_t Capacity>
+struct CodedTexts {
+    Char units[Capacity] = {};
+    uint32_t length = 0;
+    uint32_t textLength = 0;  // what the texts take; the phrases follow
+};
+
+// The length of `phrase` (ended by a 0) when it stands at `at`, before `end`; else 0.
+template <typename Char>
+constexpr uint32_t MatchAt(const Char* at, const Char* end, const Char* phrase) {
+    uint32_t n = 0;
+    for (; phrase[n]; ++n)
+        if (at + n >= end || at[n] != phrase[n]) return 0;
+    return n;
+}
+
+template <typename Char, uint32_t Size, uint32_t PhraseSize>
+constexpr CodedTexts<Char, Size + PhraseSize> Code(const Char (&texts)[Size], const Char (&phrases)[PhraseSize]) {
+    CodedTexts<Char, Size + PhraseSize> coded;
+    for (uint32_t i = 0; i < Size;) {
+        uint32_t code = 0, matched = 0;
+        for (const Char* phrase = phrases; phrase < phrases + PhraseSize && !matched;) {
+            ++code;
+            matched = MatchAt(texts + i, texts + Size, phrase);
+            while (*phrase++) {}
+        }
+        coded.units[coded.length++] = matched ? static_cast<Char>(code) : texts[i];
+        i += matched ? matched : 1;
+    }
+    coded.textLength = coded.length;
+    for (Char unit : phrases) coded.units[coded.length++] = unit;
+    return coded;
+}
+
+template <typename Char, uint32_t Size>
+constexpr bool HoldsNoPhraseCode(const Char (&texts)[Size]) {
+    for (Char unit : texts)
+        if (unit > 0 && unit < 0x20) return false;
+    return true;
+}
+static_assert(HoldsNoPhraseCode(JapaneseTexts) && HoldsNoPhraseCode(EnglishTexts));
+static_assert(HoldsNoPhraseCode(JapanesePhrases) && HoldsNoPhraseCode(EnglishPhrases));
+
+constexpr auto CodedJapanese = Code(JapaneseTexts, JapanesePhrases);
+constexpr auto CodedEnglish = Code(EnglishTexts, EnglishPhrases);
+
+// How many different units above ASCII `coded` uses.
+template <typename Coded>
+constexpr uint32_t CountWideUnits(const Coded& coded) {
     uint32_t count = 0;
-    for (uint32_t i = 0; i < Size; ++i) {
+    for (uint32_t i = 0; i < coded.length; ++i) {
         bool seen = false;
-        for (uint32_t j = 0; j < i; ++j) seen = seen || texts[j] == texts[i];
-        count += texts[i] >= 0x80 && !seen;
+        for (uint32_t j = 0; j < i; ++j) seen = seen || coded.units[j] == coded.units[i];
+        count += coded.units[i] >= 0x80 && !seen;
     }
     return count;
 }
@@ -77,16 +138,18 @@ template <uint32_t Size, uint32_t Units>
 struct PackedTexts {
     uint8_t bytes[Size];
     WideChar units[Units];
+    uint32_t textLength;
 };
 
-// Made while compiling: the literal above is not linked, only its packed form.
-template <uint32_t Units, uint32_t Size>
-constexpr PackedTexts<Size, Units> Pack(const WideChar (&texts)[Size]) {
+// Made while compiling: the literals above are not linked, only their packed form.
+template <uint32_t Size, uint32_t Units, typename Coded>
+constexpr PackedTexts<Size, Units> Pack(const Coded& coded) {
     static_assert(Units <= 0x80);
     PackedTexts<Size, Units> packed = {};
+    packed.textLength = coded.textLength;
     uint32_t used = 0;
     for (uint32_t i = 0; i < Size; ++i) {
-        WideChar unit = texts[i];
+        WideChar unit = coded.units[i];
         if (unit < 0x80) {
             packed.bytes[i] = static_cast<uint8_t>(unit);
             continue;
@@ -98,21 +161,39 @@ constexpr PackedTexts<Size, Units> Pack(const WideChar (&texts)[Size]) {
     }
     return packed;
 }
-constexpr auto PackedJapanese = Pack<CountWideUnits(JapaneseTexts)>(JapaneseTexts);
+constexpr auto PackedJapanese = Pack<CodedJapanese.length, CountWideUnits(CodedJapanese)>(CodedJapanese);
+constexpr auto PackedEnglish = Pack<CodedEnglish.length, 1>(CodedEnglish);
 
-constexpr uint32_t ChosenUnits =
-    sizeof EnglishTexts > sizeof PackedJapanese.bytes ? sizeof EnglishTexts : sizeof PackedJapanese.bytes;
+constexpr uint32_t JapaneseUnits = sizeof JapaneseTexts / sizeof(WideChar);
+constexpr uint32_t ChosenUnits = sizeof EnglishTexts > JapaneseUnits ? sizeof EnglishTexts : JapaneseUnits;
 WideChar chosenTexts[ChosenUnits];  // empty until a set is chosen
 bool english = false;
+
+// Widens the packed texts before `end` into chosenTexts; the phrases stand from `end` on.
+void Widen(const uint8_t* at, const uint8_t* end) {
+    WideChar* out = chosenTexts;
+    const uint8_t* back = nullptr;  // in a phrase: where the text goes on
+    while (back || at < end) {
+        uint8_t unit = *at++;
+        if (back && unit == 0) {
+            at = back;
+            back = nullptr;
+        } else if (unit > 0 && unit < 0x20) {
+            back = at;
+            for (at = end; --unit > 0;)
+                while (*at++) {}
+        } else {
+            *out++ = unit < 0x80 ? unit : PackedJapanese.units[unit - 0x80];
+        }
+    }
+}
 
 }  // namespace
 
 void UseJapaneseTexts(bool japanese) {
     english = !japanese;
-    const uint8_t* bytes = english ? reinterpret_cast<const uint8_t*>(EnglishTexts) : PackedJapanese.bytes;
-    uint32_t size = english ? sizeof EnglishTexts : sizeof PackedJapanese.bytes;
-    for (uint32_t i = 0; i < size; ++i)
-        chosenTexts[i] = bytes[i] < 0x80 ? bytes[i] : PackedJapanese.units[bytes[i] - 0x80];
+    const uint8_t* bytes = english ? PackedEnglish.bytes : PackedJapanese.bytes;
+    Widen(bytes, bytes + (english ? PackedEnglish.textLength : PackedJapanese.textLength));
 }
 bool UsingJapaneseTexts() { return !english; }
 

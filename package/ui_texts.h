@@ -27,6 +27,10 @@ enum class UiText : uint8_t {
     Cancel,
     BrowseTitle,
     Abort,
+    // The stub's start-up and completion actions.
+    DamagedPackage,      // the configuration block or the archive behind it is missing
+    NotMade,             // after a shortcut's or the launch program's path and a space
+    OutsideDestination,  // after a path of the configuration block and a space
     Count,
 };
 

@@ -51,10 +51,16 @@ bool IsMultiByteLeadByte(uint8_t byte);
 // UTC minus local standard time, in seconds (positive west of Greenwich).
 int32_t TimeZoneOffset();
 
+// Replaces each %NAME% of the text with that environment variable of the machine the
+// package runs on (Windows); elsewhere, and where the result would not fit 260 units, the
+// text stays as it is.
+void ExpandEnvironmentVariables(WideString& text);
+
 // Shell folders by CSIDL value; empty text when unknown.
 WideString SpecialFolderPath(int csidl);
 constexpr int CsidlPrograms = 2;
 constexpr int CsidlSendTo = 9;
+constexpr int CsidlDesktop = 0x10;
 constexpr int CsidlCommonPrograms = 23;
 constexpr int CsidlCommonDesktop = 25;
 constexpr int CsidlProgramFiles = 0x26;

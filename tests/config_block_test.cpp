@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/file_handle.h"
+#include "archive/block_paths.h"
 #include "archive/config_reader.h"
 #include "package/config_block.h"
 #include "platform/system.h"
@@ -150,6 +151,37 @@ TEST(ConfigBlockDestination, RelativeJoinsTheCurrentFolderWithOneSeparator) {
     std::filesystem::current_path("/");
     EXPECT_EQ(Destination(u"Tool\\Data", 0), u"/Tool\\Data");
     std::filesystem::current_path(previous);
+}
+
+// A destination that begins with an environment variable is the variable's folder where the
+// package runs (outside Windows, where none is known, it stays as stored): never joined to a
+// base, and the package installs for its user.
+TEST(ConfigBlockDestination, EnvironmentVariableMakesAPerUserPackage) {
+    ConfigBlock block;
+    block.destination = u"%LOCALAPPDATA%\\Programs\\Tool";
+    block.base = 1;
+    BlockRead read = ReadBlock(block.Encode());
+    EXPECT_EQ(Text(read.config.defaultDestination), block.destination);
+    EXPECT_EQ(read.config.perUser, 1);
+    EXPECT_EQ(ReadBlock(ConfigBlock().Encode()).config.perUser, 0);
+}
+
+// Which paths of the block the stub takes: inside the destination, and one file name for
+// the shortcuts.
+TEST(ConfigBlockPaths, OnlyPathsInsideTheDestinationAndPlainNames) {
+    const struct {
+        const char16_t* path;
+        bool inside, plainName;
+    } rows[] = {{u"tool.exe", true, true}, {u"bin\\tool.exe", true, false}, {u"bin/tool.exe", true, false}, {u"", true, true},
+                {u"Tool Launcher", true, true}, {u"..\\x.exe", false, false}, {u"bin\\..\\..\\x", false, false}, {u"\\..\\x", false, false},
+                {u"\\x.exe", false, false}, {u"C:\\x.exe", false, false}, {u"C:x.exe", false, false}, {u"\\\\server\\share\\x", false, false},
+                {u"\\\\?\\C:\\x", false, false}, {u"..", false, false}, {u"...\\x", false, false}, {u".. \\x", false, false},
+                {u"a:b", false, false}, {u"con", false, false}};
+    for (const auto& row : rows) {
+        WideString path(row.path);
+        EXPECT_EQ(StaysInDestination(path), row.inside) << &row - rows;
+        EXPECT_EQ(IsPlainFileName(path), row.plainName) << &row - rows;
+    }
 }
 
 TEST(ConfigBlockDestination, BaseByteSelectsProgramFiles) {

@@ -307,6 +307,12 @@ TEST(PackRefusals, ExitWithAMessageAndLeaveNothingBehind) {
         {stub + "--launch ok/a.txt/" + ok, 1, "a.txt"},
         {stub + "--shortcut-target ok/a.txt --shortcut-name a:b" + ok, 2, "--shortcut-name"},
         {stub + "--shortcut-target nowhere.exe" + ok, 1, "nowhere.exe"},
+        // Paths the stub refuses, whatever --allow-missing accepts; a per-user package needs
+        // a destination below the user's folder and a stub whose manifest it can rewrite.
+        {stub + "--allow-missing --launch '..\\x.exe'" + ok, 2, "inside the destination"},
+        {stub + "--allow-missing --shortcut-target 'C:\\x.exe'" + ok, 2, "inside the destination"},
+        {stub + "--relative-to user --destination 'C:\\Tool'" + ok, 2, "--relative-to user"},
+        {stub + "--relative-to user --destination Tool" + ok, 1, "highestAvailable"},
         {stub + "--no-dialog --caption x" + ok, 2, "--no-dialog"},
         {stub + "--start-menu on" + ok, 2, "--shortcut-target"},
         {stub + "--desktop sometimes --shortcut-target ok/a.txt" + ok, 2, "sometimes"},
@@ -386,6 +392,24 @@ TEST(PackSigning, ASignedPackageStillExtracts) {
     ASSERT_EQ(Kavisfx("extract " + Quote(signedPackage) + " -C " + Quote(scratch / "out")).status, 0);
     EXPECT_EQ(ReadAll(scratch / "out/app/data.txt"), std::string(20000, 'd'));
     EXPECT_EQ(Kavisfx("info " + Quote(signedPackage)).status, 0);
+}
+
+// info names each path of a block that the stub will not use.
+TEST(PackInfo, WarnsAboutPathsThatLeaveTheirFolder) {
+    run::Scratch scratch;
+    lha::ConfigBlock block;
+    block.shortcutTarget = u"..\\tool.exe";
+    block.launchProgram = u"C:\\Windows\\run.exe";
+    block.shortcutName = u"..\\..\\Tool";
+    ASSERT_TRUE(lha::WriteFile(scratch / "climbs.exe", lha::BuildPackage(block, {0})));
+    Result climbs = Kavisfx("info " + Quote(scratch / "climbs.exe"));
+    EXPECT_EQ(climbs.status, 0) << climbs.all();
+    for (const char* named : {"shortcut target ..\\tool.exe", "launch program C:\\Windows\\run.exe", "shortcut name ..\\..\\Tool"})
+        EXPECT_TRUE(Has(climbs, named)) << named << " in\n" << climbs.all();
+    block.shortcutTarget = block.launchProgram = u"bin\\tool.exe";
+    block.shortcutName = u"Tool";
+    ASSERT_TRUE(lha::WriteFile(scratch / "stays.exe", lha::BuildPackage(block, {0})));
+    EXPECT_EQ(Kavisfx("info " + Quote(scratch / "stays.exe")).err, "");
 }
 
 }  // namespace

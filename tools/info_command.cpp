@@ -2,6 +2,7 @@
 #include <cstdio>
 
 #include "platform/file_handle.h"
+#include "archive/block_paths.h"
 #include "package/config_block.h"
 #include "tools/commands.h"
 #include "tools/tool_support.h"
@@ -14,8 +15,11 @@ const char Help[] =
     "Shows the configuration block of a package: caption, default destination (as the\n"
     "stub resolves it on the user's machine: one relative to Program Files as\n"
     "<Program Files>\\Folder, one relative to the folder the package is started from as\n"
-    "<current folder>\\Folder), shortcut target, shortcut name, launch program, and each\n"
-    "shortcut option byte with its editable and checked bits.\n"
+    "<current folder>\\Folder, one that begins with an environment variable as stored),\n"
+    "shortcut target, shortcut name, launch program, and each shortcut option byte with\n"
+    "its editable and checked bits. Warns about a shortcut target or launch program\n"
+    "outside the destination, and a shortcut name with a folder in it: the stub leaves\n"
+    "those out.\n"
     "\n"
     "Exit status: 0 shown, 1 block cut short, 2 bad usage, unreadable file or no package.\n";
 
@@ -38,7 +42,8 @@ void PrintOption(const char* label, uint8_t option) {
 // The stub joins a destination without drive to a folder of the machine it runs on,
 // which this one has not: the Program Files folder, or the folder the package is
 // started from. Such a destination is shown as "<Program Files>\Kavi\Tool" or
-// "<current folder>\Tool", an empty one as "<current folder>". The block is parsed
+// "<current folder>\Tool", an empty one as "<current folder>"; one that begins with an
+// environment variable is expanded on that machine and shown as stored. The block is parsed
 // again for its text as stored.
 WideString ShownDestination(FileHandle& file, const SfxConfig& config) {
     const uint64_t archiveAt = file.Tell();
@@ -48,9 +53,26 @@ WideString ShownDestination(FileHandle& file, const SfxConfig& config) {
     SfxConfig block;
     const WideString& stored = block.defaultDestination;
     if (got <= 0 || !ParseConfigBlock(bytes, static_cast<uint32_t>(got), block) ||
-        (stored.Length() >= 2 && stored.Text()[1] == u':'))
+        (stored.Length() >= 2 && stored.Text()[1] == u':') || (!stored.IsEmpty() && stored.Text()[0] == u'%'))
         return config.defaultDestination;
     return JoinedToUnknownBase(block.destinationBase, stored);
+}
+
+// The paths that the stub refuses, each named on standard error.
+void WarnAboutEscapingPaths(const SfxConfig& config) {
+    const struct {
+        const char* what;
+        const WideString& path;
+        bool refused;
+    } checks[] = {
+        {"shortcut target", config.shortcutTarget, !StaysInDestination(config.shortcutTarget)},
+        {"launch program", config.launchProgram, !StaysInDestination(config.launchProgram)},
+        {"shortcut name", config.shortcutName, !IsPlainFileName(config.shortcutName)},
+    };
+    for (const auto& check : checks)
+        if (check.refused)
+            std::fprintf(stderr, "kavisfx info: warning: the %s %s leaves its folder; the stub will not use it\n",
+                         check.what, DisplayText(check.path.Text()).c_str());
 }
 
 }  // namespace
@@ -76,6 +98,7 @@ int RunInfo(int argc, char** argv) {
         PrintOption("start menu:", config.startMenuOption);
         PrintOption("desktop:", config.desktopOption);
         PrintOption("send to:", config.sendToOption);
+        WarnAboutEscapingPaths(config);
     }
     std::printf("%-20s %llu\n", "archive offset:",
                 static_cast<unsigned long long>(input.extractor.packageFile->Tell()));

@@ -11,6 +11,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "archive/block_paths.h"
 #include "package/config_block.h"
 #include "tools/commands.h"
 #include "tools/pack/archive_check.h"
@@ -58,8 +59,11 @@ const char Help[] =
     "  --no-dialog               no dialog: extract into the current folder at once\n"
     "  --caption TEXT            window title (default \"Kavi SFX\")\n"
     "  --destination PATH        folder the dialog offers\n"
-    "  --relative-to program-files|current\n"
-    "                            base of a destination without drive (default current)\n"
+    "  --relative-to program-files|current|user\n"
+    "                            base of a destination without drive (default current);\n"
+    "                            user: the user's %LOCALAPPDATA%\\Programs, a package that\n"
+    "                            asks for no administrator and makes the user's own\n"
+    "                            shortcuts (so does any destination that begins with %)\n"
     "  --shortcut-target PATH    packed file the shortcuts point to\n"
     "  --shortcut-name NAME      shortcut file name without .lnk\n"
     "  --start-menu, --desktop, --send-to off|on|on-locked|off-locked\n"
@@ -68,7 +72,8 @@ const char Help[] =
     "  --launch PATH             packed program to start after extraction\n"
     "  --allow-missing           accept a shortcut target or launch program not packed\n"
     "\n"
-    "Paths in the block are relative to the destination. Texts hold at most 255 UTF-16\n"
+    "Paths in the block are relative to the destination and stay inside it (no drive, no\n"
+    "leading \\, no ..), even with --allow-missing. Texts hold at most 255 UTF-16\n"
     "units. Modification times newer than SOURCE_DATE_EPOCH are set back to it; the same\n"
     "inputs always give the same package. Names are stored in UTF-16 and in CP932; a\n"
     "warning names the files whose names CP932 cannot hold, which tools that read only\n"
@@ -245,9 +250,20 @@ std::string BuildConfig(const PackOptions& o, PackConfig& config) {
     config.destination = BlockPath(config.destination);
     config.shortcutTarget = BlockPath(config.shortcutTarget);
     config.launchProgram = BlockPath(config.launchProgram);
-    if (o.relativeTo != "current" && o.relativeTo != "program-files")
-        return "--relative-to takes program-files or current";
+    if (o.relativeTo != "current" && o.relativeTo != "program-files" && o.relativeTo != "user")
+        return "--relative-to takes program-files, current or user";
     config.programFilesBase = o.relativeTo == "program-files";
+    if (o.relativeTo == "user") {
+        if (config.destination.empty() || config.destination.find(u':') != std::u16string::npos ||
+            config.destination[0] == u'\\' || config.destination[0] == u'%')
+            return "--relative-to user needs a --destination below the user's programs folder, such as Kavi\\Tool";
+        config.destination = u"%LOCALAPPDATA%\\Programs\\" + config.destination;
+    }
+    // The stub refuses these; a package that names them would only say so to its user.
+    for (auto [option, path] : {std::pair{"--shortcut-target", &config.shortcutTarget}, {"--launch", &config.launchProgram}})
+        if (!StaysInDestination(WideString(path->c_str())))
+            return std::string(option) + " " + Utf16ToUtf8(*path) +
+                   ": the path must stay inside the destination (no drive, no leading \\, no ..)";
     const bool haveTarget = !o.shortcutTarget.empty();
     const std::pair<const std::string*, uint8_t*> options[] = {
         {&o.startMenu, &config.startMenuOption}, {&o.desktop, &config.desktopOption}, {&o.sendTo, &config.sendToOption}};
@@ -457,6 +473,8 @@ int RunPack(int argc, char** argv) {
     if (std::string problem = CheckReplaceable(o); !problem.empty()) return Fail(problem, 2);
     if (!o.archiveOnly)
         if (std::string problem = LoadStub(o.stub, request.stub); !problem.empty()) return Fail(problem, 1);
+    if (!o.archiveOnly && IsPerUser(request.config))
+        if (std::string problem = RequestInvokerLevel(request.stub); !problem.empty()) return Fail(o.stub + ": " + problem, 1);
 
     std::vector<std::u16string> files, folders;
     uint64_t total = 0;

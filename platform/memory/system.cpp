@@ -102,6 +102,8 @@ uint64_t AvailablePhysicalMemory() { return PhysicalMemory; }
 
 int32_t TimeZoneOffset() { return JapanTimeZoneOffset; }
 
+void ExpandEnvironmentVariables(WideString&) {}
+
 WideString SpecialFolderPath(int) { return WideString(u""); }
 
 void NotifyShellOfCreate(const WideChar*) {}

@@ -55,6 +55,9 @@ int32_t TimeZoneOffset() {
     return static_cast<int32_t>(timezone);
 }
 
+// The variables are those of the Windows machine that will run the package, not this one's.
+void ExpandEnvironmentVariables(WideString&) {}
+
 WideString SpecialFolderPath(int) { return WideString(u""); }
 
 void NotifyShellOfCreate(const WideChar*) {}

@@ -63,6 +63,12 @@ int32_t TimeZoneOffset() {
     return static_cast<int32_t>(_timezone);
 }
 
+void ExpandEnvironmentVariables(WideString& text) {
+    WideChar buffer[MAX_PATH];
+    DWORD units = ExpandEnvironmentStringsW(Native(text.Text()), Native(buffer), MAX_PATH);
+    if (units > 0 && units <= MAX_PATH) text.Assign(buffer);
+}
+
 WideString SpecialFolderPath(int csidl) {
     WideChar buffer[MAX_PATH];
     buffer[0] = 0;

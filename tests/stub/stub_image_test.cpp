@@ -1,14 +1,40 @@
 // The built stubs themselves (their size and the package marker are checked as they are
 // built): each is the kind of executable its architecture needs, with no run-time library
-// DLL that a bare Windows system lacks.
+// DLL that a bare Windows system lacks, its dialog font and its manifest.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
 
 namespace {
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The manifest asks for the highest rights the user has; a package for the user who runs
+// it asks for none, the manifest rewritten in place: nothing else in the stub moves.
+void PerUserPackageAsksForNoAdministrator(const std::string& arch) {
+    const std::string dir = KAVISFX_RUNS_DIR "/image-" + arch;
+    std::filesystem::create_directories(dir);
+    auto pack = [&](const std::string& options) {
+        const std::string command = "'" KAVISFX_TOOL "' pack '" + dir + "/p.exe' --stub " + arch + " --destination Kavi " + options + " '" KAVISFX_TOOL "'";
+        EXPECT_EQ(std::system(command.c_str()), 0) << command;
+        return ReadFile(dir + "/p.exe").substr(0, 37888);
+    };
+    const std::string machine = pack(""), user = pack("--relative-to user"), highest = "level=\"highestAvailable\"";
+    const size_t at = machine.find(highest);
+    ASSERT_NE(at, std::string::npos);
+    EXPECT_EQ(machine.find(highest, at + 1), std::string::npos);
+    EXPECT_EQ(user.substr(0, at) + "level=\"asInvoker\"       " + user.substr(at + highest.size()), user);
+    EXPECT_EQ(user.substr(0, at) + highest + user.substr(at + highest.size()), machine);
+    std::filesystem::remove_all(dir);
+}
 
 TEST(StubImage, GuiProgramOfItsMachineNeedingNoRuntimeDll) {
     const struct {
@@ -17,8 +43,7 @@ TEST(StubImage, GuiProgramOfItsMachineNeedingNoRuntimeDll) {
     } arches[] = {{"i686", 0x14C, 0x10B}, {"x86_64", 0x8664, 0x20B}};
     for (const auto& expected : arches) {
         SCOPED_TRACE(expected.arch);
-        std::ifstream in(KAVISFX_STUB_DIR "/kavisfx-stub-" + std::string(expected.arch) + ".exe", std::ios::binary);
-        const std::string image{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+        const std::string image = ReadFile(KAVISFX_STUB_DIR "/kavisfx-stub-" + std::string(expected.arch) + ".exe");
         ASSERT_GE(image.size(), 0x200u) << "not built (-DKAVISFX_STUBS=ON)";
         auto le = [&](size_t at, int width) {
             uint32_t value = 0;
@@ -61,6 +86,9 @@ TEST(StubImage, GuiProgramOfItsMachineNeedingNoRuntimeDll) {
         std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
         for (const char* runtime : {"libstdc++", "libgcc_s", "libwinpthread"})
             EXPECT_EQ(lower.find(runtime), std::string::npos) << "imports " << runtime;
+        // The dialog takes the shell's dialog font of the user's language, not a Japanese one.
+        EXPECT_NE(image.find(std::string(reinterpret_cast<const char*>(u"MS Shell Dlg"), 24)), std::string::npos);
+        PerUserPackageAsksForNoAdministrator(expected.arch);
     }
 }
 

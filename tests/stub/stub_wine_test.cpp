@@ -1,6 +1,6 @@
-// The stub under Wine, driven like a user would: packages assembled from the built x86_64
-// stub (or made by `kavisfx pack`), started in the suite's Wine session (wine_session),
-// windows found by title and worked with xdotool on its Xvfb display.
+// The stub under Wine, driven like a user would: packages assembled from each built stub,
+// i686 and x86_64 (or made by `kavisfx pack`), started in the suite's Wine session
+// (wine_session), windows found by title and worked with xdotool on its Xvfb display.
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -43,6 +43,15 @@ std::string WindowsPath(const std::string& hostPath) {
     return out;
 }
 
+// Every file below `root` whose name starts with `name`.
+std::vector<std::string> FilesNamed(const std::string& root, const std::string& name) {
+    std::vector<std::string> found;
+    std::error_code error;
+    for (auto it = fs::recursive_directory_iterator(root, error); it != fs::recursive_directory_iterator(); it.increment(error))
+        if (it->path().filename().string().rfind(name, 0) == 0) found.push_back(it->path().string());
+    return found;
+}
+
 // Polls `done` every 0.1 s until it holds or `seconds` have passed (it is tried once at least).
 template <typename Done>
 bool Until(double seconds, Done done) {
@@ -54,14 +63,18 @@ bool Until(double seconds, Done done) {
     }
 }
 
-// The session that wine_session started (display, wine, prefix); `problem` says why there is none.
+// The session that wine_session started (display, wine, prefix); `problem` says why there is
+// none, `wine32` why 32-bit programs cannot run in it ("ok" when they can).
 struct Session {
-    std::string wine, prefix, display, problem;
+    std::string wine, prefix, display, wine32, problem, user;
 
     static Session Load() {
         const std::string dir = KAVISFX_WINE_SESSION_DIR;
-        Session s{ReadAll(dir + "/wine"), dir + "/prefix", ReadAll(dir + "/display"), ""};
-        for (std::string* line : {&s.wine, &s.display}) line->erase(line->find_last_not_of('\n') + 1);
+        Session s{ReadAll(dir + "/wine"), dir + "/prefix", ReadAll(dir + "/display"), ReadAll(dir + "/wine32"), "", ""};
+        for (std::string* line : {&s.wine, &s.display, &s.wine32}) line->erase(line->find_last_not_of('\n') + 1);
+        std::error_code error;
+        for (const auto& entry : fs::directory_iterator(s.prefix + "/drive_c/users", error))
+            if (entry.path().filename() != "Public") s.user = entry.path().filename().string();
         if (s.display.empty() || s.wine.empty())
             s.problem = "no Wine session in " + dir + " (the stub_wine_session_start test sets it up; when it "
                         "reports missing tools, run scripts/install-deps)";
@@ -110,14 +123,7 @@ struct Session {
         EXPECT_FALSE(Shell("import -window " + window + " '" KAVISFX_SCREENSHOT_DIR "/" + name + "' && echo ok").empty());
     }
     // Every file in the prefix's drive C whose name starts with `name` (the shortcuts).
-    std::vector<std::string> LinkFiles(const std::string& name) const {
-        std::vector<std::string> found;
-        std::error_code error;
-        for (auto it = fs::recursive_directory_iterator(prefix + "/drive_c", error); it != fs::recursive_directory_iterator();
-             it.increment(error))
-            if (it->path().filename().string().rfind(name, 0) == 0) found.push_back(it->path().string());
-        return found;
-    }
+    std::vector<std::string> LinkFiles(const std::string& name) const { return FilesNamed(prefix + "/drive_c", name); }
 };
 
 // One run of a package under Wine, in its own working directory, with the Unix locale
@@ -133,7 +139,9 @@ public:
         if (chdir(workDir.c_str()) != 0) _exit(127);
         if (FILE* out = std::freopen(log.c_str(), "w", stdout)) dup2(fileno(out), 2);
         const std::pair<const char*, std::string> environment[] = {
-            {"WINEPREFIX", session.prefix}, {"WINEDEBUG", "-all"}, {"DISPLAY", session.display}, {"TZ", "UTC"},
+            // Wine's trace of each message box's text goes to the log, where the tests read it.
+            {"WINEPREFIX", session.prefix}, {"WINEDEBUG", "-all,trace+msgbox"}, {"DISPLAY", session.display}, {"TZ", "UTC"},
+            {"WINEDLLOVERRIDES", "winemenubuilder.exe=d"}, {"HOME", KAVISFX_WINE_SESSION_DIR "/home"},
             {"LC_ALL", locale}, {"LANG", locale}, {"LOCPATH", KAVISFX_WINE_SESSION_DIR "/locale"}};
         for (const auto& [name, value] : environment) setenv(name, value.c_str(), 1);
         execl(session.wine.c_str(), session.wine.c_str(), package.c_str(), static_cast<char*>(nullptr));
@@ -158,11 +166,19 @@ private:
     pid_t pid_ = -1;
 };
 
+// Every test runs once with each stub; the i686 one is skipped, saying why, where 32-bit
+// programs cannot run.
 class StubUnderWine : public testing::Test {
 protected:
+    virtual std::string Arch() const = 0;
+
     void SetUp() override {
         session = Session::Load();
         ASSERT_TRUE(session.problem.empty()) << session.problem;
+        arch = Arch();
+        probe = KAVISFX_LAUNCH_PROBE "-" + arch + ".exe";
+        if (arch == "i686" && session.wine32 != "ok")
+            GTEST_SKIP() << "the i686 stub cannot run here: " << (session.wine32.empty() ? "no Wine session" : session.wine32);
         std::string name = testing::UnitTest::GetInstance()->current_test_info()->name();
         std::replace(name.begin(), name.end(), '/', '-');
         runDir = KAVISFX_RUNS_DIR "/" + name;
@@ -173,22 +189,38 @@ protected:
         ASSERT_TRUE(session.Xdo("mousemove 400 300"));
     }
 
-    // A package of the x86_64 stub made by `kavisfx pack` with `options`.
+    // A package of this test's stub made by `kavisfx pack` with `options`.
     std::string Pack(const std::string& options) {
         const std::string package = runDir + "/package.exe";
-        const std::string command = "'" KAVISFX_TOOL "' pack '" + package + "' --stub x86_64 " + options + " 2>&1";
+        const std::string command = "'" KAVISFX_TOOL "' pack '" + package + "' --stub " + arch + " " + options + " 2>&1";
         EXPECT_EQ(std::system(command.c_str()), 0) << command;
         return package;
     }
 
+    void RemovePackedFolders() {
+        for (const std::string folder : {"Program Files", "Program Files (x86)"})
+            fs::remove_all(session.prefix + "/drive_c/" + folder + "/KaviSfx Pack");
+        fs::remove_all(session.prefix + "/drive_c/users/" + session.user + "/AppData/Local/Programs/KaviSfx User");
+    }
+    // Gives a package made with --no-dialog (its block the one byte 0) the block `block`
+    // instead, followed by `archive` bytes of its archive (all of it by default).
+    static void ReplaceBlock(const std::string& package, const lha::Bytes& block, size_t archive = std::string::npos) {
+        constexpr size_t BlockOffset = 37888;
+        const std::string bytes = ReadAll(package);
+        WriteAll(package, bytes.substr(0, BlockOffset) + std::string(block.begin(), block.end()) +
+                              bytes.substr(BlockOffset + 1, archive));
+    }
+
+
     Session session;
-    std::string runDir, workDir;
+    std::string arch, probe, runDir, workDir;
 };
+const auto Arches = testing::Values(std::string("x86_64"), std::string("i686"));
 
 // A run of a package whose archive holds a -lh5- member that jlha made, level-1 and level-2
 // headers, a folder and the probe program; its block (unless there is none) names shortcuts
 // to and the launch of the probe. (It writes launched.txt into its current folder, holding
-// its own path and that folder.)
+// its own path, that folder and whether the progress window was still shown.)
 struct PackageRun {
     const char* name;
     const char* options;           // for `kavisfx pack`, beside the caption, the shortcut and the launch
@@ -200,24 +232,41 @@ struct PackageRun {
     bool launched = false;
     const char* errorCaption = nullptr;   // a member is damaged: the system's message box caption
     const char* screenshotSuffix = nullptr;  // the README's pictures of the dialog or the message box
-    const char* locale = "ja_JP.UTF-8";
+    const char* locale = "en_US.UTF-8";
     bool packed = false;   // the tree packed by `kavisfx pack`, not an archive assembled for the test
     bool tooLong = false;  // the shortcut and launch paths do not fit the stub's 260-unit buffers
+    int exit = 0;  // the exit code (Wine hands its Unix parent the low 8 bits: 1223 is seen as 199)
+    const char* box = nullptr;          // the caption of the message box that ends the dialog or the run
+    bool boxInDialog = false;           // that box answers OK in the dialog, which then ends
+    const char* message = nullptr;      // a part of what the boxes say, as Wine's trace shows it
+    bool ownFolders = false;            // the shortcuts are the user's own, none for every user
+    bool commonUnwritable = false;      // the folders for every user and Send To cannot be written
+    // A block written by the test, with paths `kavisfx pack` refuses ("@probe": a copy of the probe in the run folder).
+    const char16_t *target = nullptr, *launch = nullptr, *shortcutName = nullptr;
+    // A package cut short: its first `keep` bytes, or a block of these bytes and no archive;
+    // or one kept in a folder too deep for the path of its own file.
+    size_t keep = std::string::npos;
+    lha::Bytes cutBlock = {};
+    bool deepFolder = false;
 };
 void PrintTo(const PackageRun& run, std::ostream* out) { *out << run.name; }
-const std::string StartMenu = "/ProgramData/Microsoft/Windows/Start Menu/Programs/";
+const std::string StartMenu = "/ProgramData/Microsoft/Windows/Start Menu/Programs/", SendTo = "/AppData/Roaming/Microsoft/Windows/SendTo/";
+const std::string OwnStartMenu = "/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/";
+const char Japanese[] = "ja_JP.UTF-8", DamagedPackage[] = "The package is damaged or incomplete: download it again.";
+const char NoFolder[] = "The folder cannot be created.";
+#define LONG_NAME "llllllllllllllllllllllllllllllllllllllllllllllllllllllllllllllllllllllllllllllllllllllllllllllllllllllllllllllllllllllll" \
+                  "llllllllllllllllllllllllllllllllllllllllllllllllllllllllllllllllllllllllllllllllllllllllllllllllllllllllllllllllllllllll"
 const PackageRun Runs[] = {
     // Without a block the stub asks nothing: it extracts into the folder it was started in.
-    {.name = "NoBlock", .options = "--no-dialog", .dest = "work"},
+    {.name = "NoBlock", .options = "--no-dialog", .dest = "work", .locale = Japanese},
     // OK: extraction into the offered folder, exactly the checked shortcuts, each pointing at
     // the extracted program, and then the program runs there; in both languages.
     {.name = "OkJapanese", .options = "--start-menu on --desktop off --send-to on-locked", .caption = "Kavi テスト", .dest = "dest",
-     .links = {StartMenu, "/AppData/Roaming/Microsoft/Windows/SendTo/"}, .launched = true, .screenshotSuffix = ""},
+     .links = {StartMenu, SendTo}, .launched = true, .screenshotSuffix = "", .locale = Japanese},
     {.name = "OkEnglish", .options = "--start-menu on --desktop off --send-to on-locked", .caption = "Kavi テスト", .dest = "dest",
-     .links = {StartMenu, "/AppData/Roaming/Microsoft/Windows/SendTo/"}, .launched = true, .screenshotSuffix = "-en",
-     .locale = "en_US.UTF-8"},
+     .links = {StartMenu, SendTo}, .launched = true, .screenshotSuffix = "-en"},
     // Escape leaves everything as it was: no folder, no file, no shortcut, no launch.
-    {.name = "Escape", .options = "--start-menu on --desktop on", .caption = "Kavi Cancel", .key = "Escape"},
+    {.name = "Escape", .options = "--start-menu on --desktop on", .caption = "Kavi Cancel", .key = "Escape", .exit = 1223},
     // A destination typed two levels below an existing folder is created and used.
     {.name = "TypedTwoLevelsDown", .options = "", .caption = "Kavi Typed", .typed = "/existing/one/two", .dest = "existing/one/two",
      .launched = true},
@@ -232,52 +281,95 @@ const PackageRun Runs[] = {
     // A member whose CRC does not match stops the run after its message: the members before
     // it stay, the ones after it are not written, and neither shortcut nor launch happens.
     {.name = "DamagedJapanese", .options = "--start-menu on", .caption = "Kavi Damaged", .dest = "dest", .errorCaption = "エラー",
-     .screenshotSuffix = ""},
+     .screenshotSuffix = "", .locale = Japanese, .exit = 1},
     {.name = "DamagedEnglish", .options = "--start-menu on", .caption = "Kavi Damaged", .dest = "dest", .errorCaption = "Error",
-     .screenshotSuffix = "-en", .locale = "en_US.UTF-8"},
+     .screenshotSuffix = "-en", .exit = 1, .message = "broken.txt is damaged."},
     // Paths longer than the completion actions' buffers: shortcut and launch are left out,
-    // nothing is made under a cut name, and the program ends normally.
+    // nothing is made under a cut name, and the one message at the end names them.
     {.name = "PathsTooLong", .options = "--start-menu on-locked --allow-missing", .caption = "Kavi Long", .dest = "dest",
-     .tooLong = true},
+     .tooLong = true, .exit = 2, .box = "Error", .message = "KaviSfxLongnnn"},
+    // Paths of the block that leave the destination or the shortcut folder are named, and
+    // that shortcut or that launch is not made.
+    {.name = "ClimbingTargetAndLaunch", .options = "", .caption = "Kavi Climb", .dest = "dest", .exit = 2, .box = "Error",
+     .message = "launch_probe.exe lies outside the destination: not used.", .target = u"\\..\\bin\\launch_probe.exe", .launch = u"..\\launch_probe.exe"},
+    {.name = "ClimbingName", .options = "", .caption = "Kavi Climb", .dest = "dest", .exit = 2, .box = "Error",
+     .message = "KaviSfx ClimbingName lies outside the destination: not used.", .launch = u"@probe", .shortcutName = u"..\\..\\KaviSfx ClimbingName"},
+    // A standard user cannot write the folders for every user: the Start menu and desktop
+    // shortcuts go to the user's own, and the Send To one that cannot be made is named.
+    {.name = "CommonFoldersUnwritable", .options = "--start-menu on --desktop on --send-to on", .caption = "Kavi User", .dest = "dest",
+     .links = {OwnStartMenu, "/Desktop/"}, .launched = true, .exit = 2, .box = "Error",
+     .message = "KaviSfx CommonFoldersUnwritable.lnk cannot be created or started.", .ownFolders = true, .commonUnwritable = true},
+    // A package for the user who runs it: below %LOCALAPPDATA%, the user's own shortcuts.
+    {.name = "PerUser", .options = "--destination 'KaviSfx User/App' --relative-to user --start-menu on --desktop on", .caption = "Kavi User",
+     .dest = "C:/users/@user/AppData/Local/Programs/KaviSfx User/App", .links = {OwnStartMenu, "/Desktop/"}, .launched = true,
+     .packed = true, .ownFolders = true},
+    // A folder that cannot be made is named with the system's reason (as the trace writes
+    // it); so is a destination longer than a path may be, not cut to fit.
+    {.name = "FolderCannotBeCreated", .options = "", .caption = "Kavi NoFolder", .typed = "Z:\\proc\\kavisfx\\x", .exit = 6,
+     .box = NoFolder, .boxInDialog = true, .message = "proc\\\\kavisfx\\\\x\\n\\n"},
+    {.name = "DestinationTooLong", .options = "--destination 'KaviSfx " LONG_NAME "'", .caption = "Kavi Long Destination",
+     .packed = true, .exit = 6, .box = NoFolder, .boxInDialog = true, .message = "llllll\\n\\n"},
+    // A package cut short, or kept too deep: the stub says so before any window, and ends.
+    {.name = "ShorterThanTheBlock", .options = "--no-dialog", .exit = 3, .box = "Kavi SFX", .message = DamagedPackage, .keep = 30000},
+    {.name = "BlockCut", .options = "--no-dialog", .exit = 3, .box = "Kavi SFX", .message = DamagedPackage, .cutBlock = {1, 0, 0}},
+    {.name = "TextPastTheEnd", .options = "--no-dialog", .exit = 3, .box = "Kavi SFX", .message = DamagedPackage, .cutBlock = {1, 200, 'K', 0}},
+    {.name = "NoArchive", .options = "--no-dialog", .exit = 3, .box = "Kavi SFX", .message = DamagedPackage, .cutBlock = {1, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
+    {.name = "PathTooLong", .options = "--no-dialog", .exit = 4, .box = "Error", .message = "too long", .deepFolder = true},
+    // A caption longer than the title bars ends in an ellipsis.
+    {.name = "LongCaption", .options = "", .caption = "Kavi Long Caption Much Wider Than Any Title Bar", .dest = "dest", .launched = true},
     // A destination below Program Files.
-    {.name = "Packed", .options = "--destination 'KaviSfx Pack/App' --relative-to program-files --desktop on",
-     .caption = "Kavi パック", .dest = "C:/Program Files/KaviSfx Pack/App",
-     .links = {"/Desktop/"}, .launched = true, .packed = true},
+    {.name = "Packed", .options = "--destination 'KaviSfx Pack/App' --relative-to program-files --desktop on", .caption = "Kavi パック",
+     .dest = "C:/Program Files/KaviSfx Pack/App", .links = {"/Desktop/"}, .launched = true, .locale = Japanese, .packed = true},
 };
 
-class StubRuns : public StubUnderWine, public testing::WithParamInterface<PackageRun> {};
-INSTANTIATE_TEST_SUITE_P(Package, StubRuns, testing::ValuesIn(Runs),
-                         [](const testing::TestParamInfo<PackageRun>& info) { return std::string(info.param.name); });
+// The title the stub shows for `caption` (the tests' captions are narrow but for a few units).
+std::string ShownCaption(const std::string& caption) { return caption.size() > 30 ? caption.substr(0, 29) + "\u2026" : caption; }
+
+std::u16string Utf16(const std::string& ascii) { return std::u16string(ascii.begin(), ascii.end()); }
+
+
+class StubRuns : public StubUnderWine, public testing::WithParamInterface<std::tuple<PackageRun, std::string>> {
+    std::string Arch() const override { return std::get<1>(GetParam()); }
+};
+INSTANTIATE_TEST_SUITE_P(Package, StubRuns, testing::Combine(testing::ValuesIn(Runs), Arches), [](const auto& info) {
+    return std::string(std::get<0>(info.param).name) + "_" + std::get<1>(info.param);
+});
 
 TEST_P(StubRuns, ExtractMakeShortcutsAndLaunchAsTheBlockSays) {
-    const PackageRun& row = GetParam();
+    const PackageRun& row = std::get<0>(GetParam());
     const std::string caption = row.caption, linkPrefix = row.tooLong ? "KaviSfxLong" : "KaviSfx " + std::string(row.name);
     const std::string linkName = row.tooLong ? linkPrefix + std::string(240, 'n') : linkPrefix;
-    const bool inPrefix = std::string(row.dest).rfind("C:", 0) == 0;
-    const std::string dest = inPrefix ? session.prefix + "/drive_c" + (row.dest + 2) : runDir + "/" + row.dest;
-    std::string windowsDest = inPrefix ? row.dest : WindowsPath(dest);
+    std::string rowDest = row.dest;
+    const bool inPrefix = rowDest.rfind("C:", 0) == 0;
+    // A 32-bit program's Program Files folder is the one for 32-bit programs.
+    if (inPrefix && arch == "i686" && rowDest.find("Program Files") != std::string::npos)
+        rowDest.replace(rowDest.find("Program Files"), 13, "Program Files (x86)");
+    if (rowDest.find("@user") != std::string::npos) rowDest.replace(rowDest.find("@user"), 5, session.user);
+    const std::string dest = inPrefix ? session.prefix + "/drive_c" + rowDest.substr(2) : runDir + "/" + row.dest;
+    std::string windowsDest = inPrefix ? rowDest : WindowsPath(dest);
     std::replace(windowsDest.begin(), windowsDest.end(), '/', '\\');
     const std::string target = windowsDest + "\\bin\\launch_probe.exe", source = runDir + "/source/";
-    const std::string probe = ReadAll(KAVISFX_LAUNCH_PROBE), readme = "Kavi SFX test package\r\n";
-    ASSERT_FALSE(probe.empty()) << KAVISFX_LAUNCH_PROBE;
+    const std::string probeBytes = ReadAll(probe), readme = "Kavi SFX test package\r\n";
+    ASSERT_FALSE(probeBytes.empty()) << probe;
     for (const std::string& link : session.LinkFiles(linkPrefix)) fs::remove(link);
-    fs::remove_all(session.prefix + "/drive_c/Program Files/KaviSfx Pack");
+    RemovePackedFolders();
     fs::create_directories(runDir + "/existing");
     std::string lorem;
     for (int i = 0; lorem.size() < 300000; ++i) lorem += "line " + std::to_string(i % 977) + " of the packed text\n";
     WriteText(source + "text/lorem.txt", lorem, 1433664550);
     WriteText(source + "readme.txt", readme, 946684800);  // 2000-01-01, as the archive builder stores it
     WriteText(source + "docs/guide.txt", "level one\n", 981173106);  // 2001-02-03 04:05:06, local = UTC
-    WriteText(source + "bin/launch_probe.exe", probe, 946684800);
+    WriteText(source + "bin/launch_probe.exe", probeBytes, 946684800);
     fs::create_directories(source + "empty/dir");
 
     std::string options = row.options;
-    const bool block = *row.caption;
-    if (block)
+    const bool block = *row.caption, handMade = row.target || row.launch || row.shortcutName;
+    if (handMade) options = "--no-dialog";
+    if (block && !handMade)
         options += " --caption '" + caption + "' --shortcut-target bin/launch_probe.exe --shortcut-name '" + linkName +
                    "' --launch 'bin\\" + (row.tooLong ? std::string(234, 'x') + "\\" : "") + "launch_probe.exe'";
     if (!row.packed) {
-        if (block) options += " --destination '" + WindowsPath(runDir + "/dest") + "'";
+        if (block && !handMade) options += " --destination '" + WindowsPath(runDir + "/dest") + "'";
         const std::string jlha = "cd '" + source + "' && jlha ao52q ../archive.lzh text/lorem.txt >/dev/null 2>&1";
         ASSERT_EQ(std::system(jlha.c_str()), 0) << "jlha failed: run scripts/install-deps";
         std::string compressed = ReadAll(runDir + "/archive.lzh");
@@ -289,16 +381,38 @@ TEST_P(StubRuns, ExtractMakeShortcutsAndLaunchAsTheBlockSays) {
         damaged.crc ^= 0x5A5A;
         lha::ArchiveBuilder archive;
         archive.AddRaw(lha::ToBytes(compressed)).Add(lha::Member::Stored("readme.txt", readme)).Add(level1);
-        archive.Add(lha::Member::Folder("empty/dir")).Add(lha::Member::Stored("bin/launch_probe.exe", probe));
+        archive.Add(lha::Member::Folder("empty/dir")).Add(lha::Member::Stored("bin/launch_probe.exe", probeBytes));
         if (row.errorCaption) archive.Add(damaged).Add(lha::Member::Stored("after.txt", "never written"));
         ASSERT_TRUE(archive.End().WriteTo(runDir + "/archive.lzh"));
     }
     if (row.errorCaption) options += " --allow-damaged";
-    const std::string package = Pack(options + (row.packed ? " '" + source + "'" : " --archive '" + runDir + "/archive.lzh'"));
+    std::string package = Pack(options + (row.packed ? " '" + source + "'" : " --archive '" + runDir + "/archive.lzh'"));
+    if (!row.cutBlock.empty()) ReplaceBlock(package, row.cutBlock, 0);
+    WriteAll(package, ReadAll(package).substr(0, row.keep));
+    if (row.deepFolder) {
+        if (arch == "x86_64") GTEST_SKIP() << "64-bit Wine does not start a program whose path has 260 units or more";
+        // Its Windows path just over the 259 units the stub takes.
+        const std::string deep = runDir + "/" + std::string(260 - WindowsPath(runDir).size() - 12, 'd') + "/package.exe";
+        fs::create_directories(fs::path(deep).parent_path());
+        fs::rename(package, deep);
+        package = deep;
+    }
+    if (handMade) {  // the Start menu and desktop shortcuts editable and checked
+        WriteAll(runDir + "/launch_probe.exe", probeBytes);  // where a climbing launch would find one
+        const std::u16string probeCopy = Utf16(WindowsPath(runDir + "/launch_probe.exe")), inBin = u"bin\\launch_probe.exe";
+        const std::u16string launch = !row.launch ? inBin : row.launch == std::u16string(u"@probe") ? probeCopy : row.launch;
+        ReplaceBlock(package, lha::ConfigBlock{true, Utf16(caption), Utf16(WindowsPath(runDir + "/dest")), row.target ? row.target : inBin,
+                                               launch, row.shortcutName ? row.shortcutName : Utf16(linkName), 0, 3, 3, 0}.Encode());
+    }
+    // chattr +i, as root ignores file modes; wine_session undoes it after a test that stopped half-way.
+    const std::string users = "'" + session.prefix + "/drive_c/users/", unwritable = "'" + session.prefix + "/drive_c" +
+        StartMenu + "' " + users + "Public/Desktop' " + users + session.user + "/AppData/Roaming/Microsoft/Windows/SendTo'";
+    ASSERT_TRUE(!row.commonUnwritable || std::system(("chattr +i " + unwritable).c_str()) == 0) << "chattr +i " << unwritable;
 
     StubRun run(session, package, workDir, row.locale);
     if (block) {
-        const std::string dialog = session.WaitForWindow(caption, 30);
+        const std::string title = ShownCaption(caption);
+        const std::string dialog = session.WaitForWindow(title, 30);
         ASSERT_FALSE(dialog.empty()) << "the destination dialog did not appear";
         EXPECT_TRUE(session.Windows("Kavi SFX").empty()) << "the progress window shows before OK";
         if (row.screenshotSuffix && !row.errorCaption)
@@ -307,7 +421,10 @@ TEST_P(StubRuns, ExtractMakeShortcutsAndLaunchAsTheBlockSays) {
             const std::string typed = row.typed[0] == '/' ? WindowsPath(runDir + row.typed) : row.typed;
             EXPECT_TRUE(session.Xdo("windowfocus --sync " + dialog + " type --delay 20 '" + typed + "'"));
         }
-        EXPECT_TRUE(session.PressKeyToClose(dialog, caption, row.key));
+        if (row.boxInDialog)
+            EXPECT_TRUE(session.Xdo("windowfocus --sync " + dialog + " key " + row.key));
+        else
+            EXPECT_TRUE(session.PressKeyToClose(dialog, title, row.key));
     }
     if (row.errorCaption) {
         const std::string box = session.WaitForWindow(row.errorCaption, 30);  // no caption of its own
@@ -315,7 +432,17 @@ TEST_P(StubRuns, ExtractMakeShortcutsAndLaunchAsTheBlockSays) {
         session.Screenshot(box, "damaged-member" + std::string(row.screenshotSuffix) + ".png");
         EXPECT_TRUE(session.PressKeyToClose(box, row.errorCaption, "Return"));
     }
-    EXPECT_EQ(run.Wait(60), 0);
+    if (row.box) {
+        const std::string box = session.WaitForWindow(row.box, 30);
+        ASSERT_FALSE(box.empty()) << "no message box titled " << row.box;
+        EXPECT_TRUE(session.PressKeyToClose(box, row.box, "Return"));
+    }
+    EXPECT_EQ(run.Wait(60), row.exit & 0xFF);
+    if (row.commonUnwritable) std::system(("chattr -i " + unwritable).c_str());
+    if (row.message) {
+        const std::string log = ReadAll(package + ".log");
+        EXPECT_NE(log.find(row.message), std::string::npos) << "no message saying " << row.message << ":\n" << log;
+    }
 
     // Every member byte for byte with its time stamp where it should be, and nowhere else.
     std::vector<std::string> found;
@@ -338,7 +465,11 @@ TEST_P(StubRuns, ExtractMakeShortcutsAndLaunchAsTheBlockSays) {
         const std::string bytes = ReadAll(link);
         EXPECT_TRUE(bytes.find(target) != std::string::npos || NarrowUtf16(bytes).find(target) != std::string::npos ||
                     NarrowUtf16(bytes, 1).find(target) != std::string::npos) << link << " does not point to " << target;
+        EXPECT_FALSE(row.ownFolders && (link.find("/ProgramData/") != std::string::npos || link.find("/Public/") != std::string::npos))
+            << link << " is a shortcut for every user";
     }
+    // Wine's menu builder, which would copy each shortcut into the home folder, stays off.
+    EXPECT_EQ(FilesNamed(KAVISFX_WINE_SESSION_DIR "/home", linkPrefix), std::vector<std::string>{}) << "outside the Wine prefix";
     for (const std::string& part : row.links)
         EXPECT_TRUE(std::any_of(links.begin(), links.end(), [&](const std::string& link) { return link.find(part) != std::string::npos; }))
             << "no shortcut in " << part;
@@ -348,10 +479,11 @@ TEST_P(StubRuns, ExtractMakeShortcutsAndLaunchAsTheBlockSays) {
         const std::string text = NarrowUtf16(ReadAll(launched));
         EXPECT_NE(text.find(target), std::string::npos) << text;
         EXPECT_NE(text.find("\n" + windowsDest + "\n"), std::string::npos) << text;
+        EXPECT_NE(text.find("progress window gone"), std::string::npos) << "started behind the progress window";
     } else if (*row.dest) {
         EXPECT_FALSE(Until(3, [&] { return fs::exists(launched); })) << "the launch program ran";
     }
-    fs::remove_all(session.prefix + "/drive_c/Program Files/KaviSfx Pack");
+    RemovePackedFolders();
     for (const std::string& link : links) fs::remove(link);
 }
 
@@ -359,7 +491,12 @@ TEST_P(StubRuns, ExtractMakeShortcutsAndLaunchAsTheBlockSays) {
 // closing the window) that member's file is gone, the earlier ones stay, and the program
 // ends normally once the worker has stopped. The last run only takes the picture of the
 // progress window at work (taking it delays the input the others depend on).
-TEST_F(StubUnderWine, AbortRemovesTheMemberInHand) {
+class StubAborts : public StubUnderWine, public testing::WithParamInterface<std::string> {
+    std::string Arch() const override { return GetParam(); }
+};
+INSTANTIATE_TEST_SUITE_P(Package, StubAborts, Arches, [](const auto& info) { return info.param; });
+
+TEST_P(StubAborts, AbortRemovesTheMemberInHand) {
     constexpr uint32_t BigSize = 256u << 20;  // keeps even a fast copy busy for a few seconds
     lha::Member big = lha::Member::Stored("big.bin", "");
     big.originalSize = big.packedSizeOverride.emplace(BigSize);
@@ -367,19 +504,10 @@ TEST_F(StubUnderWine, AbortRemovesTheMemberInHand) {
     lha::ArchiveBuilder archive;
     archive.Add(lha::Member::Stored("first.txt", "first")).Add(lha::Member::Stored("second.txt", "second")).Add(big);
     ASSERT_TRUE(archive.WriteTo(runDir + "/big.lzh"));
-    {
-        // Written in pieces: the large member never sits in memory whole.
-        std::ofstream out(runDir + "/big.lzh", std::ios::binary | std::ios::app);
-        std::vector<uint64_t> piece(1 << 17);
-        uint64_t state = 0x9E3779B97F4A7C15ull;
-        for (uint32_t written = 0; written < BigSize; written += piece.size() * sizeof state) {
-            for (uint64_t& word : piece) word = (state ^= state << 13, state ^= state >> 7, state ^= state << 17);
-            out.write(reinterpret_cast<const char*>(piece.data()), static_cast<std::streamsize>(piece.size() * sizeof state));
-        }
-        out.put(0);  // the archive's end mark
-        ASSERT_TRUE(out.good());
-    }
-    const std::string package = Pack("--no-dialog --allow-damaged --archive '" + runDir + "/big.lzh'");
+    // The large member's data as a hole in the file (zeros, never in memory), then the end mark.
+    fs::resize_file(runDir + "/big.lzh", fs::file_size(runDir + "/big.lzh") + BigSize);
+    std::ofstream(runDir + "/big.lzh", std::ios::binary | std::ios::app).put(0);
+    const std::string package = Pack("--no-dialog --archive '" + runDir + "/big.lzh'");
     // The abort button's centre: client (109, 59) behind Wine's 3-pixel frame and 22-pixel caption.
     for (const std::string action : {"mousemove --window %s 112 81 click 1", "windowfocus --sync %s key alt+F4", ""}) {
         SCOPED_TRACE(action);
@@ -395,7 +523,7 @@ TEST_F(StubUnderWine, AbortRemovesTheMemberInHand) {
         }
         const size_t at = action.find("%s");
         EXPECT_TRUE(session.Xdo(action.substr(0, at) + window + action.substr(at + 2)));
-        EXPECT_EQ(run.Wait(30), 0);
+        EXPECT_EQ(run.Wait(30), 1223 & 0xFF);
         EXPECT_FALSE(fs::exists(workDir + "/big.bin")) << "the interrupted member was left behind";
         EXPECT_EQ(ReadAll(workDir + "/first.txt"), "first");
         EXPECT_EQ(ReadAll(workDir + "/second.txt"), "second");

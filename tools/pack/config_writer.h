@@ -17,6 +17,10 @@ struct PackConfig {
     std::u16string shortcutName;
 };
 
+// A destination that begins with an environment variable makes the package one for the
+// user who runs it (the stub expands it there).
+inline bool IsPerUser(const PackConfig& config) { return config.dialog && !config.destination.empty() && config.destination[0] == u'%'; }
+
 // Texts are counted in UTF-16 units by one byte each.
 constexpr size_t MaxConfigText = 255;
 

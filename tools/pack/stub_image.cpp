@@ -1,5 +1,6 @@
 #include "tools/pack/stub_image.h"
 
+#include <algorithm>
 #include <cstring>
 
 extern const unsigned char EmbeddedStubI686[];
@@ -22,6 +23,17 @@ bool EmbeddedStub(const std::string& arch, std::vector<uint8_t>& image) {
     if (!bytes || size == 0) return false;
     image.assign(bytes, bytes + size);
     return true;
+}
+
+std::string RequestInvokerLevel(std::vector<uint8_t>& image) {
+    static const std::string Highest = "level=\"highestAvailable\"";
+    static const std::string Invoker = "level=\"asInvoker\"       ";
+    static_assert(sizeof "level=\"highestAvailable\"" == sizeof "level=\"asInvoker\"       ");
+    auto at = std::search(image.begin(), image.end(), Highest.begin(), Highest.end());
+    if (at == image.end() || std::search(at + 1, image.end(), Highest.begin(), Highest.end()) != image.end())
+        return "no single manifest requesting highestAvailable to make a per-user package of";
+    std::copy(Invoker.begin(), Invoker.end(), at);
+    return {};
 }
 
 std::string PrepareStub(std::vector<uint8_t>& image) {

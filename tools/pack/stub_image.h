@@ -14,3 +14,8 @@ bool EmbeddedStub(const std::string& arch, std::vector<uint8_t>& image);
 // Checks an executable image and makes it the package's front: padded with zeros to
 // StubImageSize bytes, the marker in its MS-DOS header. Empty text or the problem.
 std::string PrepareStub(std::vector<uint8_t>& image);
+
+// A package that installs for the user who runs it asks for no administrator: the stub's
+// manifest requests "asInvoker" instead of "highestAvailable", written in place (padded
+// with blanks, so that nothing else in the image moves). Empty text or the problem.
+std::string RequestInvokerLevel(std::vector<uint8_t>& image);
