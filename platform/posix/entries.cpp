@@ -240,11 +240,12 @@ bool FileHandle::CreateTemporary(const WideChar* path) {
                                              : ::fcntl(at.folder, F_DUPFD_CLOEXEC, 0);
     if (folder < 0) return false;
     WideChar name[TemporaryNameUnits + 1];
+    for (uint32_t j = 0; j <= TemporaryNameUnits; ++j) name[j] = TemporaryNamePattern[j];
     char utf8[TemporaryNameUnits + 1];
     int fd = -1;
     errno = EEXIST;
     for (int i = 0; i < TemporaryNameTries && fd < 0 && errno == EEXIST; ++i) {
-        FormatTemporaryName(name, NextSerial());
+        WriteTemporarySerial(name, NextSerial());
         for (uint32_t j = 0; j <= TemporaryNameUnits; ++j) utf8[j] = static_cast<char>(name[j]);
         if (std::strcmp(utf8, at.name) == 0) continue;  // errno stays EEXIST
         fd = ::openat(folder, utf8, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);

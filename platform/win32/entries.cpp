@@ -87,12 +87,12 @@ static uint32_t serial = 0;
 bool FileHandle::CreateTemporary(const WideChar* path) {
     Discard();
     if (!NoLinkOnTheWay(path, true)) return false;
-    WideChar name[TemporaryNameUnits + 1];
+    temporary_.Assign(path);
+    temporary_.Resize(FolderPartLength(temporary_) + 1);
+    temporary_.Append(TemporaryNamePattern);
+    WideChar* name = temporary_.Data() + temporary_.Length() - TemporaryNameUnits;
     for (int tries = 0; tries < 64; ++tries) {
-        FormatTemporaryName(name, serial++);
-        temporary_.Assign(path);
-        temporary_.Resize(FolderPartLength(temporary_) + 1);
-        temporary_.Append(name);
+        WriteTemporarySerial(name, serial++);
         HANDLE created = CreateFileW(Native(temporary_.Text()), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
         if (created != INVALID_HANDLE_VALUE) {
@@ -105,17 +105,16 @@ bool FileHandle::CreateTemporary(const WideChar* path) {
     return false;
 }
 
+// The error a caller reports is that of the move: the deletion after a failed one
+// succeeds or changes nothing worth telling.
 bool FileHandle::PutInPlace(const WideChar* path, bool replace) {
     Close();
     bool moved = MoveFileExW(Native(temporary_.Text()), Native(path), replace ? MOVEFILE_REPLACE_EXISTING : 0);
-    DWORD cause = GetLastError();
     if (moved) temporary_.Clear();
     Discard();
-    SetLastError(cause);
     return moved;
 }
 
-// The error a caller reports was taken before: a failed deletion changes nothing.
 void FileHandle::Discard() {
     Close();
     if (temporary_.HasText()) DeleteFileW(Native(temporary_.Text()));
