@@ -14,16 +14,17 @@ bool IsSeparator(WideChar unit) { return unit == u'\\' || unit == u'/'; }
 // Top-down: each folder on the way is made (or found) before the next; only the last
 // one's result counts, as a drive, a server or a share on the way cannot be made.
 bool CreateFolderTree(const WideString& path, CreateFolderResult (*create)(const WideChar*)) {
+    if (path.IsEmpty()) return false;
     WideString folder(path);
     WideChar* text = folder.Data();
-    for (uint32_t i = 1; text && text[i]; ++i) {
+    for (uint32_t i = 1; text[i]; ++i) {
         if (!IsSeparator(text[i]) || IsSeparator(text[i - 1])) continue;
         const WideChar unit = text[i];
         text[i] = 0;
         create(text);
         text[i] = unit;
     }
-    return !path.IsEmpty() && create(path.Text()) != CreateFolderResult::Failed;
+    return create(path.Text()) != CreateFolderResult::Failed;
 }
 
 FileHandle* OpenOutputFile(const WideString& path) {
