@@ -28,12 +28,10 @@ uint64_t WrittenPaths::Find(uint64_t hash) const {
 }
 
 void WrittenPaths::Reserve(uint32_t files) {
-    uint32_t capacity = 64;
-    while (capacity < 2 * files && capacity < MaxCapacity) capacity *= 2;
-    delete[] slots_;
-    slots_ = new Slot[capacity]();
-    capacity_ = capacity;
-    used_ = 0;
+    if (slots_) return;
+    capacity_ = 64;
+    while (capacity_ < 2 * files && capacity_ < MaxCapacity) capacity_ *= 2;
+    slots_ = new Slot[capacity_]();
 }
 
 void WrittenPaths::Add(uint64_t hash, uint64_t headerAt) {

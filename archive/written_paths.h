@@ -21,8 +21,8 @@ public:
     static uint64_t Hash(const WideString& comparablePath);
     // The header position of the file written with this hash; NoPosition when none was.
     uint64_t Find(uint64_t hash) const;
-    // Room for `files` (the members the pre-scan counted); beyond two million, or beyond
-    // that room, files are not added and are then not looked for.
+    // Room for `files` (the members the pre-scan counted), once a run; beyond two million,
+    // or beyond that room, files are not added and are then not looked for.
     void Reserve(uint32_t files);
     void Add(uint64_t hash, uint64_t headerAt);
 
