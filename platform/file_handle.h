@@ -29,7 +29,7 @@ public:
     // CreateTemporary creates the folders of `path` that are missing below the current
     // folder, top-down in one walk that follows no link (as CreateFolder does), then opens
     // for writing a new file in the folder that is to hold `path`: created exclusively, under
-    // a name that neither an entry there nor `path` itself has. The handle keeps that folder
+    // a name that no entry there has (TemporaryNamePattern). The handle keeps that folder
     // open, so the file is put in place (or deleted) in the folder it was made in whatever
     // happens to the path meanwhile; destroying the handle discards the file.
     bool CreateTemporary(const WideChar* path);

@@ -139,4 +139,22 @@ TEST(FolderPaths, CreateFolderTreeMakesEveryMissingFolder) {
     std::filesystem::remove_all(root);
 }
 
+// What a second Ctrl-C deletes on its way out: the temporary in hand.
+TEST(FolderPaths, TemporaryInHandIsDeletedOnDemand) {
+    namespace fs = std::filesystem;
+    const fs::path root = fs::temp_directory_path() / ("kavisfx-in-hand-" + std::to_string(::getpid()));
+    fs::remove_all(root);
+    fs::create_directories(root);
+    const fs::path previous = fs::current_path();
+    fs::current_path(root);
+    FileHandle file;
+    ASSERT_TRUE(file.CreateTemporary(u"sub/member"));
+    const fs::path temporary = root / std::u16string(file.TemporaryPath().Text());
+    EXPECT_TRUE(fs::exists(temporary));
+    DiscardTemporaryInHand();
+    EXPECT_FALSE(fs::exists(temporary));
+    fs::current_path(previous);
+    fs::remove_all(root);
+}
+
 }  // namespace

@@ -35,14 +35,25 @@ const char Help[] =
     "Exit status: 0 complete, 1 a member failed or the archive is damaged, 2 bad usage or\n"
     "unreadable file, 130 aborted.\n";
 
-void OnInterrupt(int) { decodeState.keepRunning.store(0); }
+volatile sig_atomic_t interrupted = 0;
 
-// Ctrl-C is the abort button; a second one ends the process at once. A file that grows
-// past the size limit fails its write (EFBIG) instead of killing the process.
+void OnInterrupt(int) {
+    decodeState.keepRunning.store(0);
+    if (!interrupted) {
+        interrupted = 1;
+        return;
+    }
+    DiscardTemporaryInHand();
+    ::_exit(130);
+}
+
+// Ctrl-C is the abort button; a second one ends the process at once, the member in hand
+// deleted all the same. A file that grows past the size limit fails its write (EFBIG)
+// instead of killing the process.
 void InstallSignals() {
     struct sigaction action = {};
     action.sa_handler = OnInterrupt;
-    action.sa_flags = SA_RESETHAND | SA_RESTART;
+    action.sa_flags = SA_RESTART;
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
     std::signal(SIGXFSZ, SIG_IGN);

@@ -76,6 +76,7 @@ bool ExistingEntryTime(const WideChar* path, int64_t& unixSeconds) {
 }
 
 uint32_t LinkErrorCode() { return StoppedOnLink; }
+void DiscardTemporaryInHand() {}
 void HoldReachedFolders(bool) {}
 
 void FoldNameCase(WideChar* text, uint32_t length) { CharUpperBuffW(reinterpret_cast<wchar_t*>(text), length); }
