@@ -75,17 +75,47 @@ void ShowPathMessage(Extractor& extractor, const WideString& path, UiText id) {
     ShowMessage(extractor.mainWindow, text.Text(), nullptr, MessageIcon::Exclamation);
 }
 
+// A member not extracted while the walk goes on: "<path> (<detail>) <text>", and the run
+// does not count as complete.
+void ReportPassedOver(Extractor& extractor, const WideString& path, const WideChar* detail, UiText id) {
+    WideString text(path);
+    text.Append(u" (");
+    text.Append(detail);
+    text.AppendChar(u')');
+    ShowPathMessage(extractor, text, id);
+    extractor.failed = 1;
+    ++extractor.membersFailed;
+}
+
 // A member of a method this program cannot decode is named and counted as failed; the
 // members after it are still extracted, but the run does not count as complete.
 void ReportUnknownMethod(Extractor& extractor, const LzhHeader& header) {
-    WideString path(header.path);
-    WideChar method[9] = {u' ', u'('};
-    for (uint32_t i = 0; i < 5; ++i) method[2 + i] = static_cast<uint8_t>(header.method[i]);
-    method[7] = u')';
-    path.Append(method);
-    ShowPathMessage(extractor, path, UiText::UnknownMethod);
-    extractor.failed = 1;
-    ++extractor.membersFailed;
+    WideChar method[6] = {};
+    for (uint32_t i = 0; i < 5; ++i) method[i] = static_cast<uint8_t>(header.method[i]);
+    ReportPassedOver(extractor, header.path, method, UiText::UnknownMethod);
+}
+
+// The output path as the system compares names.
+WideString ComparablePath(const WideString& outputPath) {
+    WideString path(outputPath);
+    FoldNameCase(path.Data(), path.Length());
+    return path;
+}
+
+// A file member on the path of one written earlier in this run would silently replace it:
+// it is named beside that member, whose header is read again (the package file is put
+// back where it stood).
+bool ReportNameConflict(Extractor& extractor, const LzhHeader& header, uint64_t hash) {
+    const uint64_t earlierAt = extractor.written.Find(hash);
+    if (earlierAt == WrittenPaths::NoPosition) return false;
+    FileHandle& file = *extractor.packageFile;
+    const uint64_t here = file.Tell();
+    LzhHeader earlier;
+    if (file.Seek(static_cast<int64_t>(earlierAt), SeekOrigin::Begin)) ReadHeader(file, earlier);
+    file.Seek(static_cast<int64_t>(here), SeekOrigin::Begin);
+    ReportPassedOver(extractor, header.path, earlier.path.Text(), UiText::FileConflict);
+    ++extractor.conflicts;
+    return true;
 }
 
 // Anything but a folder at the path of a folder member (written "dir/"); a link there,
@@ -112,19 +142,23 @@ void ReportArchiveEnd(Extractor& extractor) {
 
 // Folder times and permissions, set once their contents are in place (writing a file
 // changes its folder's time), after a complete run only. A second walk over the headers
-// needs no memory per folder.
+// needs no memory per folder. Each folder is changed through a handle of its own, so a
+// folder swapped meanwhile for anything else is left alone, and so is what stands there.
 void RestoreFolderStamps(Extractor& extractor, uint64_t archiveStart) {
     FileHandle& file = *extractor.packageFile;
     if (!file.Seek(static_cast<int64_t>(archiveStart), SeekOrigin::Begin)) return;
     LzhHeader header;
+    FileHandle folder;
     while (ReadHeader(file, header) == HeaderRead::Member) {
         if (IsFolderMember(header, LookUpMethod(header.method))) {
             WideString path(header.path);
             SanitizeMemberPath(path, u'/');
-            // The owner keeps full access so that the folder can be filled again.
-            if (!path.IsEmpty() && header.hasUnixMode)
-                SetFileMode(path.Text(), (header.unixMode & FilePermissionBits) | 0700);
-            if (!path.IsEmpty() && header.hasTime) SetFileTimes(path.Text(), header.modifiedTime);
+            if (!path.IsEmpty() && folder.OpenFolder(path.Text())) {
+                // The owner keeps full access so that the folder can be filled again.
+                if (header.hasUnixMode) folder.SetMode((header.unixMode & FilePermissionBits) | 0700);
+                if (header.hasTime) folder.SetTimes(header.modifiedTime);
+                folder.Close();
+            }
         }
         if (!file.Seek(static_cast<int64_t>(header.packedSize), SeekOrigin::Current)) return;
     }
@@ -139,7 +173,7 @@ void ShowWriteFailure(Extractor& extractor, const WideString& outputPath) {
 
 bool ExtractFolder(Extractor& extractor, const WideString& outputPath) {
     // A folder member whose path came down to nothing names the destination itself.
-    if (outputPath.IsEmpty() || CreateFolderTree(outputPath)) return true;
+    if (outputPath.IsEmpty() || CreateFolder(outputPath.Text()) != CreateFolderResult::Failed) return true;
     ShowWriteFailure(extractor, outputPath);
     return false;
 }
@@ -160,7 +194,8 @@ bool ExtractFile(Extractor& extractor, const LzhHeader& header, const WideString
     const bool cutShort = dataEnd > extractor.packageFile->size;
     decodeState.failure = DecodeFailure::None;
     decodeState.failureCode = 0;
-    extractor.currentOutputPath = outputPath;
+    // An abort deletes the temporary, never the file it would replace.
+    extractor.currentOutputPath = output->TemporaryPath();
     uint32_t crc = DecodeMember(*extractor.packageFile, output, header.originalSize, header.packedSize, method);
     const bool damaged = cutShort || PackedDataRanOut() || (header.hasCrc && crc != header.dataCrc);
     bool good = !damaged && decodeState.failure == DecodeFailure::None && decodeState.keepRunning.load() != 0;
@@ -168,22 +203,25 @@ bool ExtractFile(Extractor& extractor, const LzhHeader& header, const WideString
     if (good) SetMemberTime(*output, header);
     // Some file systems (network ones) report a write they could not finish only when the
     // file is closed: it is then not the whole member, and the system says why.
-    if (good && !output->Close()) {
+    if (good && !(output->Close() && output->PutInPlace(outputPath.Text(), true))) {
         good = false;
         decodeState.failure = DecodeFailure::WriteFailed;
         decodeState.failureCode = LastErrorCode();
     }
-    delete output;
     if (good) {
+        delete output;
         extractor.currentOutputPath.Clear();  // whole now: an abort from here on must not delete it
         return true;
     }
     // An aborted member, and a file that could not be written whole, are not kept: it
     // would pass for the member.
     if (decodeState.keepRunning.load() == 0 || ReportDecodeFailure()) {
-        DeletePath(outputPath.Text());
+        delete output;  // deletes the temporary
         return false;
     }
+    // A damaged member takes its name only where no file stood: one that did is kept whole.
+    output->PutInPlace(outputPath.Text(), false);
+    delete output;
     extractor.failed = 1;
     ShowDamagedMember(extractor, outputPath);
     return false;
@@ -200,7 +238,7 @@ void ExtractionWorker(void* argument) {
     decodeState.progressTotal = SumOriginalSizes(extractor);
 
     LzhHeader header;
-    while (ReadMemberHeader(extractor, header)) {
+    while ((extractor.memberHeaderAt = extractor.packageFile->Tell(), ReadMemberHeader(extractor, header))) {
         uint64_t dataStart = extractor.packageFile->Tell();
         SendMemberName(extractor.mainWindow, header.path.Text());
         // After an abort nothing more is touched: the next member would replace a file.
@@ -237,12 +275,15 @@ uint64_t SumOriginalSizes(Extractor& extractor) {
     FileHandle& file = *extractor.packageFile;
     const uint64_t start = file.Tell();
     uint64_t total = 0;
+    uint32_t members = 0;
     LzhHeader header;
     while (ReadHeader(file, header) == HeaderRead::Member) {
         total += header.originalSize;
+        ++members;
         if (!file.Seek(static_cast<int64_t>(header.packedSize), SeekOrigin::Current)) break;
     }
     file.Seek(static_cast<int64_t>(start), SeekOrigin::Begin);
+    extractor.written.Reserve(members);
     return total;
 }
 
@@ -271,10 +312,21 @@ bool ExtractMember(Extractor& extractor, const LzhHeader& header) {
         return false;
     }
     if (CheckFolderConflict(extractor, outputPath)) return false;
+    const uint64_t hash = WrittenPaths::Hash(ComparablePath(outputPath));
+    if (ReportNameConflict(extractor, header, hash)) return true;
+    // Replacing the archive itself would lose it (a system that refuses to replace the
+    // running package says so when the file is put in place).
+    if (extractor.packageFile->IsAt(outputPath.Text())) {
+        ShowLastError();
+        extractor.failed = 1;
+        ++extractor.membersFailed;
+        ++extractor.conflicts;
+        return true;
+    }
     if (extractor.keepExisting && extractor.keepExisting(extractor.keepExistingContext, outputPath, header))
         return true;
-    DeletePath(outputPath.Text());
     if (!ExtractFile(extractor, header, outputPath, method)) return false;
+    extractor.written.Add(hash, extractor.memberHeaderAt);
     ++extractor.filesDone;
     extractor.bytesDone += header.originalSize;
     return true;
