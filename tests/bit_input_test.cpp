@@ -47,8 +47,8 @@ TEST(BitInput, LooksAheadSixteenBitsAndYieldsZerosPastThePackedData) {
 
 // Random step sizes (huge drops too, for the shared reader) through a buffer far smaller
 // than the member, refilled from the file as it runs dry, against the bits as they lie in
-// the file: for the shared reader and for the hot loop's 64-bit one, which takes over in
-// the middle of a byte.
+// the file, which is read no further than the member: for the shared reader and for the
+// hot loop's 64-bit one, which takes over in the middle of a byte.
 TEST(BitInput, AnyStepSizesReadTheStreamInOrder) {
     std::mt19937 random(7);
     Bytes file(3000);
@@ -67,6 +67,7 @@ TEST(BitInput, AnyStepSizesReadTheStreamInOrder) {
             else in.Drop(n);
             at += n;
         }
+        EXPECT_EQ(stream.Input().Tell(), member.size()) << "the file is read no further than the member";
     };
     for (uint32_t bufferSize : {3000u, 64u, 7u}) {
         SCOPED_TRACE(bufferSize);

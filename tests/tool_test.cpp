@@ -1,6 +1,7 @@
 // The host tool as a user runs it (the fixture archives are replayed by hostile_archive_test):
 // listing, usage and failures, texts in the user's language,
-// existing files, failed writes under a file-size limit, Ctrl-C during a large member,
+// existing files, failed writes under a file-size limit, Ctrl-C during a large member, peak
+// memory whatever the packed size of a member,
 // and progress lines on terminals of a given width.
 #include <gtest/gtest.h>
 
@@ -15,6 +16,7 @@
 #include <signal.h>
 #include <sstream>
 #include <string>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -249,6 +251,50 @@ TEST(ToolAbort, InterruptDeletesTheMemberInHand) {
     EXPECT_EQ(WEXITSTATUS(status), 130);
     EXPECT_FALSE(fs::exists(out / "huge.bin"));
     EXPECT_EQ(ReadAll(out / "first.txt"), "first member\n");
+}
+
+// A member's packed data passes through a buffer of fixed size: the peak memory of `test`
+// does not grow with the packed size of a member, compressed or stored. The -lh5- stream
+// ends long before its packed data does; a sparse file holds the zeros behind it.
+TEST(ToolMemory, PeakDoesNotGrowWithTheMembersPackedSize) {
+    Scratch scratch;
+    const lha::Bytes stream = lha::ToBytes(ReadAll(Golden / "streams/lh5-blocks-3.bin"));
+    auto peakKilobytes = [&](uint32_t tail) {
+        lha::Member packed;
+        packed.method = "-lh5-";
+        packed.data = stream;
+        packed.originalSize = 588867;
+        packed.crc = 0x695f;
+        packed.packedSizeOverride = static_cast<uint32_t>(stream.size()) + tail;
+        packed.Ext(lha::ExtFileName, "packed");
+        lha::Member stored = lha::Member::Stored("stored", std::string(1, '\0'));  // zeros have CRC 0
+        stored.originalSize = tail + 1;
+        stored.packedSizeOverride = tail + 1;
+        const fs::path archive = scratch / ("tail-" + std::to_string(tail) + ".lzh");
+        {
+            std::ofstream out(archive, std::ios::binary);
+            for (const lha::Member& member : {packed, stored}) {
+                lha::Bytes head = lha::BuildHeader(member);
+                out.write(reinterpret_cast<const char*>(head.data()), static_cast<std::streamsize>(head.size()));
+                out.write(reinterpret_cast<const char*>(member.data.data()), static_cast<std::streamsize>(member.data.size()));
+                out.seekp(tail, std::ios::cur);
+            }
+            out.put('\0');
+        }
+        pid_t child = ::fork();
+        if (child == 0) {
+            ::freopen("/dev/null", "w", stdout);
+            ::execl(Tool.c_str(), Tool.c_str(), "test", archive.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        int status = -1;
+        struct rusage usage = {};
+        EXPECT_EQ(::wait4(child, &status, 0, &usage), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status << ", tail " << tail;
+        return usage.ru_maxrss;
+    };
+    const long small = peakKilobytes(0), large = peakKilobytes(48u << 20);
+    EXPECT_LT(large - small, 8 * 1024) << small << " KB for the small archive, " << large << " KB for the large one";
 }
 
 // Runs the tool on a terminal `columns` wide; once its output holds `interruptAt` (when
