@@ -42,7 +42,8 @@ bool AllocInputBuffer(FileHandle& inputFile, uint64_t requestedSize) {
     const uint64_t position = inputFile.Tell();
     const uint64_t left = inputFile.size > position ? inputFile.size - position : 0;
     if (left < s.packedRemaining) s.packedRemaining = left;
-    const uint64_t room = requestedSize < InputBufferCapacity ? requestedSize : InputBufferCapacity;
+    uint64_t room = requestedSize < s.packedRemaining ? requestedSize : s.packedRemaining;
+    if (room > InputBufferCapacity) room = InputBufferCapacity;
     s.inputBufferCapacity = room ? static_cast<uint32_t>(room) : 1;  // malloc may answer 0 bytes with null
     s.inputBuffer = static_cast<uint8_t*>(malloc(s.inputBufferCapacity));
     if (!s.inputBuffer) {

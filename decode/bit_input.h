@@ -13,8 +13,9 @@ class FileHandle;
 constexpr uint32_t InputBufferCapacity = 64 * 1024;
 
 // Makes the input buffer for the member's packed data (decodeState.packedRemaining bytes,
-// no more than the file still holds), with room for `requestedSize` of them at a time
-// but no more than InputBufferCapacity; it is filled when the first byte is asked for.
+// cut to what the file still holds), with room for `requestedSize` of them at a time, no
+// more than there are nor than InputBufferCapacity; it is filled when the first byte is
+// asked for.
 // False when it cannot be allocated.
 bool AllocInputBuffer(FileHandle& inputFile, uint64_t requestedSize);
 void FreeInputBuffer();

@@ -13,6 +13,7 @@ void CopyStored(FileHandle& input, FileHandle* output, uint64_t size) {
     DecodeState& s = decodeState;
     s.crc = 0;
     if (!output || size == 0) return;
+    s.packedRemaining = size;
     if (!AllocInputBuffer(input, size)) return;
     uint64_t done = 0;
     while (done < size) {
