@@ -112,19 +112,23 @@ void ReportArchiveEnd(Extractor& extractor) {
 
 // Folder times and permissions, set once their contents are in place (writing a file
 // changes its folder's time), after a complete run only. A second walk over the headers
-// needs no memory per folder.
+// needs no memory per folder. Each folder is changed through a handle of its own, so a
+// folder swapped meanwhile for anything else is left alone, and so is what stands there.
 void RestoreFolderStamps(Extractor& extractor, uint64_t archiveStart) {
     FileHandle& file = *extractor.packageFile;
     if (!file.Seek(static_cast<int64_t>(archiveStart), SeekOrigin::Begin)) return;
     LzhHeader header;
+    FileHandle folder;
     while (ReadHeader(file, header) == HeaderRead::Member) {
         if (IsFolderMember(header, LookUpMethod(header.method))) {
             WideString path(header.path);
             SanitizeMemberPath(path, u'/');
-            // The owner keeps full access so that the folder can be filled again.
-            if (!path.IsEmpty() && header.hasUnixMode)
-                SetFileMode(path.Text(), (header.unixMode & FilePermissionBits) | 0700);
-            if (!path.IsEmpty() && header.hasTime) SetFileTimes(path.Text(), header.modifiedTime);
+            if (!path.IsEmpty() && folder.OpenFolder(path.Text())) {
+                // The owner keeps full access so that the folder can be filled again.
+                if (header.hasUnixMode) folder.SetMode((header.unixMode & FilePermissionBits) | 0700);
+                if (header.hasTime) folder.SetTimes(header.modifiedTime);
+                folder.Close();
+            }
         }
         if (!file.Seek(static_cast<int64_t>(header.packedSize), SeekOrigin::Current)) return;
     }
@@ -139,7 +143,7 @@ void ShowWriteFailure(Extractor& extractor, const WideString& outputPath) {
 
 bool ExtractFolder(Extractor& extractor, const WideString& outputPath) {
     // A folder member whose path came down to nothing names the destination itself.
-    if (outputPath.IsEmpty() || CreateFolderTree(outputPath)) return true;
+    if (outputPath.IsEmpty() || CreateFolder(outputPath.Text()) != CreateFolderResult::Failed) return true;
     ShowWriteFailure(extractor, outputPath);
     return false;
 }
@@ -160,7 +164,8 @@ bool ExtractFile(Extractor& extractor, const LzhHeader& header, const WideString
     const bool cutShort = dataEnd > extractor.packageFile->size;
     decodeState.failure = DecodeFailure::None;
     decodeState.failureCode = 0;
-    extractor.currentOutputPath = outputPath;
+    // An abort deletes the temporary, never the file it would replace.
+    extractor.currentOutputPath = output->TemporaryPath();
     uint32_t crc = DecodeMember(*extractor.packageFile, output, header.originalSize, header.packedSize, method);
     const bool damaged = cutShort || PackedDataRanOut() || (header.hasCrc && crc != header.dataCrc);
     bool good = !damaged && decodeState.failure == DecodeFailure::None && decodeState.keepRunning.load() != 0;
@@ -168,22 +173,25 @@ bool ExtractFile(Extractor& extractor, const LzhHeader& header, const WideString
     if (good) SetMemberTime(*output, header);
     // Some file systems (network ones) report a write they could not finish only when the
     // file is closed: it is then not the whole member, and the system says why.
-    if (good && !output->Close()) {
+    if (good && !(output->Close() && output->PutInPlace(outputPath.Text(), true))) {
         good = false;
         decodeState.failure = DecodeFailure::WriteFailed;
         decodeState.failureCode = LastErrorCode();
     }
-    delete output;
     if (good) {
+        delete output;
         extractor.currentOutputPath.Clear();  // whole now: an abort from here on must not delete it
         return true;
     }
     // An aborted member, and a file that could not be written whole, are not kept: it
     // would pass for the member.
     if (decodeState.keepRunning.load() == 0 || ReportDecodeFailure()) {
-        DeletePath(outputPath.Text());
+        delete output;  // deletes the temporary
         return false;
     }
+    // A damaged member takes its name only where no file stood: one that did is kept whole.
+    output->PutInPlace(outputPath.Text(), false);
+    delete output;
     extractor.failed = 1;
     ShowDamagedMember(extractor, outputPath);
     return false;
@@ -272,7 +280,6 @@ bool ExtractMember(Extractor& extractor, const LzhHeader& header) {
     if (CheckFolderConflict(extractor, outputPath)) return false;
     if (extractor.keepExisting && extractor.keepExisting(extractor.keepExistingContext, outputPath, header))
         return true;
-    DeletePath(outputPath.Text());
     if (!ExtractFile(extractor, header, outputPath, method)) return false;
     ++extractor.filesDone;
     extractor.bytesDone += header.originalSize;

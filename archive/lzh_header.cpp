@@ -56,10 +56,14 @@ struct HeaderBytes {
 // Reads the base header: bytes 0 to 20 whatever byte 0 says (the level byte decides how
 // long the header is), then the rest of H + 2 bytes (levels 0, 1) or of the 16-bit length.
 // The first read asks for all 21 bytes at once, one call per header less: the end mark
-// is a single 0, which may be the last byte of the file.
+// is a single 0, which may be the last byte of the file. A level-2 header whose length is
+// a multiple of 256 begins with a 0 too; it is told from the end mark by its level byte
+// and a method of the form "-xxx-".
 HeaderRead ReadBaseHeader(HeaderBytes& bytes, uint32_t& headerEnd) {
+    const uint8_t* buffer = bytes.buffer;
     int64_t got = bytes.file.Read(LevelOffset + 1, bytes.buffer);
-    if (got == 0 || (got > 0 && bytes.buffer[0] == 0)) return HeaderRead::End;
+    const bool level2 = got == LevelOffset + 1 && buffer[LevelOffset] == 2 && buffer[2] == '-' && buffer[6] == '-';
+    if (got == 0 || (got > 0 && buffer[0] == 0 && !level2)) return HeaderRead::End;
     if (got < LevelOffset + 1) return HeaderRead::Cut;
     bytes.have = LevelOffset + 1;
     headerEnd = bytes.buffer[LevelOffset] == 2 ? Le16(bytes.buffer) : bytes.buffer[0] + 2u;

@@ -41,10 +41,8 @@ bool CutAtLastSeparator(WideString& path) {
 }
 
 FileHandle* OpenOutputFile(const WideString& path) {
-    WideString folder(path);
-    if (CutAtLastSeparator(folder) && !CreateFolderTree(folder)) return nullptr;
     auto* file = new FileHandle;
-    file->Create(path.Text());
+    file->CreateTemporary(path.Text());
     return file;
 }
 

@@ -10,13 +10,13 @@ struct Extractor;
 // separated by `sep`.
 void SanitizeMemberPath(WideString& path, WideChar sep);
 bool ParentFolder(WideString& path);
-// Makes sure the folder exists, creating missing parents with `create`: folders below the
-// destination by default, which follow no link (platform/system.h); the destination
-// itself with CreateDestinationFolder.
-bool CreateFolderTree(const WideString& path, CreateFolderResult (*create)(const WideChar*) = CreateFolder);
+// Makes sure the destination folder exists, creating missing parents with `create`
+// (CreateDestinationFolder, which follows links; folders below the destination are made
+// by CreateFolder, which follows none).
+bool CreateFolderTree(const WideString& path, CreateFolderResult (*create)(const WideChar*));
 bool CutAtLastSeparator(WideString& path);
-// Creates the file's folder, then the file for writing, both below the destination;
-// null when the folder cannot be made. The returned handle may be closed (the file could
-// not be created); the caller checks.
+// Creates the file's missing folders, then its temporary for writing, both below the
+// destination (FileHandle::CreateTemporary). The returned handle may be closed (the file
+// could not be created); the caller checks.
 FileHandle* OpenOutputFile(const WideString& path);
 void NotifyShellOfMember(Extractor& extractor, const WideString& memberPath);

@@ -15,14 +15,44 @@ public:
     FileHandle() = default;
     FileHandle(const FileHandle&) = delete;
     FileHandle& operator=(const FileHandle&) = delete;
-    ~FileHandle() { Close(); }
+    ~FileHandle() { Discard(); }
 
     // A failed open leaves the handle closed; the caller checks IsOpen() and
     // reads the cause with LastErrorCode() (platform/system.h).
     bool Open(const WideChar* path, FileAccess access, FileDisposition disposition);
-    // Creates or empties a file below the current folder for writing, following no link
-    // (see the entries of platform/system.h).
-    bool Create(const WideChar* path);
+
+    // A member's file is written under a temporary name beside its target and takes the
+    // target's name only once it is whole: a member that fails, is aborted or runs out of
+    // room never changes the file it would replace, and no link planted at the target's
+    // name is ever written through.
+    //
+    // CreateTemporary creates the folders of `path` that are missing below the current
+    // folder, top-down in one walk that follows no link (as CreateFolder does), then opens
+    // for writing a new file in the folder that is to hold `path`: created exclusively, under
+    // a name that neither an entry there nor `path` itself has. The handle keeps that folder
+    // open, so the file is put in place (or deleted) in the folder it was made in whatever
+    // happens to the path meanwhile; destroying the handle discards the file.
+    bool CreateTemporary(const WideChar* path);
+    // Closes the file (the caller checks Close first when it matters) and renames it, in
+    // its folder, to the last component of `path`, the path given to CreateTemporary: over
+    // what stands there when `replace`, else only when nothing does. False, with the
+    // temporary deleted, when the rename fails.
+    bool PutInPlace(const WideChar* path, bool replace);
+    // Closes the file and deletes the temporary; only closes a handle that has none.
+    void Discard();
+    // The temporary's path below the current folder (the folders of `path`, then its
+    // name), empty when there is none: what an abort deletes by name from another thread.
+    const WideString& TemporaryPath() const { return temporary_; }
+
+    // Opens the folder at `path` below the current folder, following no link, for SetTimes
+    // and SetMode (the folder itself is changed, never what a path leads to); false when no
+    // folder stands there.
+    bool OpenFolder(const WideChar* path);
+    // Whether the entry at `path` below the current folder (a link itself, not its target)
+    // is the file this handle has open; then the last error is the system's code for a
+    // file in use. Where the system refuses to replace an open file by itself (Windows, for
+    // the running package) it may answer false.
+    bool IsAt(const WideChar* path);
     bool IsOpen() const { return handle_ != ClosedHandle; }
     bool Close();  // false when the system reports a failure, such as a write it could not finish
 
@@ -44,4 +74,18 @@ private:
     // Where reads and writes go on, kept by implementations that count it (POSIX), so
     // that Tell costs no call to the system.
     uint64_t position_ = UnknownPosition;
+    // The folder holding the temporary between CreateTemporary and PutInPlace or Discard,
+    // where the system names it by a handle of its own; the temporary's path.
+    intptr_t folder_ = ClosedHandle;
+    WideString temporary_;
 };
+
+// Temporary names: ".kavisfx-" and `serial` written as eight letters a to p, one for each
+// four bits.
+constexpr uint32_t TemporaryNameUnits = 17;
+inline void FormatTemporaryName(WideChar (&name)[TemporaryNameUnits + 1], uint32_t serial) {
+    const char head[] = ".kavisfx-";
+    for (uint32_t i = 0; i < 9; ++i) name[i] = static_cast<WideChar>(head[i]);
+    for (uint32_t i = 9; i < TemporaryNameUnits; ++i, serial >>= 4) name[i] = static_cast<WideChar>(u'a' + (serial & 15));
+    name[TemporaryNameUnits] = 0;
+}

@@ -11,17 +11,21 @@
 // folder on the way that is a link (on Windows any reparse point: symbolic link,
 // junction, mount point) fails the operation with LinkErrorCode(), and a last component
 // that is a link is never written or looked through (POSIX deletes the link itself,
-// Windows refuses it). FileHandle::Create opens output files the same way.
+// Windows refuses it). FileHandle::CreateTemporary and OpenFolder reach entries the same way.
 enum class CreateFolderResult { Created, AlreadyExists, Failed };
+// Creates the folders of `path` that are missing, top-down in one walk.
 CreateFolderResult CreateFolder(const WideChar* path);
 bool DeletePath(const WideChar* path);             // a file; true when it is gone
 bool IsExistingFolder(const WideChar* path);      // false, with LinkErrorCode(), for a link
 bool PathExists(const WideChar* path);             // anything, a link included
+// The modification time of the entry at `path` (a link itself); false when there is none.
+bool ExistingEntryTime(const WideChar* path, int64_t& unixSeconds);
 // Permission bits (POSIX; elsewhere nothing happens). Never set-uid, set-gid or sticky.
 constexpr uint32_t FilePermissionBits = 0777;
-bool SetFileMode(const WideChar* path, uint32_t mode);
-bool SetFileTimes(const WideChar* path, int64_t unixSeconds);  // access and modification
 uint32_t LinkErrorCode();
+// Makes names that the system takes for one entry equal: where names ignore letter case
+// (Windows), the letters are upper-cased; elsewhere nothing changes.
+void FoldNameCase(WideChar* text, uint32_t length);
 // For one run of the worker (the current folder stays the same meanwhile), folders reached
 // may stay open from one call to the next; false closes them.
 void HoldReachedFolders(bool on);

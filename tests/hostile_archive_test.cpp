@@ -242,7 +242,7 @@ const Golden Goldens[] = {
     {"golden/folder-far-packed-size.lzh", "folder whose packed size of 2^31 and more runs past the file: the member behind it is lost", "failed !archive-damaged | far/"},
     {"golden/folder-over-file.lzh", "folder member over an existing file", "failed !taken/ を作成できません。同名のファイルが存在します。 | taken=keep", "taken=keep"},
     {"golden/level1-ext-in-packed-size.lzh", "level-1 extended headers counted in the packed size", "ok | dir/one.txt=first data two.txt=second"},
-    {"golden/level2-length-low-byte-0.lzh", "level-2 length with low byte 0 reads as the end mark", "ok |"},
+    {"golden/level2-length-low-byte-0.lzh", "level-2 length of 256: a member, not the end mark", "ok | after=a nnnnnnnnnnnnnnnnnnnnnnnn~227~nnnnnnnnnnnnnnnnnnnnnnnn=x"},
     {"golden/level2-long-lengths.lzh", "level-2 lengths of 16 bits, low bytes 2, 20 and 21", "ok | mmmmmmmmmmmmmmmmmmmmmmmm~1000~mmmmmmmmmmmmmmmmmmmmmmmm=abc next=defg nnnnnnnnnnnnnnnnnnnnnnnn~247~nnnnnnnnnnnnnnnnnnnnnnnn=abc oooooooooooooooooooooooo~248~oooooooooooooooooooooooo=abc oooooooooooooooooooooooo~300~oooooooooooooooooooooooo=abc vvvvvvvvvvvvvvvvvvvvvvvv~229~vvvvvvvvvvvvvvvvvvvvvvvv=abc wwwwwwwwwwwwwwwwwwwwwwww~4000~wwwwwwwwwwwwwwwwwwwwwwww=abc"},
     {"golden/lh5-zeros-sound.lzh", "-lh5- block of zeros, complete", "ok | zeros=65536:0000"},
     {"golden/link-below-folder-link.lzh", "a file below a link to the folder outside", "failed !link/evil を解凍できません。展開先の中のリンクを経由します。 | file-link> link>", "link>.. file-link>../sentinel"},
@@ -401,7 +401,7 @@ TEST_F(HostileArchive, AbortDeletesTheMemberInHandAndKeepsEarlierOnes) {
     EXPECT_TRUE(outcome.aborted);
     EXPECT_TRUE(outcome.failed);
     EXPECT_EQ(outcome.members, (std::vector<std::string>{"small", "big"}));
-    EXPECT_EQ(outcome.inHand, "big");
+    EXPECT_TRUE(outcome.inHand.starts_with(".kavisfx-")) << outcome.inHand;  // the temporary, gone
     EXPECT_EQ(Entries(), std::set<std::string>{"small"});
     // Aborted between members: no file is in hand, and nothing after the abort is touched,
     // not even a file a later member would replace.

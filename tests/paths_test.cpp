@@ -146,7 +146,7 @@ TEST(FolderPaths, ParentFolderAndCutAtLastSeparator) {
         EXPECT_EQ(test.cut(path), test.done) << std::string(test.path.begin(), test.path.end());
         EXPECT_EQ(std::u16string(path.Text()), test.rest);
     }
-    EXPECT_FALSE(CreateFolderTree(WideString(u"")));  // names no folder, not even the current one
+    EXPECT_FALSE(CreateFolderTree(WideString(u""), CreateFolder));  // names no folder, not even the current one
 }
 
 }  // namespace

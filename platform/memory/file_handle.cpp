@@ -36,7 +36,81 @@ uint64_t Readable(const OpenMemoryFile& entry, uint64_t wanted) {
 
 }  // namespace
 
-bool FileHandle::Create(const WideChar* path) { return Open(path, FileAccess::Write, FileDisposition::CreateAlways); }
+// The temporary is an ordinary file of the volume until it is renamed or erased; the
+// volume has no folder handles, so both names are kept as paths.
+bool FileHandle::CreateTemporary(const WideChar* path) {
+    Discard();
+    MemoryVolume& volume = TheMemoryVolume();
+    std::u16string target;
+    if (uint32_t code = ResolveMemoryPath(path, target)) return Fail(code);
+    if (uint32_t code = CreateMemoryParents(target)) return Fail(code);
+    if (volume.folders.count(target)) return Fail(EISDIR);
+    const std::u16string folder = target.substr(0, target.rfind(u'/') + 1);
+    WideChar name[TemporaryNameUnits + 1];
+    std::u16string temporary;
+    for (uint32_t serial = 0; temporary.empty() || volume.files.count(temporary) || volume.folders.count(temporary) ||
+                              temporary == target;)
+        FormatTemporaryName(name, serial++), temporary = folder + name;
+    volume.files.try_emplace(temporary);
+    handle_ = volume.nextHandle++;
+    volume.handles[handle_] = {&volume.files[temporary], 0, true};
+    size = 0;
+    temporary_.Assign(path);
+    std::u16string given(path);
+    const size_t cut = given.find_last_of(u"/\\");
+    temporary_.Resize(cut == std::u16string::npos ? 1 : static_cast<uint32_t>(cut) + 2);
+    temporary_.Append(name);
+    return true;
+}
+
+bool FileHandle::PutInPlace(const WideChar* path, bool replace) {
+    Close();
+    MemoryVolume& volume = TheMemoryVolume();
+    std::u16string from, to;
+    if (!temporary_.HasText() || ResolveMemoryPath(temporary_.Text(), from) || ResolveMemoryPath(path, to)) {
+        Discard();
+        return Fail(ENOENT);
+    }
+    uint32_t code = volume.folders.count(to) ? EISDIR : !replace && volume.files.count(to) ? EEXIST : 0;
+    if (code == 0 && !volume.files.count(from)) code = ENOENT;
+    if (code == 0) {
+        EraseMemoryFile(to);
+        auto node = volume.files.extract(from);
+        node.key() = to;
+        volume.files.insert(std::move(node));
+    } else {
+        EraseMemoryFile(from);
+    }
+    temporary_.Clear();
+    return code == 0 || Fail(code);
+}
+
+void FileHandle::Discard() {
+    Close();
+    std::u16string name;
+    if (temporary_.HasText() && ResolveMemoryPath(temporary_.Text(), name) == 0) EraseMemoryFile(name);
+    temporary_.Clear();
+}
+
+// A folder open for its stamps: the volume keeps none, so the handle holds no file.
+bool FileHandle::OpenFolder(const WideChar* path) {
+    Discard();
+    if (!IsExistingFolder(path)) return Fail(ENOTDIR);
+    MemoryVolume& volume = TheMemoryVolume();
+    handle_ = volume.nextHandle++;
+    volume.handles[handle_] = {nullptr, 0, true};
+    return true;
+}
+
+bool FileHandle::IsAt(const WideChar* path) {
+    OpenMemoryFile* entry = Entry(handle_);
+    std::u16string name;
+    if (!entry || !entry->file || ResolveMemoryPath(path, name)) return false;
+    auto file = TheMemoryVolume().files.find(name);
+    if (file == TheMemoryVolume().files.end() || &file->second != entry->file) return false;
+    SetLastErrorCode(ETXTBSY);
+    return true;
+}
 
 bool FileHandle::Open(const WideChar* path, FileAccess access, FileDisposition disposition) {
     Close();

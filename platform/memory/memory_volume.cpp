@@ -54,6 +54,15 @@ uint32_t CheckMemoryParent(const std::u16string& path) {
     return volume.files.count(parent) ? ENOTDIR : ENOENT;
 }
 
+uint32_t CreateMemoryParents(const std::u16string& path) {
+    for (size_t cut = path.find(u'/', 1); cut != std::u16string::npos; cut = path.find(u'/', cut + 1)) {
+        const std::u16string folder = path.substr(0, cut);
+        if (volume.files.count(folder)) return ENOTDIR;
+        volume.folders.insert(folder);
+    }
+    return 0;
+}
+
 bool ClaimMemorySize(const MemoryFile& file, uint64_t size) {
     uint64_t others = volume.used - file.bytes.size();
     if (size > volume.capacity || others > volume.capacity - size) {

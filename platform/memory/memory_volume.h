@@ -41,6 +41,9 @@ void ResetMemoryVolume(uint64_t capacity = UINT64_MAX);  // the root folder alon
 uint32_t ResolveMemoryPath(const WideChar* path, std::u16string& out);
 // 0 when the folder holding `path` exists, else why not.
 uint32_t CheckMemoryParent(const std::u16string& path);
+// Creates the folders above `path` that are missing, top-down; 0, or ENOTDIR when a
+// file stands in the way.
+uint32_t CreateMemoryParents(const std::u16string& path);
 // Counts a file's new size against the volume's capacity (the caller then resizes its
 // bytes); false (ENOSPC) when it does not fit.
 bool ClaimMemorySize(const MemoryFile& file, uint64_t size);

@@ -17,12 +17,13 @@ constexpr int32_t JapanTimeZoneOffset = -9 * 3600;
 
 }  // namespace
 
+// The missing folders on the way are made first, top-down.
 CreateFolderResult CreateFolder(const WideChar* path) {
     MemoryVolume& volume = TheMemoryVolume();
     std::u16string name;
     uint32_t code = ResolveMemoryPath(path, name);
+    if (code == 0) code = CreateMemoryParents(name);
     if (code == 0 && (volume.folders.count(name) || volume.files.count(name))) code = EEXIST;
-    if (code == 0) code = CheckMemoryParent(name);
     if (code == 0) {
         volume.folders.insert(name);
         return CreateFolderResult::Created;
@@ -55,23 +56,19 @@ bool PathExists(const WideChar* path) {
            (TheMemoryVolume().folders.count(name) || TheMemoryVolume().files.count(name));
 }
 
-bool SetFileMode(const WideChar* path, uint32_t) { return PathExists(path); }
+bool ExistingEntryTime(const WideChar* path, int64_t& unixSeconds) {
+    std::u16string name;
+    if (ResolveMemoryPath(path, name) != 0) return false;
+    auto file = TheMemoryVolume().files.find(name);
+    unixSeconds = file == TheMemoryVolume().files.end() ? 0 : file->second.modifiedTime;
+    return file != TheMemoryVolume().files.end() || TheMemoryVolume().folders.count(name);
+}
+
+void FoldNameCase(WideChar*, uint32_t) {}
 
 bool IsExistingFolder(const WideChar* path) {
     std::u16string name;
     return ResolveMemoryPath(path, name) == 0 && TheMemoryVolume().folders.count(name);
-}
-
-bool SetFileTimes(const WideChar* path, int64_t unixSeconds) {
-    std::u16string name;
-    uint32_t code = ResolveMemoryPath(path, name);
-    auto file = TheMemoryVolume().files.find(name);
-    if (code == 0 && file != TheMemoryVolume().files.end()) {
-        file->second.modifiedTime = unixSeconds;
-        return true;
-    }
-    SetLastErrorCode(code ? code : ENOENT);
-    return false;
 }
 
 WideString CurrentDirectoryPath() { return WideString(TheMemoryVolume().current.c_str()); }

@@ -1,10 +1,12 @@
 // Entries below the current folder, reached without following links: each folder on the
 // way is opened relative to the one before it with O_NOFOLLOW, and the last component is
 // handled relative to its folder's descriptor, so a link planted in the destination
-// cannot send a member anywhere else.
+// cannot send a member anywhere else. Missing folders are made on the same walk, top-down.
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -36,6 +38,28 @@ struct HeldFolders {
     void DropFrom(int i) {
         while (depth > i) ::close(fd[--depth]);
     }
+    // Beyond the chain, the folder that held the entry reached last stays open as well, with
+    // its path: members one after another in a folder deeper than the chain walk nothing.
+    int lastFd = -1;
+    char* lastPath = nullptr;
+    size_t lastLength = 0;
+    void DropLast() {
+        if (lastFd >= 0) ::close(lastFd);
+        delete[] lastPath;
+        lastFd = -1;
+        lastPath = nullptr;
+    }
+    void KeepLast(int folder, const char* folderPath, size_t length) {
+        DropLast();
+        lastPath = new char[length];
+        std::memcpy(lastPath, folderPath, length);
+        lastLength = length;
+        lastFd = folder;
+    }
+    // Whether `path` lies below the last folder.
+    bool BelowLast(const char* path) const {
+        return lastFd >= 0 && std::strncmp(path, lastPath, lastLength) == 0 && path[lastLength] == '/';
+    }
     // Takes `folder`, reached by `name` from the held folder i - 1, as component i.
     bool Push(int i, const char* name, size_t length, int folder) {
         if (!on || i != depth || i == HeldDepth) return false;
@@ -62,74 +86,115 @@ struct Reached {
     }
 };
 
+bool TakeName(Reached& at, const char* name, size_t length) {
+    if (length == 0 || length > NAME_MAX) {
+        errno = length ? ENAMETOOLONG : ENOENT;
+        return false;
+    }
+    std::memcpy(at.name, name, length);
+    at.name[length] = 0;
+    if (std::strcmp(at.name, "..") != 0) return true;
+    errno = EINVAL;
+    return false;
+}
+
+// The folder `name` in `folder`, opened without following a link; with `create`, made first
+// when it is missing. -1 with errno set: ELOOP for a link, ENOTDIR for a file.
+int OpenFolderIn(int folder, const char* name, bool create) {
+    const int flags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+    int next = ::openat(folder, name, flags);
+    if (next < 0 && errno == ENOENT && create && (::mkdirat(folder, name, 0755) == 0 || errno == EEXIST))
+        next = ::openat(folder, name, flags);
+    if (next >= 0) return next;
+    // With O_DIRECTORY a link is reported as "not a directory"; name it for what it is.
+    int cause = errno;
+    struct stat info;
+    bool link = cause == ENOTDIR && ::fstatat(folder, name, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(info.st_mode);
+    errno = link ? ELOOP : cause;
+    return -1;
+}
+
 // Walks `path` (relative, slash-separated; empty components are skipped) from the current
-// folder. False with errno set: ELOOP for a link on the way, ENOTDIR for a file.
-bool Reach(const WideChar* path, Reached& at) {
+// folder, making the folders on the way that are missing when `create`. False with errno
+// set: ELOOP for a link on the way, ENOTDIR for a file.
+bool Reach(const WideChar* path, Reached& at, bool create = false) {
     Utf8Text utf8(path);
-    const char* rest = utf8.c_str();
+    const char* const whole = utf8.c_str();
+    const char* rest = whole;
     if (*rest == '/') {
         errno = EINVAL;  // only relative paths stay below the current folder
         return false;
     }
+    // Below the last folder the walk goes on from there, beside the chain.
+    const bool fromLast = held.BelowLast(whole);
+    if (fromLast) {
+        at.folder = held.lastFd;
+        rest += held.lastLength + 1;
+    }
     for (int level = 0;; ++level) {
         while (*rest == '/') ++rest;
+        const char* component = rest;
         size_t length = std::strcspn(rest, "/");
-        if (length == 0) {
-            errno = ENOENT;
-            return false;
-        }
-        if (length > NAME_MAX) {
-            errno = ENAMETOOLONG;
-            return false;
-        }
-        std::memcpy(at.name, rest, length);
-        at.name[length] = 0;
+        if (!TakeName(at, rest, length)) return false;
         rest += length;
         while (*rest == '/') ++rest;
-        if (std::strcmp(at.name, "..") == 0) {
-            errno = EINVAL;
-            return false;
-        }
-        const bool onChain = !at.owned && held.Holds(level, at.name, length);
+        const bool onChain = !fromLast && !at.owned && held.Holds(level, at.name, length);
         if (*rest == 0) {
             at.heldBelow = onChain;
+            // A folder deeper than the chain is kept for the members that follow in it.
+            if (at.owned && held.on) {
+                held.KeepLast(at.folder, whole, static_cast<size_t>(component - 1 - whole));
+                at.owned = false;
+            }
             return true;
         }
         if (onChain) {
             at.folder = held.fd[level];
             continue;
         }
-        int next = ::openat(at.folder, at.name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        if (next < 0) {
-            // With O_DIRECTORY a link is reported as "not a directory"; name it for what it is.
-            int cause = errno;
-            struct stat info;
-            bool link = cause == ENOTDIR && ::fstatat(at.folder, at.name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
-                        S_ISLNK(info.st_mode);
-            errno = link ? ELOOP : cause;
-            return false;
-        }
+        int next = OpenFolderIn(at.folder, at.name, create);
+        if (next < 0) return false;
         // Below a folder that is not held, nothing is held either.
         if (at.owned) {
             ::close(at.folder);
-        } else {
+        } else if (!fromLast) {
             held.DropFrom(level);
         }
         at.folder = next;
-        at.owned = at.owned || !held.Push(level, at.name, length, next);
+        at.owned = at.owned || fromLast || !held.Push(level, at.name, length, next);
     }
 }
+
+// The last component of a path (the part behind its last separator).
+const WideChar* LastComponent(const WideString& path) {
+    const WideChar* text = path.Text();
+    const WideChar* name = text;
+    for (const WideChar* at = text; *at; ++at)
+        if (*at == u'/') name = at + 1;
+    return name;
+}
+
+// Where the temporary names of this process start: a run elsewhere, or one before it that
+// ended without clearing up, is unlikely to have used the same.
+uint32_t serial = 0;
+uint32_t NextSerial() {
+    if (serial == 0) serial = static_cast<uint32_t>(::getpid()) * 2654435761u ^ static_cast<uint32_t>(::time(nullptr));
+    return serial++;
+}
+
+constexpr int TemporaryNameTries = 64;
 
 }  // namespace
 
 void HoldReachedFolders(bool on) {
     held.DropFrom(0);
+    held.DropLast();
     held.on = on;
 }
 
 CreateFolderResult CreateFolder(const WideChar* path) {
     Reached at;
-    if (!Reach(path, at)) return CreateFolderResult::Failed;
+    if (!Reach(path, at, true)) return CreateFolderResult::Failed;
     if (at.heldBelow) return CreateFolderResult::AlreadyExists;
     if (::mkdirat(at.folder, at.name, 0755) == 0) return CreateFolderResult::Created;
     return errno == EEXIST ? CreateFolderResult::AlreadyExists : CreateFolderResult::Failed;
@@ -149,39 +214,112 @@ bool IsExistingFolder(const WideChar* path) {
     return S_ISDIR(info.st_mode);
 }
 
-bool SetFileTimes(const WideChar* path, int64_t unixSeconds) {
-    Reached at;
-    const struct timespec times[2] = {{static_cast<time_t>(unixSeconds), 0}, {static_cast<time_t>(unixSeconds), 0}};
-    return Reach(path, at) && ::utimensat(at.folder, at.name, times, AT_SYMLINK_NOFOLLOW) == 0;
+bool PathExists(const WideChar* path) {
+    int64_t unused;
+    return ExistingEntryTime(path, unused);
 }
 
-bool PathExists(const WideChar* path) {
+bool ExistingEntryTime(const WideChar* path, int64_t& unixSeconds) {
     Reached at;
     struct stat info;
-    return Reach(path, at) && ::fstatat(at.folder, at.name, &info, AT_SYMLINK_NOFOLLOW) == 0;
-}
-
-// fchmodat cannot leave a link alone on Linux: the entry is opened without following it.
-bool SetFileMode(const WideChar* path, uint32_t mode) {
-    Reached at;
-    if (!Reach(path, at)) return false;
-    int fd = ::openat(at.folder, at.name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return false;
-    bool changed = ::fchmod(fd, static_cast<mode_t>(mode & FilePermissionBits)) == 0;
-    ::close(fd);
-    return changed;
+    if (!Reach(path, at) || ::fstatat(at.folder, at.name, &info, AT_SYMLINK_NOFOLLOW) != 0) return false;
+    unixSeconds = info.st_mtime;
+    return true;
 }
 
 uint32_t LinkErrorCode() { return ELOOP; }
 
-bool FileHandle::Create(const WideChar* path) {
+void FoldNameCase(WideChar*, uint32_t) {}
+
+bool FileHandle::CreateTemporary(const WideChar* path) {
+    Discard();
+    Reached at;
+    if (!Reach(path, at, true)) return false;
+    // The handle keeps a descriptor of its own: the walk's may be closed or reused meanwhile.
+    const int folder = at.folder == AT_FDCWD ? ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC)
+                                             : ::fcntl(at.folder, F_DUPFD_CLOEXEC, 0);
+    if (folder < 0) return false;
+    WideChar name[TemporaryNameUnits + 1];
+    char utf8[TemporaryNameUnits + 1];
+    int fd = -1;
+    errno = EEXIST;
+    for (int i = 0; i < TemporaryNameTries && fd < 0 && errno == EEXIST; ++i) {
+        FormatTemporaryName(name, NextSerial());
+        for (uint32_t j = 0; j <= TemporaryNameUnits; ++j) utf8[j] = static_cast<char>(name[j]);
+        if (std::strcmp(utf8, at.name) == 0) continue;  // errno stays EEXIST
+        fd = ::openat(folder, utf8, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    }
+    if (fd < 0) {
+        const int cause = errno;
+        ::close(folder);
+        errno = cause;
+        return false;
+    }
+    handle_ = fd;
+    folder_ = folder;
+    position_ = 0;
+    size = 0;
+    temporary_.Assign(path);
+    temporary_.Resize(static_cast<uint32_t>(LastComponent(temporary_) - temporary_.Text()) + 1);
+    temporary_.Append(name);
+    return true;
+}
+
+// Without `replace`, the name is taken only when free: renameat2 where the file system
+// knows RENAME_NOREPLACE, else a hard link, which never replaces either.
+static bool RenameIn(int folder, const char* from, const char* to, bool replace) {
+    if (replace) return ::renameat(folder, from, folder, to) == 0;
+    if (::renameat2(folder, from, folder, to, RENAME_NOREPLACE) == 0) return true;
+    if (errno != EINVAL && errno != ENOSYS) return false;
+    return ::linkat(folder, from, folder, to, 0) == 0 && ::unlinkat(folder, from, 0) == 0;
+}
+
+bool FileHandle::PutInPlace(const WideChar* path, bool replace) {
     Close();
+    if (folder_ == ClosedHandle) return false;
+    const WideString target(path);
+    Utf8Text from(LastComponent(temporary_)), to(LastComponent(target));
+    const bool renamed = RenameIn(static_cast<int>(folder_), from.c_str(), to.c_str(), replace);
+    const int cause = errno;
+    if (!renamed) ::unlinkat(static_cast<int>(folder_), from.c_str(), 0);
+    ::close(static_cast<int>(folder_));
+    folder_ = ClosedHandle;
+    temporary_.Clear();
+    errno = cause;
+    return renamed;
+}
+
+void FileHandle::Discard() {
+    const int cause = errno;
+    Close();
+    if (folder_ != ClosedHandle) {
+        ::unlinkat(static_cast<int>(folder_), Utf8Text(LastComponent(temporary_)).c_str(), 0);
+        ::close(static_cast<int>(folder_));
+        folder_ = ClosedHandle;
+    }
+    temporary_.Clear();
+    errno = cause;
+}
+
+bool FileHandle::OpenFolder(const WideChar* path) {
+    Discard();
     Reached at;
     if (!Reach(path, at)) return false;
-    int fd = ::openat(at.folder, at.name, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
+    int fd = OpenFolderIn(at.folder, at.name, false);
     if (fd < 0) return false;
     handle_ = fd;
     position_ = 0;
     size = 0;
+    return true;
+}
+
+bool FileHandle::IsAt(const WideChar* path) {
+    Reached at;
+    struct stat entry, mine;
+    if (!IsOpen() || !Reach(path, at) || ::fstatat(at.folder, at.name, &entry, AT_SYMLINK_NOFOLLOW) != 0 ||
+        ::fstat(static_cast<int>(handle_), &mine) != 0)
+        return false;
+    if (entry.st_dev != mine.st_dev || entry.st_ino != mine.st_ino) return false;
+    errno = ETXTBSY;
     return true;
 }
