@@ -322,26 +322,6 @@ TEST_F(HostileArchive, GoldenArchivesEndAsRecorded) {
     }
 }
 
-// A header's packed size is no reason to allocate it: the buffer is refilled as it runs
-// dry, and the packed data ends where the file does, with zeros and no read past it.
-TEST(HostileSizes, PackedDataEndsWhereTheFileDoes) {
-    packed_member::ScratchFile file(Bytes(100, 0xAB));
-    FileHandle input;
-    std::u16string path = file.Wide();
-    ASSERT_TRUE(input.Open(path.c_str(), FileAccess::Read, FileDisposition::OpenExisting));
-    ASSERT_TRUE(input.Seek(40, SeekOrigin::Begin));
-    decodeState.packedRemaining = 0xFFFFFF00u;
-    ASSERT_TRUE(AllocInputBuffer(input, 0xFFFFFF00u));
-    EXPECT_EQ(decodeState.packedRemaining, 60u);
-    Bytes fetched;
-    for (int i = 0; i < 64; ++i) fetched.push_back(NextPackedByte());
-    Bytes expected(60, 0xAB);
-    expected.resize(64, 0);
-    EXPECT_EQ(fetched, expected);
-    EXPECT_EQ(input.Tell(), 100u);
-    FreeInputBuffer();
-}
-
 // Cut at every byte, an archive of three members (levels 0, 1 and 2; stored, stored and
 // -lh2-) never yields a file that the run calls good but that differs from the whole
 // archive's: each file is complete, or the run named it damaged and failed.

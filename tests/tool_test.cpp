@@ -265,39 +265,34 @@ TEST(ToolAbort, InterruptDeletesTheMemberInHand) {
 // ends long before its packed data does; a sparse file holds the zeros behind it.
 TEST(ToolMemory, PeakDoesNotGrowWithTheMembersPackedSize) {
     Scratch scratch;
-    const lha::Bytes stream = lha::ToBytes(ReadAll(Golden / "streams/lh5-blocks-3.bin"));
+    lha::Member packed = lha::Member::Stored("packed", ReadAll(Golden / "streams/lh5-blocks-3.bin"));
+    packed.method = "-lh5-";
+    packed.originalSize = 588867;
+    packed.crc = 0x695f;
+    lha::Member stored = lha::Member::Stored("stored", std::string(1, '\0'));  // zeros have CRC 0
     auto peakKilobytes = [&](uint32_t tail) {
-        lha::Member packed;
-        packed.method = "-lh5-";
-        packed.data = stream;
-        packed.originalSize = 588867;
-        packed.crc = 0x695f;
-        packed.packedSizeOverride = static_cast<uint32_t>(stream.size()) + tail;
-        packed.Ext(lha::ExtFileName, "packed");
-        lha::Member stored = lha::Member::Stored("stored", std::string(1, '\0'));  // zeros have CRC 0
+        packed.packedSizeOverride = static_cast<uint32_t>(packed.data.size()) + tail;
         stored.originalSize = tail + 1;
         stored.packedSizeOverride = tail + 1;
-        const fs::path archive = scratch / ("tail-" + std::to_string(tail) + ".lzh");
-        {
-            std::ofstream out(archive, std::ios::binary);
-            for (const lha::Member& member : {packed, stored}) {
-                lha::Bytes head = lha::BuildHeader(member);
-                out.write(reinterpret_cast<const char*>(head.data()), static_cast<std::streamsize>(head.size()));
-                out.write(reinterpret_cast<const char*>(member.data.data()), static_cast<std::streamsize>(member.data.size()));
-                out.seekp(tail, std::ios::cur);
-            }
-            out.put('\0');
+        std::ofstream out(scratch / "archive.lzh", std::ios::binary | std::ios::trunc);
+        for (const lha::Member& member : {packed, stored}) {
+            lha::Bytes bytes = lha::BuildHeader(member);
+            bytes.insert(bytes.end(), member.data.begin(), member.data.end());
+            out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+            out.seekp(tail, std::ios::cur);
         }
-        pid_t child = ::fork();
-        if (child == 0) {
-            ::freopen("/dev/null", "w", stdout);
-            ::execl(Tool.c_str(), Tool.c_str(), "test", archive.c_str(), static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
-        int status = -1;
+        out.put('\0');
+        out.close();
         struct rusage usage = {};
-        EXPECT_EQ(::wait4(child, &status, 0, &usage), child);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status << ", tail " << tail;
+        int status = -1;
+        if (pid_t child = ::fork(); child == 0) {
+            ::freopen("/dev/null", "w", stdout);
+            ::execl(Tool.c_str(), Tool.c_str(), "test", (scratch / "archive.lzh").c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        } else {
+            ::wait4(child, &status, 0, &usage);
+        }
+        EXPECT_EQ(status, 0) << "tail " << tail;
         return usage.ru_maxrss;
     };
     const long small = peakKilobytes(0), large = peakKilobytes(48u << 20);
