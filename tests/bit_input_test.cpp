@@ -42,6 +42,7 @@ TEST(BitInput, LooksAheadSixteenBitsAndYieldsZerosPastThePackedData) {
     }
     Stream shortRead(Bytes{0x12, 0x34}, 6);  // the header claims six bytes, the file holds two
     EXPECT_EQ(GetBits(16), 0x1234);
+    EXPECT_EQ(decodeState.packedRemaining, 0u) << "the packed data ends where the file does";
     for (int i = 0; i < 4; ++i) EXPECT_EQ(GetBits(8), 0) << "stale bytes after a short read";
 }
 
