@@ -75,17 +75,47 @@ void ShowPathMessage(Extractor& extractor, const WideString& path, UiText id) {
     ShowMessage(extractor.mainWindow, text.Text(), nullptr, MessageIcon::Exclamation);
 }
 
+// A member not extracted while the walk goes on: "<path> (<detail>) <text>", and the run
+// does not count as complete.
+void ReportPassedOver(Extractor& extractor, const WideString& path, const WideChar* detail, UiText id) {
+    WideString text(path);
+    text.Append(u" (");
+    text.Append(detail);
+    text.AppendChar(u')');
+    ShowPathMessage(extractor, text, id);
+    extractor.failed = 1;
+    ++extractor.membersFailed;
+}
+
 // A member of a method this program cannot decode is named and counted as failed; the
 // members after it are still extracted, but the run does not count as complete.
 void ReportUnknownMethod(Extractor& extractor, const LzhHeader& header) {
-    WideString path(header.path);
-    WideChar method[9] = {u' ', u'('};
-    for (uint32_t i = 0; i < 5; ++i) method[2 + i] = static_cast<uint8_t>(header.method[i]);
-    method[7] = u')';
-    path.Append(method);
-    ShowPathMessage(extractor, path, UiText::UnknownMethod);
-    extractor.failed = 1;
-    ++extractor.membersFailed;
+    WideChar method[6] = {};
+    for (uint32_t i = 0; i < 5; ++i) method[i] = static_cast<uint8_t>(header.method[i]);
+    ReportPassedOver(extractor, header.path, method, UiText::UnknownMethod);
+}
+
+// The output path as the system compares names.
+WideString ComparablePath(const WideString& outputPath) {
+    WideString path(outputPath);
+    FoldNameCase(path.Data(), path.Length());
+    return path;
+}
+
+// A file member on the path of one written earlier in this run would silently replace it:
+// it is named beside that member, whose header is read again (the package file is put
+// back where it stood).
+bool ReportNameConflict(Extractor& extractor, const LzhHeader& header, uint64_t hash) {
+    const uint64_t earlierAt = extractor.written.Find(hash);
+    if (earlierAt == WrittenPaths::NoPosition) return false;
+    FileHandle& file = *extractor.packageFile;
+    const uint64_t here = file.Tell();
+    LzhHeader earlier;
+    if (file.Seek(static_cast<int64_t>(earlierAt), SeekOrigin::Begin)) ReadHeader(file, earlier);
+    file.Seek(static_cast<int64_t>(here), SeekOrigin::Begin);
+    ReportPassedOver(extractor, header.path, earlier.path.Text(), UiText::FileConflict);
+    ++extractor.conflicts;
+    return true;
 }
 
 // Anything but a folder at the path of a folder member (written "dir/"); a link there,
@@ -208,7 +238,7 @@ void ExtractionWorker(void* argument) {
     decodeState.progressTotal = SumOriginalSizes(extractor);
 
     LzhHeader header;
-    while (ReadMemberHeader(extractor, header)) {
+    while ((extractor.memberHeaderAt = extractor.packageFile->Tell(), ReadMemberHeader(extractor, header))) {
         uint64_t dataStart = extractor.packageFile->Tell();
         SendMemberName(extractor.mainWindow, header.path.Text());
         // After an abort nothing more is touched: the next member would replace a file.
@@ -245,12 +275,15 @@ uint64_t SumOriginalSizes(Extractor& extractor) {
     FileHandle& file = *extractor.packageFile;
     const uint64_t start = file.Tell();
     uint64_t total = 0;
+    uint32_t members = 0;
     LzhHeader header;
     while (ReadHeader(file, header) == HeaderRead::Member) {
         total += header.originalSize;
+        ++members;
         if (!file.Seek(static_cast<int64_t>(header.packedSize), SeekOrigin::Current)) break;
     }
     file.Seek(static_cast<int64_t>(start), SeekOrigin::Begin);
+    extractor.written.Reserve(members);
     return total;
 }
 
@@ -278,9 +311,21 @@ bool ExtractMember(Extractor& extractor, const LzhHeader& header) {
         return false;
     }
     if (CheckFolderConflict(extractor, outputPath)) return false;
+    const uint64_t hash = WrittenPaths::Hash(ComparablePath(outputPath));
+    if (ReportNameConflict(extractor, header, hash)) return true;
+    // Replacing the archive itself would lose it (a system that refuses to replace the
+    // running package says so when the file is put in place).
+    if (extractor.packageFile->IsAt(outputPath.Text())) {
+        ShowLastError();
+        extractor.failed = 1;
+        ++extractor.membersFailed;
+        ++extractor.conflicts;
+        return true;
+    }
     if (extractor.keepExisting && extractor.keepExisting(extractor.keepExistingContext, outputPath, header))
         return true;
     if (!ExtractFile(extractor, header, outputPath, method)) return false;
+    extractor.written.Add(hash, extractor.memberHeaderAt);
     ++extractor.filesDone;
     extractor.bytesDone += header.originalSize;
     return true;

@@ -9,6 +9,8 @@ struct Extractor;
 class FileHandle;
 
 void ExtractionWorker(void* extractor);             // thread start routine
+// The pre-scan: the sum of the members' original sizes; it also makes room for the paths
+// of the run's files (Extractor::written).
 uint64_t SumOriginalSizes(Extractor& extractor);
 // Sends the decoders' percentages to the extractor's progress bar (the worker does it).
 void ConnectProgressBar(Extractor& extractor);

@@ -5,6 +5,7 @@
 
 #include "platform/file_handle.h"
 #include "archive/lzh_header.h"
+#include "archive/written_paths.h"
 #include "package/config_block.h"
 #include "package/wide_string.h"
 #include "platform/front_end.h"
@@ -31,7 +32,10 @@ struct Extractor {
     // What the walk did, for the host tool's summary line.
     uint32_t filesDone = 0;              // files written and checked
     uint32_t foldersDone = 0;
-    uint32_t membersFailed = 0;          // damaged, unreadable or of an unknown method
+    uint32_t membersFailed = 0;          // damaged, unreadable, of an unknown method or in conflict
+    uint32_t conflicts = 0;              // members on the path of an earlier one, or of the archive
+    uint64_t memberHeaderAt = 0;         // where the header of the member in hand begins
+    WrittenPaths written;                // the files written so far
     uint64_t bytesDone = 0;              // original sizes of the files written
     // Asked before an existing file is replaced: true keeps it and passes over the member.
     // The stub leaves it null and replaces every file; the host tool's --skip-existing

@@ -60,10 +60,11 @@ struct HeaderBytes {
 // a multiple of 256 begins with a 0 too; it is told from the end mark by its level byte
 // and a method of the form "-xxx-".
 HeaderRead ReadBaseHeader(HeaderBytes& bytes, uint32_t& headerEnd) {
+    // The buffer is zeroed: bytes not read are 0.
     const uint8_t* buffer = bytes.buffer;
     int64_t got = bytes.file.Read(LevelOffset + 1, bytes.buffer);
-    const bool level2 = got == LevelOffset + 1 && buffer[LevelOffset] == 2 && buffer[2] == '-' && buffer[6] == '-';
-    if (got == 0 || (got > 0 && buffer[0] == 0 && !level2)) return HeaderRead::End;
+    const bool level2 = buffer[LevelOffset] == 2 && buffer[2] == '-' && buffer[6] == '-';
+    if (got >= 0 && buffer[0] == 0 && !level2) return HeaderRead::End;
     if (got < LevelOffset + 1) return HeaderRead::Cut;
     bytes.have = LevelOffset + 1;
     headerEnd = bytes.buffer[LevelOffset] == 2 ? Le16(bytes.buffer) : bytes.buffer[0] + 2u;

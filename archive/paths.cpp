@@ -1,4 +1,4 @@
-// Folders of member paths: parents, recursive creation, output files, shell notices.
+// Folders of member paths: the destination's creation, output files, shell notices.
 #include "archive/paths.h"
 
 #include "archive/extractor.h"
@@ -11,33 +11,20 @@ bool IsSeparator(WideChar unit) { return unit == u'\\' || unit == u'/'; }
 
 }  // namespace
 
-bool ParentFolder(WideString& path) {
-    uint32_t length = path.Length();
-    if (length == 0) return false;
-    const WideChar* text = path.Text();
-    if (IsSeparator(text[length - 1])) --length;
-    while (length > 0 && !IsSeparator(text[length - 1])) --length;
-    if (length == 0) return false;
-    --length;  // the separator itself
-    if (length > 0 && text[length - 1] == u':') return false;  // a drive root has no parent
-    path.Resize(length + 1);  // keeps the units before the separator
-    return true;
-}
-
+// Top-down: each folder on the way is made (or found) before the next; only the last
+// one's result counts, as a drive, a server or a share on the way cannot be made.
 bool CreateFolderTree(const WideString& path, CreateFolderResult (*create)(const WideChar*)) {
-    if (create(path.Text()) != CreateFolderResult::Failed) return true;
-    WideString parent(path);
-    if (!ParentFolder(parent) || !CreateFolderTree(parent, create)) return false;
+    if (path.IsEmpty()) return false;
+    WideString folder(path);
+    WideChar* text = folder.Data();
+    for (uint32_t i = 1; text[i]; ++i) {
+        if (!IsSeparator(text[i]) || IsSeparator(text[i - 1])) continue;
+        const WideChar unit = text[i];
+        text[i] = 0;
+        create(text);
+        text[i] = unit;
+    }
     return create(path.Text()) != CreateFolderResult::Failed;
-}
-
-bool CutAtLastSeparator(WideString& path) {
-    uint32_t length = path.Length();
-    const WideChar* text = path.Text();
-    while (length > 0 && !IsSeparator(text[length - 1])) --length;
-    if (length == 0) return false;
-    path.Resize(length);  // keeps the units before the separator
-    return true;
 }
 
 FileHandle* OpenOutputFile(const WideString& path) {

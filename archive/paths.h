@@ -9,12 +9,10 @@ struct Extractor;
 // Turns any stored member path into a relative path below the current folder,
 // separated by `sep`.
 void SanitizeMemberPath(WideString& path, WideChar sep);
-bool ParentFolder(WideString& path);
 // Makes sure the destination folder exists, creating missing parents with `create`
 // (CreateDestinationFolder, which follows links; folders below the destination are made
 // by CreateFolder, which follows none).
 bool CreateFolderTree(const WideString& path, CreateFolderResult (*create)(const WideChar*));
-bool CutAtLastSeparator(WideString& path);
 // Creates the file's missing folders, then its temporary for writing, both below the
 // destination (FileHandle::CreateTemporary). The returned handle may be closed (the file
 // could not be created); the caller checks.

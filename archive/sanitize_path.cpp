@@ -9,7 +9,8 @@
 //     dropped: "../.cfg" gives "cfg";
 //   - a component of dots and spaces only is dropped: Windows trims trailing dots and
 //     spaces, so ".. " and "..." would climb or stay where they are; so is an empty one;
-//   - colons become '_' (no drive, no alternate data stream);
+//   - trailing dots and spaces are dropped, as Windows drops them;
+//   - colons become '_' (no drive, no alternate data stream), and so do < > " | ? *;
 //   - a Windows device name (CON, PRN, AUX, NUL, COM0-9, LPT0-9, CONIN$, CONOUT$, with
 //     any extension, in any case) gets a leading '_': "con.txt" gives "_con.txt".
 // The kept components are joined with `sep`; a trailing separator is kept ("dir/").
@@ -75,10 +76,16 @@ bool IsDotsAndSpacesOnly(const Component& part, uint32_t& dots) {
     return true;
 }
 
-// Control characters and colons are written as '_'. Neither ever decides whether a
-// component is a drive, dots and spaces only, or a device name, so they are replaced
-// while the component is copied.
-WideChar Replaced(WideChar unit) { return unit < 0x20 || unit == u':' ? u'_' : unit; }
+// Control characters and the characters Windows refuses in names (: < > " | ? *) are
+// written as '_'. None ever decides whether a component is a drive, dots and spaces only,
+// or a device name, so they are replaced while the component is copied. Bit n of the
+// mask stands for the unit 32 + n.
+constexpr uint32_t RefusedFrom32 = 1u << ('"' - 32) | 1u << ('*' - 32) | 1u << (':' - 32) | 1u << ('<' - 32) |
+                                   1u << ('>' - 32) | 1u << ('?' - 32);
+WideChar Replaced(WideChar unit) {
+    bool refused = unit < 0x20 || (unit < 64 && (RefusedFrom32 >> (unit - 32) & 1)) || unit == u'|';
+    return refused ? u'_' : unit;
+}
 
 // Writes the kept components of `work` to `out`; returns the units written.
 uint32_t JoinComponents(const WideChar* work, uint32_t length, WideChar sep, WideChar* out) {
@@ -97,6 +104,8 @@ uint32_t JoinComponents(const WideChar* work, uint32_t length, WideChar sep, Wid
             continue;
         }
         stripDots = false;
+        // Windows drops trailing dots and spaces: "a." would be written as "a".
+        while (IsDotOrSpace(part.text[part.length - 1])) --part.length;
         if (keptAny) out[written++] = sep;
         if (IsDeviceName(part.text, part.length)) out[written++] = u'_';
         for (uint32_t i = 0; i < part.length; ++i) out[written++] = Replaced(part.text[i]);

@@ -12,7 +12,8 @@ enum class UiText : uint8_t {
     DamagedHead,         // DamagedHead + path + DamagedTail
     DamagedTail,
     CannotCreateFolder,
-    FileConflict,        // after the path and a space: a folder member over a file
+    FileConflict,        // after the path and a space: a folder member over a file, or a
+                         // file member (the earlier one named) on the path of another
     UnknownMethod,       // after the path, its method and a space
     InvalidName,         // after the stored path and a space
     DamagedArchive,

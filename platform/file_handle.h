@@ -29,7 +29,7 @@ public:
     // CreateTemporary creates the folders of `path` that are missing below the current
     // folder, top-down in one walk that follows no link (as CreateFolder does), then opens
     // for writing a new file in the folder that is to hold `path`: created exclusively, under
-    // a name that neither an entry there nor `path` itself has. The handle keeps that folder
+    // a name that no entry there has (TemporaryNamePattern). The handle keeps that folder
     // open, so the file is put in place (or deleted) in the folder it was made in whatever
     // happens to the path meanwhile; destroying the handle discards the file.
     bool CreateTemporary(const WideChar* path);
@@ -80,12 +80,11 @@ private:
     WideString temporary_;
 };
 
-// Temporary names: ".kavisfx-" and `serial` written as eight letters a to p, one for each
-// four bits.
+// Temporary names: ".kavisfx-" and eight letters a to p, four bits of a serial each,
+// written over the last eight of the pattern's copy.
+constexpr WideChar TemporaryNamePattern[] = u".kavisfx-aaaaaaaa";
 constexpr uint32_t TemporaryNameUnits = 17;
-inline void FormatTemporaryName(WideChar (&name)[TemporaryNameUnits + 1], uint32_t serial) {
-    const char head[] = ".kavisfx-";
-    for (uint32_t i = 0; i < 9; ++i) name[i] = static_cast<WideChar>(head[i]);
-    for (uint32_t i = 9; i < TemporaryNameUnits; ++i, serial >>= 4) name[i] = static_cast<WideChar>(u'a' + (serial & 15));
-    name[TemporaryNameUnits] = 0;
+inline void WriteTemporarySerial(WideChar* name, uint32_t serial) {
+    for (uint32_t i = TemporaryNameUnits - 8; i < TemporaryNameUnits; ++i, serial >>= 4)
+        name[i] = static_cast<WideChar>(u'a' + (serial & 15));
 }

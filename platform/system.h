@@ -26,6 +26,9 @@ uint32_t LinkErrorCode();
 // Makes names that the system takes for one entry equal: where names ignore letter case
 // (Windows), the letters are upper-cased; elsewhere nothing changes.
 void FoldNameCase(WideChar* text, uint32_t length);
+// Deletes the temporary of the output file being written, if there is one; safe in a
+// signal handler, for a process that must end at once (POSIX; elsewhere nothing happens).
+void DiscardTemporaryInHand();
 // For one run of the worker (the current folder stays the same meanwhile), folders reached
 // may stay open from one call to the next; false closes them.
 void HoldReachedFolders(bool on);

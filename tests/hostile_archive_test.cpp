@@ -12,6 +12,10 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <thread>
+#include <functional>
+#include <chrono>
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -155,6 +159,12 @@ Bytes Archive(const std::vector<Member>& members) {
     return builder.End().Contents();
 }
 
+std::string Le(uint64_t value, int bytes) {
+    std::string out;
+    for (int i = 0; i < bytes; ++i) out += static_cast<char>(value >> (8 * i));
+    return out;
+}
+
 const fs::path TestsDir = fs::path(KAVISFX_FIXTURES_DIR).parent_path().parent_path();
 
 // Code points of a UTF-8 text; a long text (a path, a message that names one) is shown
@@ -221,6 +231,7 @@ const Golden Goldens[] = {
     {"fixtures/lha/unlha32_lh2.lzh", "-lh2-", "ok | LICENSE.MIT=2853:d157"},
     {"fixtures/lha/unlha32_lh3.lzh", "-lh3-", "ok | LICENSE.MIT=2853:d157"},
     {"golden/bad-crc-middle.lzh", "the middle member's CRC is wrong: it stays, the walk stops", "failed !damaged:two | one=first two=second member"},
+    {"golden/bad-crc-middle.lzh", "the same over installed files: the damaged member leaves its file whole", "failed !damaged:two | one=first two=good", "two=good"},
     {"golden/cut-in-header.lzh", "cut inside the second header", "failed !archive-damaged | a=aaa"},
     {"golden/deep-path.lzh", "a path of 1200 units in folders of ten", "ok | abcdefghi/abcdefghi/abcd~1201~hi/abcdefghi/abcdefghi/f=deep"},
     {"golden/dirs-climb.lzh", "directory headers (0x02, 0x45, level 1) and names that climb", "ok | d/n.txt=n l.txt=l m.txt=m outside/ w.txt=w"},
@@ -257,6 +268,7 @@ const Golden Goldens[] = {
     {"golden/names-level0.lzh", "climbing, drive, device and stream names, level 0", "ok | Windows/evil.txt=2 a/b.txt=1 evil.txt=0 file.txt_stream=6 long.txt=3 sub/_NUL=5 trimmed.txt=4"},
     {"golden/names-level1.lzh", "the same names, level 1", "ok | Windows/evil.txt=2 a/b.txt=1 evil.txt=0 file.txt_stream=6 long.txt=3 sub/_NUL=5 trimmed.txt=4"},
     {"golden/names-level2.lzh", "the same names in 0x01 headers", "ok | Windows/evil.txt=2 a/b.txt=1 evil.txt=0 file.txt_stream=6 long.txt=3 sub/_NUL=5 trimmed.txt=4"},
+    {"golden/names-windows-refuses.lzh", "names Windows refuses; members that end up on one path are conflicts", "failed !xx_y (xx:y) を作成できません。同名のファイルが存在します。 !dup (dup) を作成できません。同名のファイルが存在します。 !trail (trail.) を作成できません。同名のファイルが存在します。 | _CON=c a_b__c=ab dir/f=f dup=1 last=L star__q_=s trail=t1 what_.txt=w xx_y=first"},
     {"golden/names-utf16.lzh", "the same names in 0x44 headers", "ok | Windows/evil.txt=2 a/b.txt=1 evil.txt=0 file.txt_stream=6 long.txt=3 sub/_NUL=5 trimmed.txt=4"},
     {"golden/os9-length-short-of-chain.lzh", "level-2 length two short of its chain, as OS-9 writes it", "ok | next=n os9.txt=nine"},
     {"golden/over-existing.lzh", "a file is replaced, a folder kept, a folder in a file's way stops the walk", "failed !data を解凍できません。同名のフォルダが存在します。 | data/inner/ keep/old.txt=old note.txt=new", "note.txt=longer-old-note keep/old.txt=old data/inner/"},
@@ -354,20 +366,98 @@ TEST_F(HostileArchive, EveryTruncationPointEndsSoundly) {
     }
 }
 
-// The worker keeps the folders it reached open from member to member: a folder swapped
-// for a link while the run goes on must not lead the next member through the link.
+// The worker keeps the folders it reached open from member to member, near the top and
+// the last one however deep: a folder swapped for a link while the run goes on must not
+// lead the next member through the link.
 TEST_F(HostileArchive, FolderSwappedForALinkMidRunIsNotFollowed) {
-    static fs::path swapIn;
-    swapIn = dest();
+    static fs::path swapIn, outside;
+    static std::string second;
+    outside = dest().parent_path();
     frontEnd_.memberName = [](void*, const WideChar* path) {
-        if (std::string(Utf8Text(path).c_str()) != "a/second") return;
+        if (std::string(Utf8Text(path).c_str()) != second) return;
         fs::rename(swapIn / "a", swapIn / "moved");
-        fs::create_directory_symlink(swapIn.parent_path(), swapIn / "a");
+        fs::create_directory_symlink(outside, swapIn / "a");
     };
-    Outcome outcome = Extract(Archive({Member::Stored("a/first", "1"), Member::Stored("a/second", "2")}));
+    std::string deep;
+    for (int i = 0; i < 40; ++i) deep += "d/";
+    for (const std::string& folder : {std::string("a/"), deep + "a/"}) {
+        SCOPED_TRACE(folder);
+        ResetDestination();
+        swapIn = (dest() / folder).parent_path().parent_path();
+        second = folder + "second";
+        Outcome outcome = Extract(Archive({Member::Stored(folder + "first", "1"), Member::Stored(second, "2")}));
+        EXPECT_FALSE(outcome.failed);
+        EXPECT_EQ(ReadAll(swapIn / "moved" / "second"), "2");
+    }
     frontEnd_.memberName = nullptr;
-    EXPECT_FALSE(outcome.failed);
-    EXPECT_EQ(ReadAll(dest() / "moved" / "second"), "2");
+}
+
+// --skip-existing and --keep-newer look at an existing file through the same walk as the
+// write: one whose path is longer than the system takes in one call is kept, not taken
+// for absent and replaced.
+TEST_F(HostileArchive, ExistingFileBeyondPathMaxIsKept) {
+    std::u16string folder;  // 25 folders of 80 three-byte UTF-8 characters: over 6000 bytes
+    for (int i = 0; i < 25; ++i) folder += std::u16string(80, u'\u6df1') + u'/';
+    auto member = [&](const std::string& content) {
+        Member file = Member::Stored("f", content);
+        file.ext.push_back(ExtendedHeader::Wide(0x45, folder));
+        return Archive({file});
+    };
+    EXPECT_FALSE(Extract(member("old")).failed);
+    ASSERT_TRUE(lha::WriteFile(archivePath(), member("new")));
+    for (const char* option : {"--skip-existing", "--keep-newer"}) {
+        run::Result result = run::Tool("extract " + Quote(archivePath()) + " -C " + Quote(dest()) + " " + option);
+        EXPECT_EQ(result.status, 0);
+        EXPECT_NE(result.out.find("1 existing file kept"), std::string::npos) << option << result.all();
+    }
+}
+
+// Races on the destination, run for a bounded time: another process swaps entries while
+// the worker writes. `swap` runs on a thread until the runs are done.
+template <typename Swap>
+void RaceAgainst(Swap swap, const std::function<bool()>& run) {
+    std::atomic<bool> done{false};
+    std::thread racer([&] { while (!done) swap(); });
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    for (int i = 0; i < 200 && std::chrono::steady_clock::now() < deadline && run(); ++i) {}
+    done = true;
+    racer.join();
+}
+
+// A hard link planted at a member's name, between the removal of what stood there and the
+// creation of the file, made the worker write into the file outside. Each file is now made
+// under a new name and renamed over whatever stands at its own.
+TEST_F(HostileArchive, HardLinkPlantedAtAMemberIsReplacedNotWritten) {
+    const fs::path sentinel = dest().parent_path() / "sentinel", victim = dest() / "victim";
+    const Bytes archive = Archive({Member::Stored("victim", "member"), Member::Stored("victim2", "x")});
+    RaceAgainst([&] { ::link(sentinel.c_str(), victim.c_str()); },
+                [&] { Extract(archive); return ReadAll(sentinel) == SentinelText; });
+    EXPECT_EQ(ReadAll(sentinel), SentinelText);
+}
+
+// A folder swapped for a hard link to a file of mode 0600 (the sentinel) while the
+// folders' modes are set after the run: the file's mode must not change.
+TEST_F(HostileArchive, FolderSwappedForAFileKeepsTheFileMode) {
+    const fs::path sentinel = dest().parent_path() / "sentinel", folder = dest() / "bin", aside = dest() / "aside";
+    const fs::perms secret = fs::perms::owner_read | fs::perms::owner_write;
+    fs::permissions(sentinel, secret);
+    const Bytes archive = Archive({Member::Folder("bin").Ext(0x50, Le(040777, 2))});
+    RaceAgainst([&] {
+        if (::rename(folder.c_str(), aside.c_str()) == 0 && ::link(sentinel.c_str(), folder.c_str()) == 0) {
+            ::unlink(folder.c_str());
+            ::rename(aside.c_str(), folder.c_str());
+        }
+    }, [&] { Extract(archive); return fs::status(sentinel).permissions() == secret; });
+    EXPECT_EQ(fs::status(sentinel).permissions(), secret);
+}
+
+// A member that would replace the archive being read is refused; the members after it
+// are still extracted.
+TEST_F(HostileArchive, MemberOverTheArchiveIsRefused) {
+    const Bytes archive = Archive({Member::Stored("archive.lzh", "member"), Member::Stored("dest/after", "a")});
+    EXPECT_EQ(RunTool(archive, "extract " + Quote(archivePath()) + " -C " + Quote(dest().parent_path())), 1);
+    EXPECT_EQ(lha::ToBytes(ReadAll(archivePath())), archive);
+    EXPECT_EQ(ReadAll(dest() / "after"), "a");
 }
 
 // ---------------------------------------------------------------------------------------
@@ -376,27 +466,23 @@ TEST_F(HostileArchive, FolderSwappedForALinkMidRunIsNotFollowed) {
 
 TEST_F(HostileArchive, AbortDeletesTheMemberInHandAndKeepsEarlierOnes) {
     abortDuring = "big";
+    WriteAll(dest() / "big", "installed");  // the file the member would replace stays whole
     Outcome outcome = Extract(Archive({Member::Stored("small", "kept"), Member::Stored("big", std::string(300000, 'b')),
                                        Member::Folder("later"), Member::Stored("later/last", "never")}));
     EXPECT_TRUE(outcome.aborted);
     EXPECT_TRUE(outcome.failed);
     EXPECT_EQ(outcome.members, (std::vector<std::string>{"small", "big"}));
     EXPECT_TRUE(outcome.inHand.starts_with(".kavisfx-")) << outcome.inHand;  // the temporary, gone
-    EXPECT_EQ(Entries(), std::set<std::string>{"small"});
+    EXPECT_EQ(Entries(), (std::set<std::string>{"big", "small"}));
+    EXPECT_EQ(ReadAll(dest() / "big"), "installed");
+    ResetDestination();
     // Aborted between members: no file is in hand, and nothing after the abort is touched,
     // not even a file a later member would replace.
-    ResetDestination();
     frontEnd_.memberName = [](void*, const WideChar* path) { if (*path == u'l') decodeState.keepRunning.store(0); };
     outcome = Extract(Archive({Member::Stored("small", "kept"), Member::Folder("later"), Member::Stored("small", "new")}));
     EXPECT_TRUE(outcome.aborted);
     EXPECT_EQ(outcome.inHand, "");
     EXPECT_EQ(Entries(), std::set<std::string>{"small"});
-}
-
-std::string Le(uint64_t value, int bytes) {
-    std::string out;
-    for (int i = 0; i < bytes; ++i) out += static_cast<char>(value >> (8 * i));
-    return out;
 }
 
 // The exact Unix time, the permission bits, folders written as empty stored members; and

@@ -2,7 +2,9 @@
 // path. (Folders and files made on disk: the golden archives of hostile_archive_test.)
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 #include "archive/paths.h"
@@ -124,29 +126,35 @@ TEST(SanitizeMemberPath, EveryShortCombinationIsConfined) {
     }
 }
 
-// ParentFolder drops the last component (and a closing separator) but never a drive's
-// root; CutAtLastSeparator cuts at the last separator whatever stands before it.
-TEST(FolderPaths, ParentFolderAndCutAtLastSeparator) {
-    const struct {
-        bool (*cut)(WideString&);
-        std::u16string path;
-        bool done;
-        std::u16string rest;
-    } cases[] = {
-        {ParentFolder, u"a/b/", true, u"a"},           {ParentFolder, u"a/b/c", true, u"a/b"},
-        {ParentFolder, u"a\\b", true, u"a"},           {ParentFolder, u"C:\\x", false, u"C:\\x"},
-        {ParentFolder, u"C:\\x\\y", true, u"C:\\x"},  {ParentFolder, u"abc", false, u"abc"},
-        {ParentFolder, u"", false, u""},               {ParentFolder, u"/x", true, u""},
-        {CutAtLastSeparator, u"a/b/f.txt", true, u"a/b"}, {CutAtLastSeparator, u"a\\f", true, u"a"},
-        {CutAtLastSeparator, u"f", false, u"f"},        {CutAtLastSeparator, u"", false, u""},
-        {CutAtLastSeparator, u"dir/", true, u"dir"},    {CutAtLastSeparator, u"/f", true, u""},
-    };
-    for (const auto& test : cases) {
-        WideString path(test.path.c_str());
-        EXPECT_EQ(test.cut(path), test.done) << std::string(test.path.begin(), test.path.end());
-        EXPECT_EQ(std::u16string(path.Text()), test.rest);
-    }
-    EXPECT_FALSE(CreateFolderTree(WideString(u""), CreateFolder));  // names no folder, not even the current one
+// The destination's folders are made top-down; a path that names none fails.
+TEST(FolderPaths, CreateFolderTreeMakesEveryMissingFolder) {
+    const std::filesystem::path root = std::filesystem::temp_directory_path() / ("kavisfx-tree-" + std::to_string(::getpid()));
+    std::filesystem::remove_all(root);
+    std::filesystem::create_directories(root / "a");
+    const std::u16string deep = (root / "a/b/c/").u16string();
+    EXPECT_TRUE(CreateFolderTree(WideString(deep.c_str()), CreateDestinationFolder));
+    EXPECT_TRUE(std::filesystem::is_directory(root / "a/b/c"));
+    EXPECT_TRUE(CreateFolderTree(WideString(deep.c_str()), CreateDestinationFolder));  // all there already
+    EXPECT_FALSE(CreateFolderTree(WideString(u""), CreateDestinationFolder));  // names no folder
+    std::filesystem::remove_all(root);
+}
+
+// What a second Ctrl-C deletes on its way out: the temporary in hand.
+TEST(FolderPaths, TemporaryInHandIsDeletedOnDemand) {
+    namespace fs = std::filesystem;
+    const fs::path root = fs::temp_directory_path() / ("kavisfx-in-hand-" + std::to_string(::getpid()));
+    fs::remove_all(root);
+    fs::create_directories(root);
+    const fs::path previous = fs::current_path();
+    fs::current_path(root);
+    FileHandle file;
+    ASSERT_TRUE(file.CreateTemporary(u"sub/member"));
+    const fs::path temporary = root / std::u16string(file.TemporaryPath().Text());
+    EXPECT_TRUE(fs::exists(temporary));
+    DiscardTemporaryInHand();
+    EXPECT_FALSE(fs::exists(temporary));
+    fs::current_path(previous);
+    fs::remove_all(root);
 }
 
 }  // namespace

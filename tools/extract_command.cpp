@@ -1,7 +1,6 @@
 // kavisfx extract: runs the stub's extraction worker on this machine.
 #include <csignal>
 #include <cstdio>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include "archive/extraction_worker.h"
@@ -36,14 +35,25 @@ const char Help[] =
     "Exit status: 0 complete, 1 a member failed or the archive is damaged, 2 bad usage or\n"
     "unreadable file, 130 aborted.\n";
 
-void OnInterrupt(int) { decodeState.keepRunning.store(0); }
+volatile sig_atomic_t interrupted = 0;
 
-// Ctrl-C is the abort button; a second one ends the process at once. A file that grows
-// past the size limit fails its write (EFBIG) instead of killing the process.
+void OnInterrupt(int) {
+    decodeState.keepRunning.store(0);
+    if (!interrupted) {
+        interrupted = 1;
+        return;
+    }
+    DiscardTemporaryInHand();
+    ::_exit(130);
+}
+
+// Ctrl-C is the abort button; a second one ends the process at once, the member in hand
+// deleted all the same. A file that grows past the size limit fails its write (EFBIG)
+// instead of killing the process.
 void InstallSignals() {
     struct sigaction action = {};
     action.sa_handler = OnInterrupt;
-    action.sa_flags = SA_RESETHAND | SA_RESTART;
+    action.sa_flags = SA_RESTART;
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
     std::signal(SIGXFSZ, SIG_IGN);
@@ -69,12 +79,12 @@ struct KeepPolicy {
 
 bool KeepExisting(void* context, const WideString& outputPath, const LzhHeader& header) {
     auto& policy = *static_cast<KeepPolicy*>(context);
-    Utf8Text path(outputPath.Text());
-    struct stat existing;
-    // Only an entry reached without a link counts (PathExists follows none): a path through
-    // a link fails the member as it does without these options.
-    if (!PathExists(outputPath.Text()) || ::lstat(path.c_str(), &existing) != 0) return false;
-    if (policy.mode == ExistingFiles::KeepNewer && existing.st_mtime < header.modifiedTime) return false;
+    // The entry is looked at through the same walk as the write, which follows no link (a
+    // path through one fails the member as it does without these options) and has no
+    // limit of length.
+    int64_t existingTime;
+    if (!ExistingEntryTime(outputPath.Text(), existingTime)) return false;
+    if (policy.mode == ExistingFiles::KeepNewer && existingTime < header.modifiedTime) return false;
     policy.frontEnd.ClearLine();
     std::printf("kept     %s: %s\n", DisplayText(outputPath.Text()).c_str(),
                 policy.mode == ExistingFiles::Skip ? "it exists" : "the existing file is as new or newer");
@@ -115,8 +125,11 @@ int RunExtract(int argc, char** argv) {
     }
     frontEnd.ClearLine();
     std::string note;
+    if (extractor.conflicts)
+        note = std::to_string(extractor.conflicts) + (extractor.conflicts == 1 ? " name conflict" : " name conflicts");
     if (policy.kept)
-        note = std::to_string(policy.kept) + (policy.kept == 1 ? " existing file kept" : " existing files kept");
+        note += (note.empty() ? "" : "; ") + std::to_string(policy.kept) +
+                (policy.kept == 1 ? " existing file kept" : " existing files kept");
     std::printf("%s\n", SummaryLine(extractor.filesDone, extractor.foldersDone, extractor.bytesDone,
                                     extractor.membersFailed, ArchiveDamaged(extractor), note).c_str());
     return extractor.failed ? 1 : 0;

@@ -47,10 +47,11 @@ bool FileHandle::CreateTemporary(const WideChar* path) {
     if (volume.folders.count(target)) return Fail(EISDIR);
     const std::u16string folder = target.substr(0, target.rfind(u'/') + 1);
     WideChar name[TemporaryNameUnits + 1];
+    for (uint32_t i = 0; i <= TemporaryNameUnits; ++i) name[i] = TemporaryNamePattern[i];
     std::u16string temporary;
     for (uint32_t serial = 0; temporary.empty() || volume.files.count(temporary) || volume.folders.count(temporary) ||
                               temporary == target;)
-        FormatTemporaryName(name, serial++), temporary = folder + name;
+        WriteTemporarySerial(name, serial++), temporary = folder + name;
     volume.files.try_emplace(temporary);
     handle_ = volume.nextHandle++;
     volume.handles[handle_] = {&volume.files[temporary], 0, true};

@@ -48,6 +48,7 @@ bool DeletePath(const WideChar* path) {
 // The memory volume holds no links: nothing on the way can be one.
 CreateFolderResult CreateDestinationFolder(const WideChar* path) { return CreateFolder(path); }
 uint32_t LinkErrorCode() { return ELOOP; }
+void DiscardTemporaryInHand() {}
 void HoldReachedFolders(bool) {}
 
 bool PathExists(const WideChar* path) {

@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <csignal>
 #include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -184,6 +185,13 @@ uint32_t NextSerial() {
 
 constexpr int TemporaryNameTries = 64;
 
+// The temporary being written, for DiscardTemporaryInHand: its name is set before its
+// folder, and the folder taken away before the name changes.
+volatile sig_atomic_t inHandFolder = -1;
+char inHandName[TemporaryNameUnits + 1];
+
+void ForgetInHand() { inHandFolder = -1; }
+
 }  // namespace
 
 void HoldReachedFolders(bool on) {
@@ -229,6 +237,11 @@ bool ExistingEntryTime(const WideChar* path, int64_t& unixSeconds) {
 
 uint32_t LinkErrorCode() { return ELOOP; }
 
+void DiscardTemporaryInHand() {
+    const int folder = inHandFolder;
+    if (folder >= 0) ::unlinkat(folder, inHandName, 0);
+}
+
 void FoldNameCase(WideChar*, uint32_t) {}
 
 bool FileHandle::CreateTemporary(const WideChar* path) {
@@ -240,11 +253,12 @@ bool FileHandle::CreateTemporary(const WideChar* path) {
                                              : ::fcntl(at.folder, F_DUPFD_CLOEXEC, 0);
     if (folder < 0) return false;
     WideChar name[TemporaryNameUnits + 1];
+    for (uint32_t j = 0; j <= TemporaryNameUnits; ++j) name[j] = TemporaryNamePattern[j];
     char utf8[TemporaryNameUnits + 1];
     int fd = -1;
     errno = EEXIST;
     for (int i = 0; i < TemporaryNameTries && fd < 0 && errno == EEXIST; ++i) {
-        FormatTemporaryName(name, NextSerial());
+        WriteTemporarySerial(name, NextSerial());
         for (uint32_t j = 0; j <= TemporaryNameUnits; ++j) utf8[j] = static_cast<char>(name[j]);
         if (std::strcmp(utf8, at.name) == 0) continue;  // errno stays EEXIST
         fd = ::openat(folder, utf8, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
@@ -259,6 +273,8 @@ bool FileHandle::CreateTemporary(const WideChar* path) {
     folder_ = folder;
     position_ = 0;
     size = 0;
+    std::memcpy(inHandName, utf8, sizeof inHandName);
+    inHandFolder = folder;
     temporary_.Assign(path);
     temporary_.Resize(static_cast<uint32_t>(LastComponent(temporary_) - temporary_.Text()) + 1);
     temporary_.Append(name);
@@ -277,6 +293,7 @@ static bool RenameIn(int folder, const char* from, const char* to, bool replace)
 bool FileHandle::PutInPlace(const WideChar* path, bool replace) {
     Close();
     if (folder_ == ClosedHandle) return false;
+    ForgetInHand();
     const WideString target(path);
     Utf8Text from(LastComponent(temporary_)), to(LastComponent(target));
     const bool renamed = RenameIn(static_cast<int>(folder_), from.c_str(), to.c_str(), replace);
@@ -293,6 +310,7 @@ void FileHandle::Discard() {
     const int cause = errno;
     Close();
     if (folder_ != ClosedHandle) {
+        ForgetInHand();
         ::unlinkat(static_cast<int>(folder_), Utf8Text(LastComponent(temporary_)).c_str(), 0);
         ::close(static_cast<int>(folder_));
         folder_ = ClosedHandle;

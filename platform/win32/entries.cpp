@@ -219,6 +219,7 @@ bool ExistingEntryTime(const WideChar* path, int64_t& unixSeconds) {
 }
 
 uint32_t LinkErrorCode() { return StoppedOnLink; }
+void DiscardTemporaryInHand() {}
 void HoldReachedFolders(bool) {}
 
 void FoldNameCase(WideChar* text, uint32_t length) { CharUpperBuffW(reinterpret_cast<wchar_t*>(text), length); }
@@ -231,20 +232,23 @@ bool FileHandle::CreateTemporary(const WideChar* path) {
     Discard();
     Reached at;
     if (!Reach(path, at, true)) return false;
-    WideChar name[TemporaryNameUnits + 1];
+    temporary_.Assign(path);
+    temporary_.Resize(static_cast<uint32_t>(LastName(path).text - path) + 1);
+    temporary_.Append(TemporaryNamePattern);
+    WideChar* name = temporary_.Data() + temporary_.Length() - TemporaryNameUnits;
     HANDLE created = nullptr;
     for (int tries = 0; tries < 64 && !created; ++tries) {
-        FormatTemporaryName(name, serial++);
+        WriteTemporarySerial(name, serial++);
         created = OpenIn(at.folder, Name{name, TemporaryNameUnits}, GENERIC_WRITE, FILE_CREATE, FILE_NON_DIRECTORY_FILE);
-        if (!created && GetLastError() != ERROR_ALREADY_EXISTS) return false;
+        if (!created && GetLastError() != ERROR_ALREADY_EXISTS) break;
     }
-    if (!created) return false;
+    if (!created) {
+        temporary_.Clear();
+        return false;
+    }
     handle_ = reinterpret_cast<intptr_t>(created);
     folder_ = reinterpret_cast<intptr_t>(at.folder);
     at.folder = nullptr;
-    temporary_.Assign(path);
-    temporary_.Resize(static_cast<uint32_t>(LastName(path).text - path) + 1);
-    temporary_.Append(name);
     return true;
 }
 

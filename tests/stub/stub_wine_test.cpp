@@ -385,7 +385,14 @@ TEST_F(StubUnderWine, AbortRemovesTheMemberInHand) {
         fs::remove_all(workDir);
         fs::create_directories(workDir);
         StubRun run(session, package, workDir, "ja_JP.UTF-8");
-        ASSERT_TRUE(Until(30, [&] { return fs::exists(workDir + "/big.bin"); })) << "the large member was never started";
+        // The member in hand is written under a temporary name; none may be left behind.
+        auto temporaries = [&] {
+            int count = 0;
+            for (const auto& entry : fs::directory_iterator(workDir))
+                count += entry.path().filename().string().starts_with(".kavisfx-");
+            return count;
+        };
+        ASSERT_TRUE(Until(30, [&] { return temporaries() > 0; })) << "the large member was never started";
         const std::string window = session.WaitForWindow("Kavi SFX", 10);
         ASSERT_FALSE(window.empty()) << "no visible progress window titled Kavi SFX";
         if (action.empty()) {
@@ -395,7 +402,8 @@ TEST_F(StubUnderWine, AbortRemovesTheMemberInHand) {
         const size_t at = action.find("%s");
         EXPECT_TRUE(session.Xdo(action.substr(0, at) + window + action.substr(at + 2)));
         EXPECT_EQ(run.Wait(30), 0);
-        EXPECT_FALSE(fs::exists(workDir + "/big.bin")) << "the interrupted member was left behind";
+        EXPECT_FALSE(fs::exists(workDir + "/big.bin")) << "the interrupted member was put in place";
+        EXPECT_EQ(temporaries(), 0) << "the interrupted member was left behind";
         EXPECT_EQ(ReadAll(workDir + "/first.txt"), "first");
         EXPECT_EQ(ReadAll(workDir + "/second.txt"), "second");
     }
