@@ -111,14 +111,14 @@ struct Reached {
     }
 };
 
-// The next component of `rest`, without the trailing dots and spaces that Windows drops
-// from a name ("." and ".." come out empty).
+// The next component of `rest`. Member names come without the trailing dots and spaces
+// that Windows drops from a name by itself (the system takes such a name as it stands
+// here), and the system refuses "." and "..".
 Name NextComponent(const WideChar*& rest) {
     while (IsSeparator(*rest)) ++rest;
     Name name{rest, 0};
     while (rest[name.length] && !IsSeparator(rest[name.length])) ++name.length;
     rest += name.length;
-    while (name.length && (name.text[name.length - 1] == u'.' || name.text[name.length - 1] == u' ')) --name.length;
     while (IsSeparator(*rest)) ++rest;
     return name;
 }
@@ -126,7 +126,7 @@ Name NextComponent(const WideChar*& rest) {
 // Walks `path` (relative; slashes or backslashes) from the current folder, which is the
 // user's choice and opened by name. With `create`, the folders that are missing on the way
 // are made, top-down. False, with the last error set, when a folder on the way cannot be
-// opened or is a reparse point, or a component is empty, "." or "..".
+// opened or is a reparse point, or the path names none.
 bool Reach(const WideChar* path, Reached& at, bool create = false) {
     at.folder = CreateFileW(L".", FolderAccess, FolderShare, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (at.folder == INVALID_HANDLE_VALUE) {
@@ -274,9 +274,7 @@ bool FileHandle::PutInPlace(const WideChar* path, bool replace) {
     return moved;
 }
 
-// The error a caller reports was taken before: a failed deletion changes nothing.
 void FileHandle::Discard() {
-    const DWORD cause = GetLastError();
     Close();
     if (folder_ != ClosedHandle) {
         if (temporary_.HasText()) DeleteIn(reinterpret_cast<HANDLE>(folder_), LastName(temporary_.Text()));
@@ -284,7 +282,6 @@ void FileHandle::Discard() {
         folder_ = ClosedHandle;
     }
     temporary_.Clear();
-    SetLastError(cause);
 }
 
 bool FileHandle::OpenFolder(const WideChar* path) {
