@@ -11,60 +11,57 @@
 
 #include "platform/file_handle.h"
 #include "decode/decode_state.h"
-#include "platform/system.h"
 
 namespace {
-
-constexpr uint32_t FallbackBufferSize = 16384;
 
 // Bytes the shared reader may fetch beyond the member's packed data for a sound stream:
 // its 16-bit look-ahead and what a decoder peeks at without taking it.
 constexpr uint32_t MaxLookAheadBytes = 8;
 uint32_t bytesPastEnd = 0;  // zero bytes handed out beyond the packed data
 
-// A short or failed read leaves zeros behind the bytes that arrived, never stale data.
-void ReadIntoBuffer(FileHandle& file) {
+// Never more than the member's packed data still holds, so that the file is read no
+// further than the member. A short or failed read leaves zeros behind the bytes that
+// arrived, never stale data.
+void RefillInputBuffer(FileHandle& file) {
     DecodeState& s = decodeState;
-    int64_t got = file.Read(s.inputBufferSize, s.inputBuffer);
+    uint32_t size = s.packedRemaining < s.inputBufferCapacity ? static_cast<uint32_t>(s.packedRemaining)
+                                                               : s.inputBufferCapacity;
+    int64_t got = file.Read(size, s.inputBuffer);
     uint32_t filled = got < 0 ? 0 : static_cast<uint32_t>(got);
-    if (filled < s.inputBufferSize) memset(s.inputBuffer + filled, 0, s.inputBufferSize - filled);
+    if (filled < size) memset(s.inputBuffer + filled, 0, size - filled);
+    s.inputBufferSize = size;
+    s.inputPosition = 0;
 }
 
 }  // namespace
 
 bool AllocInputBuffer(FileHandle& inputFile, uint64_t requestedSize) {
     DecodeState& s = decodeState;
-    // No more than the file still holds: a damaged header may claim gigabytes.
+    // What the file does not hold is no packed data either (a damaged header may claim
+    // gigabytes): the stream ends there.
     const uint64_t position = inputFile.Tell();
     const uint64_t left = inputFile.size > position ? inputFile.size - position : 0;
-    uint64_t size = requestedSize < left ? requestedSize : left;
-    // What the file does not hold is no packed data either: the stream ends there.
     if (left < s.packedRemaining) s.packedRemaining = left;
-    uint64_t available = AvailablePhysicalMemory();
-    if (available != 0 && available < size) size = available;
-    if (size > UINT32_MAX) size = UINT32_MAX;  // members of 4 GiB and more are read in turns
-
-    s.inputBufferSize = static_cast<uint32_t>(size);
-    s.inputBuffer = static_cast<uint8_t*>(malloc(size ? size : 1));
+    uint64_t room = requestedSize < s.packedRemaining ? requestedSize : s.packedRemaining;
+    if (room > InputBufferCapacity) room = InputBufferCapacity;
+    s.inputBufferCapacity = room ? static_cast<uint32_t>(room) : 1;  // malloc may answer 0 bytes with null
+    s.inputBuffer = static_cast<uint8_t*>(malloc(s.inputBufferCapacity));
     if (!s.inputBuffer) {
-        s.inputBufferSize = FallbackBufferSize;
-        s.inputBuffer = static_cast<uint8_t*>(malloc(FallbackBufferSize));
-        if (!s.inputBuffer) {
-            s.inputBufferSize = 0;
-            s.failure = DecodeFailure::NoInputBuffer;
-            return false;
-        }
+        s.failure = DecodeFailure::NoInputBuffer;
+        return false;
     }
+    s.inputFile = &inputFile;
+    s.inputBufferSize = 0;  // read when the first byte is asked for
     s.inputPosition = 0;
     bytesPastEnd = 0;
     s.packedDataRanOut = false;
-    ReadIntoBuffer(inputFile);
     return true;
 }
 
 void FreeInputBuffer() {
     free(decodeState.inputBuffer);
     decodeState.inputBuffer = nullptr;
+    decodeState.inputBufferCapacity = 0;
     decodeState.inputBufferSize = 0;
     decodeState.inputPosition = 0;
 }
@@ -84,15 +81,12 @@ bool StreamRanDry() { return StreamRanDry(0, 16u + decodeState.pendingBits); }
 
 uint8_t NextPackedByte() {
     DecodeState& s = decodeState;
-    if (s.packedRemaining == 0 || s.inputBufferSize == 0) {
+    if (s.packedRemaining == 0) {
         ++bytesPastEnd;  // bounded: the window loops stop at the next flush once dry
         return 0;
     }
+    if (s.inputPosition == s.inputBufferSize) RefillInputBuffer(*s.inputFile);
     --s.packedRemaining;
-    if (s.inputPosition == s.inputBufferSize) {
-        ReadIntoBuffer(*s.inputFile);
-        s.inputPosition = 0;
-    }
     return s.inputBuffer[s.inputPosition++];
 }
 

@@ -7,9 +7,16 @@
 
 class FileHandle;
 
-// Reads the member's packed data ahead (up to `requestedSize` bytes, capped by free memory;
-// a 16384-byte buffer refilled as it runs dry when that cannot be had). False when not
-// even the small buffer can be allocated.
+// The input buffer holds at most this much of a member's packed data at a time and is
+// refilled as the reader runs dry, so that a member takes the same memory whatever its
+// size; reads this large cost next to nothing beside the decoding.
+constexpr uint32_t InputBufferCapacity = 64 * 1024;
+
+// Makes the input buffer for the member's packed data (decodeState.packedRemaining bytes,
+// cut to what the file still holds), with room for `requestedSize` of them at a time, no
+// more than there are nor than InputBufferCapacity; it is filled when the first byte is
+// asked for.
+// False when it cannot be allocated.
 bool AllocInputBuffer(FileHandle& inputFile, uint64_t requestedSize);
 void FreeInputBuffer();
 

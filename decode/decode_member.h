@@ -14,8 +14,8 @@ void MakeCrcTable();
 uint32_t DecodeMember(FileHandle& input, FileHandle* output, uint64_t originalSize, uint64_t packedSize,
                       MethodId method);
 
-// Copies a stored member of `size` bytes from `input` into `output` in 2048-byte chunks;
-// the result shows in decodeState.crc (and failure, keepRunning).
+// Copies a stored member of `size` bytes from `input` into `output`, an input buffer at a
+// time; the result shows in decodeState.crc (and failure, keepRunning).
 void CopyStored(FileHandle& input, FileHandle* output, uint64_t size);
 
 // -lh1- and -lh4- to -lh7- go through fast loops made for them (the default) or through

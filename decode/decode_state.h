@@ -22,7 +22,8 @@ struct DecodeState {
     // Input buffer and bit reader.
     FileHandle* inputFile = nullptr;
     uint8_t* inputBuffer = nullptr;
-    uint32_t inputBufferSize = 0;
+    uint32_t inputBufferCapacity = 0;  // bytes allocated
+    uint32_t inputBufferSize = 0;      // bytes of the member's packed data in the buffer
     uint32_t inputPosition = 0;
     uint64_t packedRemaining = 0;
     bool packedDataRanOut = false;  // PackedDataRanOut(), bit_input.h

@@ -44,9 +44,6 @@ void SetLastErrorCode(uint32_t code);
 WideString SystemErrorText(uint32_t code);
 uint32_t OutOfMemoryErrorCode();                   // the system's code for "not enough memory"
 
-// Free physical memory in bytes; 0 when unknown.
-uint64_t AvailablePhysicalMemory();
-
 // Multibyte archive names: converted from the system's code page (Windows: CP_ACP;
 // elsewhere CP932 unless SetMultiByteCodePage chose another).
 void AssignFromMultiByte(WideString& out, const char* text);

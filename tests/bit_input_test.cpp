@@ -42,13 +42,14 @@ TEST(BitInput, LooksAheadSixteenBitsAndYieldsZerosPastThePackedData) {
     }
     Stream shortRead(Bytes{0x12, 0x34}, 6);  // the header claims six bytes, the file holds two
     EXPECT_EQ(GetBits(16), 0x1234);
+    EXPECT_EQ(decodeState.packedRemaining, 0u) << "the packed data ends where the file does";
     for (int i = 0; i < 4; ++i) EXPECT_EQ(GetBits(8), 0) << "stale bytes after a short read";
 }
 
 // Random step sizes (huge drops too, for the shared reader) through a buffer far smaller
 // than the member, refilled from the file as it runs dry, against the bits as they lie in
-// the file: for the shared reader and for the hot loop's 64-bit one, which takes over in
-// the middle of a byte.
+// the file, which is read no further than the member: for the shared reader and for the
+// hot loop's 64-bit one, which takes over in the middle of a byte.
 TEST(BitInput, AnyStepSizesReadTheStreamInOrder) {
     std::mt19937 random(7);
     Bytes file(3000);
@@ -67,6 +68,7 @@ TEST(BitInput, AnyStepSizesReadTheStreamInOrder) {
             else in.Drop(n);
             at += n;
         }
+        EXPECT_EQ(stream.Input().Tell(), member.size()) << "the file is read no further than the member";
     };
     for (uint32_t bufferSize : {3000u, 64u, 7u}) {
         SCOPED_TRACE(bufferSize);

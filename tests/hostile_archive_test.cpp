@@ -334,25 +334,6 @@ TEST_F(HostileArchive, GoldenArchivesEndAsRecorded) {
     }
 }
 
-// A header's packed size is no reason to allocate it: the buffer holds at most what the
-// file still has.
-TEST(HostileSizes, InputBufferIsNoLargerThanTheRestOfTheFile) {
-    packed_member::ScratchFile file(Bytes(100, 0xAB));
-    FileHandle input;
-    std::u16string path = file.Wide();
-    ASSERT_TRUE(input.Open(path.c_str(), FileAccess::Read, FileDisposition::OpenExisting));
-    ASSERT_TRUE(input.Seek(40, SeekOrigin::Begin));
-    ASSERT_TRUE(AllocInputBuffer(input, 0xFFFFFF00u));
-    EXPECT_EQ(decodeState.inputBufferSize, 60u);
-    FreeInputBuffer();
-    ASSERT_TRUE(input.Seek(100, SeekOrigin::Begin));
-    ASSERT_TRUE(AllocInputBuffer(input, 0xFFFFFF00u));
-    EXPECT_EQ(decodeState.inputBufferSize, 0u);
-    decodeState.packedRemaining = 5;
-    EXPECT_EQ(NextPackedByte(), 0);  // nothing to read: zeros, never a read past the buffer
-    FreeInputBuffer();
-}
-
 // Cut at every byte, an archive of three members (levels 0, 1 and 2; stored, stored and
 // -lh2-) never yields a file that the run calls good but that differs from the whole
 // archive's: each file is complete, or the run named it damaged and failed.

@@ -1,6 +1,7 @@
 // The host tool as a user runs it (the fixture archives are replayed by hostile_archive_test):
 // listing, usage and failures, texts in the user's language,
-// existing files, failed writes under a file-size limit, Ctrl-C during a large member,
+// existing files, failed writes under a file-size limit, Ctrl-C during a large member, peak
+// memory whatever the packed size of a member,
 // and progress lines on terminals of a given width.
 #include <gtest/gtest.h>
 
@@ -15,6 +16,7 @@
 #include <signal.h>
 #include <sstream>
 #include <string>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -330,6 +332,45 @@ TEST(ToolAbort, InterruptDeletesTheMemberInHand) {
     EXPECT_EQ(WEXITSTATUS(status), 130);
     EXPECT_EQ(entries(), std::set<std::string>{"first.txt"});
     EXPECT_EQ(ReadAll(out / "first.txt"), "first member\n");
+}
+
+// A member's packed data passes through a buffer of fixed size: the peak memory of `test`
+// does not grow with the packed size of a member, compressed or stored. The -lh5- stream
+// ends long before its packed data does; a sparse file holds the zeros behind it.
+TEST(ToolMemory, PeakDoesNotGrowWithTheMembersPackedSize) {
+    Scratch scratch;
+    lha::Member packed = lha::Member::Stored("packed", ReadAll(Golden / "streams/lh5-blocks-3.bin"));
+    packed.method = "-lh5-";
+    packed.originalSize = 588867;
+    packed.crc = 0x695f;
+    lha::Member stored = lha::Member::Stored("stored", std::string(1, '\0'));  // zeros have CRC 0
+    auto peakKilobytes = [&](uint32_t tail) {
+        packed.packedSizeOverride = static_cast<uint32_t>(packed.data.size()) + tail;
+        stored.originalSize = tail + 1;
+        stored.packedSizeOverride = tail + 1;
+        std::ofstream out(scratch / "archive.lzh", std::ios::binary | std::ios::trunc);
+        for (const lha::Member& member : {packed, stored}) {
+            lha::Bytes bytes = lha::BuildHeader(member);
+            bytes.insert(bytes.end(), member.data.begin(), member.data.end());
+            out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+            out.seekp(tail, std::ios::cur);
+        }
+        out.put('\0');
+        out.close();
+        struct rusage usage = {};
+        int status = -1;
+        if (pid_t child = ::fork(); child == 0) {
+            ::freopen("/dev/null", "w", stdout);
+            ::execl(Tool.c_str(), Tool.c_str(), "test", (scratch / "archive.lzh").c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        } else {
+            ::wait4(child, &status, 0, &usage);
+        }
+        EXPECT_EQ(status, 0) << "tail " << tail;
+        return usage.ru_maxrss;
+    };
+    const long small = peakKilobytes(0), large = peakKilobytes(48u << 20);
+    EXPECT_LT(large - small, 8 * 1024) << small << " KB for the small archive, " << large << " KB for the large one";
 }
 
 // Runs the tool on a terminal `columns` wide; once its output holds `interruptAt` (when

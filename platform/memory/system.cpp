@@ -1,5 +1,5 @@
 // The core's system services in the fuzz build: files and folders on the memory volume,
-// fixed answers where a real system would be asked (memory, time zone, shell).
+// fixed answers where a real system would be asked (time zone, shell).
 #include "platform/system.h"
 
 #include <cerrno>
@@ -12,8 +12,6 @@ namespace {
 
 thread_local uint32_t lastError = 0;
 
-// A fixed free-memory figure: asking the system costs more than a small input's decoding.
-constexpr uint64_t PhysicalMemory = 1ull << 30;
 // Japan (UTC+9), where most archives come from; fixed so that every run converts alike.
 constexpr int32_t JapanTimeZoneOffset = -9 * 3600;
 
@@ -95,8 +93,6 @@ WideString SystemErrorText(uint32_t code) {
 }
 
 uint32_t OutOfMemoryErrorCode() { return ENOMEM; }
-
-uint64_t AvailablePhysicalMemory() { return PhysicalMemory; }
 
 int32_t TimeZoneOffset() { return JapanTimeZoneOffset; }
 

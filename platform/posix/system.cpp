@@ -44,12 +44,6 @@ WideString SystemErrorText(uint32_t code) {
 
 uint32_t OutOfMemoryErrorCode() { return ENOMEM; }
 
-uint64_t AvailablePhysicalMemory() {
-    long pages = ::sysconf(_SC_AVPHYS_PAGES), pageSize = ::sysconf(_SC_PAGESIZE);
-    if (pages <= 0 || pageSize <= 0) return 0;
-    return static_cast<uint64_t>(pages) * static_cast<uint64_t>(pageSize);
-}
-
 int32_t TimeZoneOffset() {
     ::tzset();
     return static_cast<int32_t>(timezone);

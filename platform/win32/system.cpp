@@ -40,12 +40,6 @@ WideString SystemErrorText(uint32_t code) {
 
 uint32_t OutOfMemoryErrorCode() { return ERROR_NOT_ENOUGH_MEMORY; }
 
-uint64_t AvailablePhysicalMemory() {
-    MEMORYSTATUSEX status;
-    status.dwLength = sizeof status;
-    return GlobalMemoryStatusEx(&status) ? status.ullAvailPhys : 0;
-}
-
 void AssignFromMultiByte(WideString& out, const char* text) {
     int units = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
     if (units <= 0) {
