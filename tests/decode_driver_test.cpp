@@ -23,6 +23,16 @@ using packed_member::CrcOf;
 using packed_member::DecodeWhole;
 using packed_member::Input;
 
+// The window loops that must write alike: the host tool's wide loop, the stub's small
+// fast loop, and the plain per-symbol driver.
+enum class Loop { Wide, Small, Plain };
+constexpr Loop Loops[] = {Loop::Wide, Loop::Small, Loop::Plain};
+const char* NameOf(Loop loop) { return loop == Loop::Wide ? "wide" : loop == Loop::Small ? "small" : "plain"; }
+void UseLoop(Loop loop) {
+    UseFastLoops(loop != Loop::Plain);
+    UseSmallLoop(loop == Loop::Small);
+}
+
 // Captures the percentages sent to the progress bar; may clear keepRunning on the first.
 struct ProgressLog {
     std::vector<uint32_t> sent;
@@ -43,7 +53,7 @@ struct ProgressLog {
         ConnectProgress(nullptr, nullptr);
         decodeState.progressTotal = decodeState.progressBase = decodeState.lastPercent = 0;
         decodeState.keepRunning.store(1);
-        UseFastLoops(true);
+        UseLoop(Loop::Wide);
     }
 };
 
@@ -130,15 +140,15 @@ TEST(DecodeMember, GoldenStreamsDecodeAlikeInBothLoops) {
             continue;
         }
         const Bytes packed = Input(row.input, row.size);
-        for (bool fast : {true, false}) {
-            UseFastLoops(fast);
+        for (Loop loop : Loops) {
+            UseLoop(loop);
             auto decoded = DecodeWhole(row.method, packed, row.size);
-            EXPECT_EQ(decoded.bytes.size(), row.size) << (fast ? "fast" : "plain");
-            EXPECT_EQ(decoded.crc, row.crc) << (fast ? "fast" : "plain");
-            EXPECT_EQ(CrcOf(decoded.bytes), row.crc) << (fast ? "fast" : "plain");
+            EXPECT_EQ(decoded.bytes.size(), row.size) << NameOf(loop);
+            EXPECT_EQ(decoded.crc, row.crc) << NameOf(loop);
+            EXPECT_EQ(CrcOf(decoded.bytes), row.crc) << NameOf(loop);
         }
     }
-    UseFastLoops(true);
+    UseLoop(Loop::Wide);
 }
 
 // -lh1- and -lh2-: codes longer than the 16-bit look-ahead.
@@ -177,19 +187,20 @@ TEST(AdaptiveHuffman, CodesLongerThanTheLookAheadDecode) {
 // an abort stops without the final write; a failed write stops within the first window.
 TEST(DecodeMember, ProgressAbortAndFailedWriteInBothLoops) {
     const Bytes packed = Input("lh5-blocks-3.bin");
-    std::vector<uint32_t> sent[2];
-    for (bool fast : {true, false}) {
+    std::vector<uint32_t> sent[3];
+    for (Loop loop : Loops) {
         ProgressLog log(588867 + 123457, 5000, 7);
-        UseFastLoops(fast);
+        UseLoop(loop);
         DecodeWhole(MethodLh5, packed, 588867);
-        sent[fast] = log.sent;
+        sent[static_cast<int>(loop)] = log.sent;
     }
-    EXPECT_EQ(sent[true], sent[false]);
-    EXPECT_GT(sent[false].size(), 50u);
-    for (bool fast : {true, false}) {
-        SCOPED_TRACE(fast ? "fast" : "plain");
+    EXPECT_EQ(sent[0], sent[2]);
+    EXPECT_EQ(sent[1], sent[2]);
+    EXPECT_GT(sent[2].size(), 50u);
+    for (Loop loop : Loops) {
+        SCOPED_TRACE(NameOf(loop));
         ProgressLog log(588867);
-        UseFastLoops(fast);
+        UseLoop(loop);
         auto full = DecodeWhole(MethodLh5, packed, 588867, u"/dev/full");
         EXPECT_EQ(full.failure, DecodeFailure::WriteFailed);
         ASSERT_FALSE(log.sent.empty());
