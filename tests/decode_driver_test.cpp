@@ -262,6 +262,34 @@ TEST(StoredCopy, CopiesInChunksWithTheirCrc) {
 
 TEST(Crc16, PublishedCheckValue) { EXPECT_EQ(CrcOf(Input("313233343536373839")), 0xBB3D); }  // "123456789"
 
+// Long blocks take other ways than short ones (carry-less folding, slicing); every length
+// and start, in one piece or two, gives the CRC of the bits one at a time.
+TEST(Crc16, EveryLengthAndSplitAgreesWithTheBitwiseCrc) {
+    Bytes data(70000);
+    uint32_t seed = 1;
+    for (uint8_t& byte : data) byte = static_cast<uint8_t>((seed = seed * 1103515245 + 12345) >> 16);
+    auto bitwise = [&](size_t from, size_t to) {
+        uint16_t crc = 0;
+        for (size_t i = from; i < to; ++i) {
+            crc ^= data[i];
+            for (int bit = 0; bit < 8; ++bit) crc = (crc & 1) ? (crc >> 1) ^ 0xA001 : crc >> 1;
+        }
+        return crc;
+    };
+    MakeCrcTable();
+    for (size_t length : {0, 1, 15, 16, 63, 64, 65, 127, 128, 200, 4097, 70000 - 3}) {
+        for (size_t start : {0, 1, 3}) {
+            if (start + length > data.size()) continue;
+            for (size_t split : {size_t{0}, length / 3, length}) {
+                decodeState.crc = 0;
+                UpdateCrc(data.data() + start, static_cast<uint32_t>(split));
+                UpdateCrc(data.data() + start + split, static_cast<uint32_t>(length - split));
+                EXPECT_EQ(decodeState.crc, bitwise(start, start + length)) << length << " from " << start;
+            }
+        }
+    }
+}
+
 // Sizes are unsigned: a stored member of 2 GiB and more is copied, not skipped. The copy
 // is aborted after its first chunk to keep the test short.
 TEST(StoredCopy, MembersOfTwoGibibytesAndMore) {
