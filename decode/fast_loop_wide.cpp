@@ -124,8 +124,10 @@ uint64_t LongDistance(uint64_t bits, uint32_t entry) {
     return (((1u << j) >> 1) + 1 + value) | static_cast<uint64_t>(taken + extra) << 32;
 }
 
+template <bool Refilling>
 inline uint32_t Distance(Bits& in) {
     uint32_t entry = positionEntries[in.bits >> (64 - PtTableBits)];
+    if (Refilling) in.Refill();
     if (entry & PositionTree) {
         uint64_t found = LongDistance(in.bits, entry);
         in.Drop(static_cast<uint32_t>(found >> 32));
@@ -210,18 +212,22 @@ inline void CopyMatch(uint8_t* window, uint32_t mask, uint32_t position, uint32_
     for (uint32_t k = 0; k < length; ++k) to[k] = source[k];
 }
 
-// A literal or a match written at `position`, after a refill; the position after it.
-// Inlined in both places, as the loop's own code.
+// A literal or a match written at `position`; the position after it. Refilling: with
+// 12 bits or more loaded on entry and 16 bytes of input at b.next, refills of its own
+// overlap the look-ups (the top bits they look at are loaded already) and leave 21 bits or
+// more for the next symbol. Otherwise it needs a refill before it.
+template <bool Refilling>
 [[gnu::always_inline]] inline uint32_t DecodeSymbol(Bits& b, uint8_t* window, uint32_t mask, uint32_t position) {
     uint32_t entry = charEntries[b.bits >> (64 - CharTableBits)];
+    if (Refilling) b.Refill();
     if ((entry & KindMask) == TreeKind) entry = LongChar(b.bits, entry);
-    b.Drop(entry & TakenMask);
+    b.Drop(entry & TakenMask);  // 36 bits or more left
     if (entry & LiteralKind) {
         window[position] = static_cast<uint8_t>(entry >> ValueShift);
         return position + 1;
     }
     uint32_t length = entry >> ValueShift;
-    CopyMatch(window, mask, position, Distance(b), length);
+    CopyMatch(window, mask, position, Distance<Refilling>(b), length);
     return position + length;
 }
 
@@ -259,25 +265,25 @@ bool RunWideLoop(DecodeJob& job) {
         const uint8_t* limit;
         in.Lend(b.bits, b.count, b.next, limit);
         // The fast part. On entry to every turn:
-        //   - 8 bytes or more of the input buffer lie at b.next, for the refill;
+        //   - 16 bytes or more of the input buffer lie at b.next, for two refills, and 12
+        //     bits or more are loaded (DecodeSymbol);
         //   - position < stop, where stop (at most the window's size) is the first of the
         //     window's end, the next progress check and the member's end, so that a match
         //     reaches at most stop + 255, within the room behind the window;
         //   - the block holds a symbol more;
         //   - the run has not been aborted.
-        // One refill serves a char code and its distance (55 bits at most, the bit buffer
-        // holds 56 or more after it). The part ends after the symbol that carried position
+        // The part ends after the symbol that carried position
         // to stop or beyond, with a match that did so copied whole (perhaps past the
         // member's end), or before a symbol that the conditions above do not allow; the
         // careful step below decodes that one, and what the last symbol crossed is settled
         // after it.
         uint64_t stopAt = (nextProgress < originalSize ? nextProgress : originalSize) - windowStart;
         const uint32_t stop = stopAt < size ? static_cast<uint32_t>(stopAt) : size;
-        const uint8_t* const fastLimit = limit - b.next >= 8 ? limit - 8 : nullptr;
+        const uint8_t* const fastLimit = limit - b.next >= 16 ? limit - 16 : nullptr;
+        if (fastLimit) b.Refill();
         while (b.next <= fastLimit && position < stop && blockLeft != 0 &&
                s.keepRunning.load(std::memory_order_relaxed) != 0) {
-            b.Refill();
-            position = DecodeSymbol(b, window, mask, position);
+            position = DecodeSymbol<true>(b, window, mask, position);
             blockLeft -= 1;
         }
         in.Return(b.bits, b.count, b.next);
@@ -291,7 +297,7 @@ bool RunWideLoop(DecodeJob& job) {
             }
             in.Refill();
             in.Lend(b.bits, b.count, b.next, limit);
-            position = DecodeSymbol(b, window, mask, position);
+            position = DecodeSymbol<false>(b, window, mask, position);
             blockLeft -= 1;
             in.Return(b.bits, b.count, b.next);
         }
