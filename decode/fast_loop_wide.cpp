@@ -66,7 +66,12 @@ uint32_t CharEntry(uint32_t symbol) {
 // those tables decode, whatever the lengths were.
 void BuildEntries() {
     const DecodeState& s = decodeState;
-    for (uint32_t i = 0; i < CharEntries; ++i) charEntries[i] = static_cast<uint16_t>(CharEntry(s.charTable[i]));
+    uint16_t bySymbol[CharAlphabetSize];
+    for (uint32_t j = 0; j < CharAlphabetSize; ++j) bySymbol[j] = static_cast<uint16_t>(CharEntry(j));
+    for (uint32_t i = 0; i < CharEntries; ++i) {
+        uint32_t j = s.charTable[i];
+        charEntries[i] = j < CharAlphabetSize ? bySymbol[j] : static_cast<uint16_t>(CharEntry(j));
+    }
     const uint32_t count = static_cast<uint32_t>(s.positionCodeCount);
     for (uint32_t i = 0; i < PositionEntries; ++i) {
         uint32_t j = s.ptTable[i];
