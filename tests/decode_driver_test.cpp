@@ -1,4 +1,4 @@
-// Every method against golden packed streams: whole members through both window loops,
+// Every method against golden packed streams: whole members through every window loop,
 // hand-made codes one operation at a time, adaptive codes longer than the look-ahead;
 // and the driver around the decoders: abort, progress, failed writes and stored members
 // of any size.
@@ -58,7 +58,7 @@ struct ProgressLog {
 };
 
 // A member's packed bytes (see packed_member::Input), its original size and the CRC-16
-// of what it decodes to, which both window loops must write alike; or hand-made codes
+// of what it decodes to, which every window loop must write alike; or hand-made codes
 // decoded one operation at a time from the method's start on (see ExpectScript).
 struct Golden {
     const char* what;
