@@ -132,7 +132,7 @@ const Golden Members[] = {
     {"-lz5- every eighth item is followed by a flag byte", MethodLz5, "ff6162636465666768feeef07a", 12, 0x775f},
 };
 
-TEST(DecodeMember, GoldenStreamsDecodeAlikeInBothLoops) {
+TEST(DecodeMember, GoldenStreamsDecodeAlikeInEveryLoop) {
     for (const Golden& row : Members) {
         SCOPED_TRACE(row.what);
         if (row.script) {
@@ -185,7 +185,7 @@ TEST(AdaptiveHuffman, CodesLongerThanTheLookAheadDecode) {
 
 // The fast loops must send the percentages the plain loop sends, one report per symbol;
 // an abort stops without the final write; a failed write stops within the first window.
-TEST(DecodeMember, ProgressAbortAndFailedWriteInBothLoops) {
+TEST(DecodeMember, ProgressAbortAndFailedWriteInEveryLoop) {
     const Bytes packed = Input("lh5-blocks-3.bin");
     std::vector<uint32_t> sent[3];
     for (Loop loop : Loops) {
