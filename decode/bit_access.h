@@ -30,9 +30,7 @@ public:
     }
 
     void Refill() {
-        // A slow refill may have loaded all 64 bits; a word shifted by 64 would not be
-        // empty, and the step past the whole bytes would run backwards through memory.
-        if (count_ > 56) return;
+        if (count_ > 56) return;  // full enough
         if (limit_ - next_ >= 8) {
             uint64_t word;
             memcpy(&word, next_, 8);
@@ -58,6 +56,22 @@ public:
     // StreamRanDry (bit_input.h) at the position of this reader.
     bool RanDry() const { return StreamRanDry(static_cast<uint32_t>(next_ - base_), count_); }
 
+    // For a loop that keeps the reader in local variables, which byte stores into the
+    // window cannot alias: the fields out, and back when the loop hands over again. At
+    // most 63 bits are ever loaded, so that a word may always be shifted in behind them;
+    // a refill may take the 8 bytes from `next` while they lie below `limit`.
+    void Lend(uint64_t& bits, uint32_t& count, const uint8_t*& next, const uint8_t*& limit) const {
+        bits = bits_;
+        count = count_;
+        next = next_;
+        limit = limit_;
+    }
+    void Return(uint64_t bits, uint32_t count, const uint8_t* next) {
+        bits_ = bits;
+        count_ = count;
+        next_ = next;
+    }
+
 private:
     // Bytes that may be taken straight from the buffer: not past its end, not past the
     // member's packed data.
@@ -72,7 +86,7 @@ private:
         uint32_t taken = static_cast<uint32_t>(next_ - base_);
         s.inputPosition += taken;
         s.packedRemaining -= taken;
-        while (count_ <= 56) {
+        while (count_ <= 55) {
             bits_ |= static_cast<uint64_t>(NextPackedByte()) << (56 - count_);
             count_ += 8;
         }

@@ -1,9 +1,11 @@
 // CRC-16/ARC over everything written for a member, and the write that feeds it.
 //
-// Long blocks go eight bytes per step through eight tables (slicing): sliceTables[k][b]
+// Long blocks go through FoldCrc where the processor can, else eight bytes per step through eight tables (slicing): sliceTables[k][b]
 // is the CRC of byte b followed by k zero bytes, so the eight look-ups of a step are
 // independent of each other.
 #include "decode/crc16.h"
+
+#include "decode/crc16_fold.h"
 
 #include "platform/file_handle.h"
 #include "decode/decode_state.h"
@@ -33,6 +35,9 @@ void MakeCrcTable() {
 
 void UpdateCrc(const uint8_t* bytes, uint32_t length) {
     uint32_t crc = decodeState.crc;
+    uint32_t folded = FoldCrc(crc, bytes, length);
+    bytes += folded;
+    length -= folded;
     const uint16_t(*t)[256] = sliceTables;
     for (; length >= SliceCount; length -= SliceCount, bytes += SliceCount) {
         crc ^= bytes[0] | bytes[1] << 8;

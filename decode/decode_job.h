@@ -6,6 +6,10 @@
 
 class FileHandle;
 
+// Room behind the window into which a match may run before the window is written (a
+// match is at most 256 bytes).
+constexpr uint32_t WindowSlack = 256;
+
 struct DecodeJob {
     uint32_t dictionarySize = 0;       // 1 << dictionaryBits; set by Run
     uint16_t (*decodeChar)() = nullptr;

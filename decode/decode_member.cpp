@@ -98,7 +98,7 @@ void DecodeJob::Run() {
     if (!start || (!ownSymbols && (!decodeChar || !decodePosition))) return;  // no decoder: the CRC check fails
 
     dictionarySize = 1u << dictionaryBits;
-    s.window = static_cast<uint8_t*>(malloc(dictionarySize));
+    s.window = static_cast<uint8_t*>(malloc(dictionarySize + WindowSlack));
     if (!s.window) {
         s.failure = DecodeFailure::NoWindow;
         return;

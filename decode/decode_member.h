@@ -21,3 +21,7 @@ void CopyStored(FileHandle& input, FileHandle* output, uint64_t size);
 // -lh1- and -lh4- to -lh7- go through fast loops made for them (the default) or through
 // the plain per-symbol driver; both write the same bytes. For tests and benchmarks.
 void UseFastLoops(bool on);
+
+// In the host tool, -lh4- to -lh7- go through a wide loop of its own; on, through the
+// stub's small fast loop instead. For tests and benchmarks.
+void UseSmallLoop(bool on);

@@ -18,6 +18,7 @@
 #include "decode/lh1_codes.h"
 #include "decode/make_decode_table.h"
 #include "decode/method_table.h"
+#include "decode/overflow_tree.h"
 #include "decode/progress.h"
 #include "decode/window_loop.h"
 
@@ -29,18 +30,6 @@ constexpr int32_t PreTreeSkipIndex = 3;
 constexpr uint32_t CharCountBits = 9;
 
 static_assert(PreTreeSize + 3 + (1u << PreTreeCountBits) <= PtLengthsSize, "pre-tree lengths fit ptLengths");
-
-// Follows the overflow tree from node j, by the look-ahead bits under `mask` (highest
-// first), to a symbol below `count`.
-inline uint32_t WalkTree(uint32_t j, uint32_t lookAhead, uint32_t mask, uint32_t count) {
-    const DecodeState& s = decodeState;
-    do {
-        if (mask == 0 || j >= TreeNodeCount) return 0;
-        j = (lookAhead & mask) ? s.oneChild[j] : s.zeroChild[j];
-        mask >>= 1;
-    } while (j >= count);
-    return j;
-}
 
 // Bits left to drop after a tree walk that already dropped the table's bits.
 inline uint32_t BitsBeyondTable(uint32_t length, uint32_t tableBits) {
@@ -102,7 +91,7 @@ void ReadCharLengthsFrom(Bits& in) {
         in.Refill();
         uint32_t look = in.Peek16();
         uint32_t c = s.ptTable[look >> 8];
-        if (c >= PreTreeSize) c = WalkTree(c, look, 0x80, PreTreeSize);
+        if (c >= PreTreeSize) c = WalkOverflowTree(c, look, 0x80, PreTreeSize);
         in.Drop(s.ptLengths[c]);
         if (c <= 2) {
             uint32_t zeros = c == 0 ? 1 : c == 1 ? in.Get(4) + 3 : in.Get(CharCountBits) + 20;
@@ -139,7 +128,7 @@ inline uint32_t DecodeCharFrom(Bits& in) {
         return j;
     }
     in.Drop(CharTableBits);
-    j = WalkTree(j, in.Peek16(), 0x8000, CharAlphabetSize);
+    j = WalkOverflowTree(j, in.Peek16(), 0x8000, CharAlphabetSize);
     in.Drop(BitsBeyondTable(s.charLengths[j], CharTableBits));
     return j;
 }
@@ -154,7 +143,7 @@ inline uint32_t DecodePositionFrom(Bits& in) {
         in.Drop(s.ptLengths[j]);
     } else {
         in.Drop(PtTableBits);
-        j = WalkTree(j, in.Peek16(), 0x8000, count);
+        j = WalkOverflowTree(j, in.Peek16(), 0x8000, count);
         in.Drop(BitsBeyondTable(s.ptLengths[j], PtTableBits));
     }
     if (j == 0) return 0;
@@ -192,7 +181,7 @@ inline uint32_t DecodeFast(WideBits& in, uint32_t entry, uint32_t tableBits, uin
         return entry & ((1u << FastLengthShift) - 1);
     }
     in.Drop(tableBits);
-    uint32_t j = WalkTree(entry & ~FastTreeRoot, in.Peek16(), 0x8000, count);
+    uint32_t j = WalkOverflowTree(entry & ~FastTreeRoot, in.Peek16(), 0x8000, count);
     in.Drop(BitsBeyondTable(lengths[j], tableBits));
     return j;
 }
@@ -290,7 +279,9 @@ struct FastCodes {
 
 }  // namespace
 
-bool RunFastWindowLoop(DecodeJob& job) {
+bool RunSmallWindowLoop(DecodeJob& job) {
     FastCodes codes(job.method == MethodLh1);
     return window_loop::Run(job, codes);
 }
+
+void ReadStaticBlockHeader(WideBits& in) { ReadBlockHeader(in); }

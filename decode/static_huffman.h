@@ -3,6 +3,7 @@
 #include <cstdint>
 
 struct DecodeJob;
+class WideBits;
 
 // Reads the lengths of the pre-tree (skipIndex 3) or of the position code (skipIndex -1)
 // and builds ptTable.
@@ -13,4 +14,11 @@ void ReadCharLengths();
 // The window loop of DecodeJob::Run for these methods and for -lh1-, with the decoding
 // inlined and a wide local bit buffer. Writes exactly what the plain loop writes and sends
 // the same progress values. False when a write failed or the run was aborted.
+// RunFastWindowLoop is the one a program carries: the stub takes the small loop
+// (fast_loop_small.cpp), the host tool a wider one for -lh4- to -lh7- (fast_loop_wide.cpp).
 bool RunFastWindowLoop(DecodeJob& job);
+bool RunSmallWindowLoop(DecodeJob& job);
+
+// The block header (block size and the three codes) through the wide reader; leaves it
+// refilled.
+void ReadStaticBlockHeader(WideBits& in);

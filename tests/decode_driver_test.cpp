@@ -1,4 +1,4 @@
-// Every method against golden packed streams: whole members through both window loops,
+// Every method against golden packed streams: whole members through every window loop,
 // hand-made codes one operation at a time, adaptive codes longer than the look-ahead;
 // and the driver around the decoders: abort, progress, failed writes and stored members
 // of any size.
@@ -23,6 +23,16 @@ using packed_member::CrcOf;
 using packed_member::DecodeWhole;
 using packed_member::Input;
 
+// The window loops that must write alike: the host tool's wide loop, the stub's small
+// fast loop, and the plain per-symbol driver.
+enum class Loop { Wide, Small, Plain };
+constexpr Loop Loops[] = {Loop::Wide, Loop::Small, Loop::Plain};
+const char* NameOf(Loop loop) { return loop == Loop::Wide ? "wide" : loop == Loop::Small ? "small" : "plain"; }
+void UseLoop(Loop loop) {
+    UseFastLoops(loop != Loop::Plain);
+    UseSmallLoop(loop == Loop::Small);
+}
+
 // Captures the percentages sent to the progress bar; may clear keepRunning on the first.
 struct ProgressLog {
     std::vector<uint32_t> sent;
@@ -43,12 +53,12 @@ struct ProgressLog {
         ConnectProgress(nullptr, nullptr);
         decodeState.progressTotal = decodeState.progressBase = decodeState.lastPercent = 0;
         decodeState.keepRunning.store(1);
-        UseFastLoops(true);
+        UseLoop(Loop::Wide);
     }
 };
 
 // A member's packed bytes (see packed_member::Input), its original size and the CRC-16
-// of what it decodes to, which both window loops must write alike; or hand-made codes
+// of what it decodes to, which every window loop must write alike; or hand-made codes
 // decoded one operation at a time from the method's start on (see ExpectScript).
 struct Golden {
     const char* what;
@@ -122,7 +132,7 @@ const Golden Members[] = {
     {"-lz5- every eighth item is followed by a flag byte", MethodLz5, "ff6162636465666768feeef07a", 12, 0x775f},
 };
 
-TEST(DecodeMember, GoldenStreamsDecodeAlikeInBothLoops) {
+TEST(DecodeMember, GoldenStreamsDecodeAlikeInEveryLoop) {
     for (const Golden& row : Members) {
         SCOPED_TRACE(row.what);
         if (row.script) {
@@ -130,15 +140,15 @@ TEST(DecodeMember, GoldenStreamsDecodeAlikeInBothLoops) {
             continue;
         }
         const Bytes packed = Input(row.input, row.size);
-        for (bool fast : {true, false}) {
-            UseFastLoops(fast);
+        for (Loop loop : Loops) {
+            UseLoop(loop);
             auto decoded = DecodeWhole(row.method, packed, row.size);
-            EXPECT_EQ(decoded.bytes.size(), row.size) << (fast ? "fast" : "plain");
-            EXPECT_EQ(decoded.crc, row.crc) << (fast ? "fast" : "plain");
-            EXPECT_EQ(CrcOf(decoded.bytes), row.crc) << (fast ? "fast" : "plain");
+            EXPECT_EQ(decoded.bytes.size(), row.size) << NameOf(loop);
+            EXPECT_EQ(decoded.crc, row.crc) << NameOf(loop);
+            EXPECT_EQ(CrcOf(decoded.bytes), row.crc) << NameOf(loop);
         }
     }
-    UseFastLoops(true);
+    UseLoop(Loop::Wide);
 }
 
 // -lh1- and -lh2-: codes longer than the 16-bit look-ahead.
@@ -175,21 +185,22 @@ TEST(AdaptiveHuffman, CodesLongerThanTheLookAheadDecode) {
 
 // The fast loops must send the percentages the plain loop sends, one report per symbol;
 // an abort stops without the final write; a failed write stops within the first window.
-TEST(DecodeMember, ProgressAbortAndFailedWriteInBothLoops) {
+TEST(DecodeMember, ProgressAbortAndFailedWriteInEveryLoop) {
     const Bytes packed = Input("lh5-blocks-3.bin");
-    std::vector<uint32_t> sent[2];
-    for (bool fast : {true, false}) {
+    std::vector<uint32_t> sent[3];
+    for (Loop loop : Loops) {
         ProgressLog log(588867 + 123457, 5000, 7);
-        UseFastLoops(fast);
+        UseLoop(loop);
         DecodeWhole(MethodLh5, packed, 588867);
-        sent[fast] = log.sent;
+        sent[static_cast<int>(loop)] = log.sent;
     }
-    EXPECT_EQ(sent[true], sent[false]);
-    EXPECT_GT(sent[false].size(), 50u);
-    for (bool fast : {true, false}) {
-        SCOPED_TRACE(fast ? "fast" : "plain");
+    EXPECT_EQ(sent[0], sent[2]);
+    EXPECT_EQ(sent[1], sent[2]);
+    EXPECT_GT(sent[2].size(), 50u);
+    for (Loop loop : Loops) {
+        SCOPED_TRACE(NameOf(loop));
         ProgressLog log(588867);
-        UseFastLoops(fast);
+        UseLoop(loop);
         auto full = DecodeWhole(MethodLh5, packed, 588867, u"/dev/full");
         EXPECT_EQ(full.failure, DecodeFailure::WriteFailed);
         ASSERT_FALSE(log.sent.empty());
@@ -250,6 +261,34 @@ TEST(StoredCopy, CopiesInChunksWithTheirCrc) {
 }
 
 TEST(Crc16, PublishedCheckValue) { EXPECT_EQ(CrcOf(Input("313233343536373839")), 0xBB3D); }  // "123456789"
+
+// Long blocks take other ways than short ones (carry-less folding, slicing); every length
+// and start, in one piece or two, gives the CRC of the bits one at a time.
+TEST(Crc16, EveryLengthAndSplitAgreesWithTheBitwiseCrc) {
+    Bytes data(70000);
+    uint32_t seed = 1;
+    for (uint8_t& byte : data) byte = static_cast<uint8_t>((seed = seed * 1103515245 + 12345) >> 16);
+    auto bitwise = [&](size_t from, size_t to) {
+        uint16_t crc = 0;
+        for (size_t i = from; i < to; ++i) {
+            crc ^= data[i];
+            for (int bit = 0; bit < 8; ++bit) crc = (crc & 1) ? (crc >> 1) ^ 0xA001 : crc >> 1;
+        }
+        return crc;
+    };
+    MakeCrcTable();
+    for (size_t length : {0, 1, 15, 16, 63, 64, 65, 127, 128, 200, 4097, 70000 - 3}) {
+        for (size_t start : {0, 1, 3}) {
+            if (start + length > data.size()) continue;
+            for (size_t split : {size_t{0}, length / 3, length}) {
+                decodeState.crc = 0;
+                UpdateCrc(data.data() + start, static_cast<uint32_t>(split));
+                UpdateCrc(data.data() + start + split, static_cast<uint32_t>(length - split));
+                EXPECT_EQ(decodeState.crc, bitwise(start, start + length)) << length << " from " << start;
+            }
+        }
+    }
+}
 
 // Sizes are unsigned: a stored member of 2 GiB and more is copied, not skipped. The copy
 // is aborted after its first chunk to keep the test short.
