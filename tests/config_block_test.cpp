@@ -4,6 +4,8 @@
 
 #include <filesystem>
 #include <string>
+#include <tuple>
+#include <utility>
 
 #include "platform/file_handle.h"
 #include "archive/block_paths.h"
@@ -58,112 +60,88 @@ TEST(ConfigBlock, MarkerZeroOrOneWithNothingElse) {
     }
 }
 
-TEST(ConfigBlock, EveryFieldInOrder) {
+// Every field in its place, the options with bits beyond the two known ones kept as read;
+// texts of the longest length are read whole, and a NUL ends a text early (an empty title
+// then, not the default one) while its stored length still counts. A block cut short
+// anywhere is refused.
+TEST(ConfigBlock, EveryFieldInOrderAndNoBlockCutShort) {
     ConfigBlock block;
-    block.caption = u"\u30c6\u30b9\u30c8 Setup";
+    block.caption = std::u16string(255, u'c');
     block.destination = u"D:\\Programs\\Tool";
-    block.shortcutTarget = u"bin\\tool.exe";
+    block.shortcutTarget = std::u16string(u"ab\0cd", 5);
     block.startMenuOption = OptionEditable | OptionChecked;
     block.desktopOption = OptionChecked;
-    block.sendToOption = OptionEditable | 0x80;  // other bits are kept as read
-    block.launchProgram = u"setup.exe";
-    block.shortcutName = u"Tool";
+    block.sendToOption = OptionEditable | 0x80;
+    block.launchProgram = std::u16string(u"\0x", 2);
+    block.shortcutName = std::u16string(255, u'\u3042');
     Bytes bytes = block.Encode();
     bytes.push_back(0x42);  // the archive's first byte
     BlockRead read = ReadBlock(bytes);
     ASSERT_TRUE(read.ok);
-    EXPECT_EQ(read.config.present, 1);
-    EXPECT_EQ(Text(read.config.caption), block.caption);
-    EXPECT_EQ(Text(read.config.defaultDestination), block.destination);
-    EXPECT_EQ(Text(read.config.shortcutTarget), block.shortcutTarget);
-    EXPECT_EQ(read.config.startMenuOption, 3);
-    EXPECT_EQ(read.config.desktopOption, 2);
-    EXPECT_EQ(read.config.sendToOption, 0x81);
-    EXPECT_EQ(Text(read.config.launchProgram), block.launchProgram);
-    EXPECT_EQ(Text(read.config.shortcutName), block.shortcutName);
+    const SfxConfig& config = read.config;
+    EXPECT_EQ(std::tuple(Text(config.caption), Text(config.defaultDestination), Text(config.shortcutTarget),
+                         Text(config.launchProgram), Text(config.shortcutName)),
+              std::tuple(block.caption, block.destination, u"ab", u"", block.shortcutName));
+    EXPECT_EQ(std::tuple(config.present, config.launchProgram.HasText(), config.startMenuOption, config.desktopOption,
+                         config.sendToOption),
+              std::tuple(1, true, 3, 2, 0x81));
     EXPECT_EQ(read.position, bytes.size() - 1);
-}
-
-// Texts of the longest length are read whole; a NUL ends a text early (an empty
-// title then, not the default one) while its stored length still counts.
-TEST(ConfigBlock, TextsAreReadWholeUpToTheirFirstNul) {
-    ConfigBlock block;
-    block.caption = std::u16string(255, u'c');
-    block.shortcutName = std::u16string(255, u'\u3042');
-    block.shortcutTarget = std::u16string(u"ab\0cd", 5);
-    block.launchProgram = std::u16string(u"\0x", 2);
-    BlockRead read = ReadBlock(block.Encode());
-    ASSERT_TRUE(read.ok);
-    EXPECT_EQ(Text(read.config.caption), block.caption);
-    EXPECT_EQ(Text(read.config.shortcutName), block.shortcutName);
-    EXPECT_EQ(Text(read.config.shortcutTarget), u"ab");
-    EXPECT_TRUE(read.config.launchProgram.HasText());
-    EXPECT_EQ(Text(read.config.launchProgram), u"");
-    EXPECT_EQ(read.position, 10u + 2 * (255 + 255 + 5 + 2));
     block.caption = std::u16string(u"\0x", 2);
-    read = ReadBlock(block.Encode());
-    ASSERT_TRUE(read.ok);
-    EXPECT_EQ(Text(read.config.caption), u"");
-}
-
-TEST(ConfigBlock, EveryCutShortBlockIsRejected) {
-    ConfigBlock block;
-    block.caption = u"Title";
-    block.destination = u"Tool";
-    block.shortcutTarget = u"t.exe";
-    block.launchProgram = u"l.exe";
-    block.shortcutName = u"n";
-    Bytes bytes = block.Encode();
+    EXPECT_EQ(Text(ReadBlock(block.Encode()).config.caption), u"");
+    bytes.pop_back();
+    EXPECT_TRUE(ReadBlock(bytes).ok);
     for (size_t cut = 0; cut < bytes.size(); ++cut) {
-        BlockRead read = ReadBlock(Bytes(bytes.begin(), bytes.begin() + cut));
+        read = ReadBlock(Bytes(bytes.begin(), bytes.begin() + cut));
         EXPECT_FALSE(read.ok) << "cut at " << cut;
         EXPECT_EQ(read.config.present, 0);
     }
-    EXPECT_TRUE(ReadBlock(bytes).ok);
 }
 
 // --- Destination resolution -----------------------------------------------------------
 
-std::u16string Destination(const std::u16string& stored, uint8_t base) {
+// The destination a block with `stored` and `base` resolves to, and whether it is per user.
+std::pair<std::u16string, int> Destination(const std::u16string& stored, uint8_t base) {
     ConfigBlock block;
     block.destination = stored;
     block.base = base;
     BlockRead read = ReadBlock(block.Encode());
     EXPECT_TRUE(read.ok);
-    return Text(read.config.defaultDestination);
+    return {Text(read.config.defaultDestination), read.config.perUser};
 }
 
-TEST(ConfigBlockDestination, DriveLettersAreTakenUnchangedAndNoneMeansTheCurrentFolder) {
+// A drive is taken as it stands whatever the base byte, and none means the current folder.
+// Any other destination is joined as plain text, with one separator, to the current folder
+// (base 0) or to Program Files (outside Windows unknown, empty: the failing lookup leaves a
+// backslash before the stored text). One that begins with an environment variable is the
+// variable's folder where the package runs (outside Windows, where none is known, it stays
+// as stored): never joined to a base, and the package installs for its user.
+TEST(ConfigBlockDestination, DrivesStandNoneIsHereAndOthersJoinTheirBase) {
+    const std::u16string here = CurrentFolder(), programFiles = SpecialFolderPath(CsidlProgramFiles).Text();
+    const bool endsInSeparator = !programFiles.empty() && (programFiles.back() == u'\\' || programFiles.back() == u'/');
+    const std::u16string inProgramFiles = programFiles + (endsInSeparator ? u"" : u"\\") + u"Tool";
     for (uint8_t base : {0, 1, 0xFF}) {
-        EXPECT_EQ(Destination(u"D:\\Programs\\Tool", base), u"D:\\Programs\\Tool");
-        EXPECT_EQ(Destination(u"D:", base), u"D:");
-        EXPECT_EQ(Destination(u"c:relative", base), u"c:relative");
-        EXPECT_EQ(Destination(u"", base), CurrentFolder());
+        for (const char16_t* stored : {u"D:\\Programs\\Tool", u"D:", u"c:relative"})
+            EXPECT_EQ(Destination(stored, base), std::pair(std::u16string(stored), 0));
+        EXPECT_EQ(Destination(u"", base), std::pair(here, 0));
     }
-}
-
-TEST(ConfigBlockDestination, RelativeJoinsTheCurrentFolderWithOneSeparator) {
-    std::u16string here = CurrentFolder();
-    EXPECT_EQ(Destination(u"Tool\\Data", 0), here + u"\\Tool\\Data");
-    EXPECT_EQ(Destination(u"..\\x", 0), here + u"\\..\\x");  // plain text, nothing resolved
-    EXPECT_EQ(Destination(u"\\\\server\\share", 0), here + u"\\\\\\server\\share");
+    const struct {
+        const char16_t* stored;
+        uint8_t base;
+        std::u16string expected;
+        int perUser;
+    } rows[] = {
+        {u"Tool\\Data", 0, here + u"\\Tool\\Data", 0},
+        {u"..\\x", 0, here + u"\\..\\x", 0},  // nothing resolved
+        {u"\\\\server\\share", 0, here + u"\\\\\\server\\share", 0},
+        {u"Tool", 1, inProgramFiles, 0},
+        {u"Tool", 0x80, inProgramFiles, 0},
+        {u"%LOCALAPPDATA%\\Programs\\Tool", 1, u"%LOCALAPPDATA%\\Programs\\Tool", 1},
+    };
+    for (const auto& row : rows) EXPECT_EQ(Destination(row.stored, row.base), std::pair(row.expected, row.perUser));
     const std::filesystem::path previous = std::filesystem::current_path();
     std::filesystem::current_path("/");
-    EXPECT_EQ(Destination(u"Tool\\Data", 0), u"/Tool\\Data");
+    EXPECT_EQ(Destination(u"Tool\\Data", 0).first, u"/Tool\\Data");
     std::filesystem::current_path(previous);
-}
-
-// A destination that begins with an environment variable is the variable's folder where the
-// package runs (outside Windows, where none is known, it stays as stored): never joined to a
-// base, and the package installs for its user.
-TEST(ConfigBlockDestination, EnvironmentVariableMakesAPerUserPackage) {
-    ConfigBlock block;
-    block.destination = u"%LOCALAPPDATA%\\Programs\\Tool";
-    block.base = 1;
-    BlockRead read = ReadBlock(block.Encode());
-    EXPECT_EQ(Text(read.config.defaultDestination), block.destination);
-    EXPECT_EQ(read.config.perUser, 1);
-    EXPECT_EQ(ReadBlock(ConfigBlock().Encode()).config.perUser, 0);
 }
 
 // Which paths of the block the stub takes: inside the destination, and one file name for
@@ -182,16 +160,6 @@ TEST(ConfigBlockPaths, OnlyPathsInsideTheDestinationAndPlainNames) {
         EXPECT_EQ(StaysInDestination(path), row.inside) << &row - rows;
         EXPECT_EQ(IsPlainFileName(path), row.plainName) << &row - rows;
     }
-}
-
-TEST(ConfigBlockDestination, BaseByteSelectsProgramFiles) {
-    // Outside Windows the Program Files folder is unknown (empty): the failing lookup of
-    // the shell folder leaves a backslash before the stored text.
-    std::u16string programFiles = SpecialFolderPath(CsidlProgramFiles).Text();
-    bool endsInSeparator = !programFiles.empty() && (programFiles.back() == u'\\' || programFiles.back() == u'/');
-    std::u16string joined = programFiles + (endsInSeparator ? u"" : u"\\") + u"Tool";
-    EXPECT_EQ(Destination(u"Tool", 1), joined);
-    EXPECT_EQ(Destination(u"Tool", 0x80), joined);
 }
 
 }  // namespace

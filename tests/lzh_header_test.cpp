@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <ctime>
 #include <string>
+#include <tuple>
 #include <vector>
-
 
 #include "archive/extractor.h"
 #include "archive/lzh_header.h"
@@ -18,7 +18,6 @@
 #include "support/packed_member.h"
 
 using lha::ArchiveBuilder;
-using lha::Bytes;
 using lha::ExtendedHeader;
 using lha::Member;
 
@@ -59,21 +58,18 @@ struct ShapeCase {
     bool hasCrc, hasOsId;
     size_t extra;            // bytes after the OS id
     bool known;
-    uint8_t expectHasCrc, expectOsId;
 };
 
 TEST(HeaderShapes, LengthMinusNameLengthSelectsTheFields) {
     const ShapeCase cases[] = {
         // Level 0: r = 20, 22, 24, 29; unknown 21 and 23 (an OS id with nothing after it).
-        {0, false, false, 0, true, 0, 0},  {0, true, false, 0, true, 1, 0},
-        {0, true, true, 1, true, 1, 'M'},  {0, true, true, 6, true, 1, 'M'},
-        {0, false, true, 0, false, 0, 0},  {0, true, true, 0, false, 0, 0},
+        {0, false, false, 0, true}, {0, true, false, 0, true}, {0, true, true, 1, true}, {0, true, true, 6, true},
+        {0, false, true, 0, false}, {0, true, true, 0, false},
         // Level 1 counts the first extended size in H: r = 25 and 29.
-        {1, true, true, 0, true, 1, 'M'},  {1, true, true, 4, true, 1, 'M'},
+        {1, true, true, 0, true}, {1, true, true, 4, true},
     };
     for (const ShapeCase& shape : cases) {
-        SCOPED_TRACE(testing::Message() << "level " << shape.level << " crc " << shape.hasCrc << " os "
-                                        << shape.hasOsId << " extra " << shape.extra);
+        SCOPED_TRACE(&shape - cases);
         Member member = Member::Stored("dir\\file.bin", "payload", shape.level);
         member.method = "-lh5-";
         member.originalSize = 12345;
@@ -83,40 +79,32 @@ TEST(HeaderShapes, LengthMinusNameLengthSelectsTheFields) {
         member.hasOsId = shape.hasOsId;
         member.baseExtra.assign(shape.extra, 0);
         ReadResult result = ReadOne(member);
+        const LzhHeader& h = result.header;
         EXPECT_EQ(result.ok, shape.known);
-        if (!shape.known) {
-            ASSERT_EQ(result.messages.size(), 1u);
-            EXPECT_EQ(result.messages[0], u"Unknown header");
-            continue;
-        }
-        EXPECT_TRUE(result.messages.empty());
-        EXPECT_EQ(result.header.hasCrc, shape.expectHasCrc);
-        EXPECT_EQ(result.header.osId, shape.expectOsId);
-        if (shape.expectHasCrc) {
-            EXPECT_EQ(result.header.dataCrc, member.crc);
-        }
-        EXPECT_EQ(Utf8(result.header.path), "dir\\file.bin");  // base names are not translated
-        EXPECT_EQ(std::string(result.header.method, 5), "-lh5-");
-        EXPECT_EQ(result.header.headerLength, lha::BuildHeader(member)[0]);
-        EXPECT_EQ(result.header.level, shape.level);
-        EXPECT_EQ(result.header.packedSize, 7u);
-        EXPECT_EQ(result.header.originalSize, 12345u);
-        EXPECT_EQ(result.header.attribute, 0x21);
-        EXPECT_EQ(result.header.rawTime, member.time);
-        EXPECT_EQ(result.header.modifiedTime, DosTimeToUnixTime(member.time));
-        EXPECT_EQ(result.position, lha::BuildHeader(member).size());
+        EXPECT_EQ(result.messages, std::vector<std::u16string>(!shape.known, u"Unknown header"));
+        if (!shape.known) continue;
+        EXPECT_EQ(std::tuple(h.hasCrc, h.osId, h.dataCrc),
+                  std::tuple(int(shape.hasCrc), shape.hasOsId ? 'M' : 0, shape.hasCrc ? member.crc : 0));
+        EXPECT_EQ(Utf8(h.path), "dir\\file.bin");  // base names are not translated
+        EXPECT_EQ(std::tuple(std::string(h.method, 5), int(h.level), h.packedSize, h.originalSize, int(h.attribute)),
+                  std::tuple("-lh5-", shape.level, 7u, 12345u, 0x21));
+        EXPECT_EQ(std::tuple(h.rawTime, h.modifiedTime, result.position),
+                  std::tuple(member.time, DosTimeToUnixTime(member.time), lha::BuildHeader(member).size()));
     }
 }
 
+// A folder as Windows archivers write it, its Unix time signed.
 TEST(HeaderShapes, Level2OfTwentyTwoBytesHasACrcAndNoChain) {
-    Member member = Member::Stored("", "data", 2);
+    Member member = Member::Stored("", "", 2);
+    member.method = "-lhd-";
+    member.time = 0xFFFFFFF0u;
     member.ext.clear();
     member.headerLengthOverride = 22;
     ReadResult result = ReadOne(member);
     ASSERT_TRUE(result.ok);
-    EXPECT_EQ(result.header.hasCrc, 1);
-    EXPECT_EQ(result.header.osId, 0);
-    EXPECT_EQ(result.position, 22u);
+    EXPECT_EQ(LookUpMethod(result.header.method), MethodLhd);
+    EXPECT_EQ(std::tuple(result.header.hasCrc, result.header.osId, result.header.modifiedTime, result.position),
+              std::tuple(1, 0, -16, 22u));
 }
 
 // --- Extended headers -----------------------------------------------------------------
@@ -125,9 +113,11 @@ struct ExtCase {
     const char* what;
     std::vector<ExtendedHeader> ext;
     std::u16string path;
+    const char* codePage = nullptr;  // as --codepage chooses it; CP932 (the default) until then
+    uint8_t osId = 'M', attribute = 0x20;
 };
 
-TEST(ExtendedHeaders, NamesAndDirectoriesWithTheirPrecedence) {
+TEST(ExtendedHeaders, NamesDirectoriesAndAttributesWithTheirPrecedence) {
     auto text = ExtendedHeader::Text;
     auto wide = ExtendedHeader::Wide;
     const ExtCase cases[] = {
@@ -146,64 +136,41 @@ TEST(ExtendedHeaders, NamesAndDirectoriesWithTheirPrecedence) {
                                    text(0x46, "\xa4\x03"), text(0x54, "abcd"), text(0x01, "f")}, u"f"},
         {"odd UTF-16 payload", {ExtendedHeader{0x44, {'a', 0, 'b'}}}, u"a"},
         {"empty names", {text(0x01, ""), text(0x02, "")}, u""},
+        {"a folder", {text(0x46, "\xa4\x03"), text(0x01, ""), text(0x02, "folder\xff"), ExtendedHeader{0x00, {0x12, 0x34}}},
+         u"folder/"},
+        // With --codepage, 0x5C and 0xFF separate folders only outside a double-byte
+        // character of that code page: Big5 and GBK have 0x5C trail bytes as Shift_JIS has.
+        {"Big5 trail byte 0x5C", {text(0x02, "\xb3\x5c\xa5\x69\xff"), text(0x01, "f")}, u"\u8a31\u53ef/f", "BIG5"},
+        {"GBK trail byte 0x5C", {text(0x02, "\x81\x5c\\a\xff"), text(0x01, "f")}, u"\u4e57/a/f", "GBK"},
+        {"0xE9 leads only in Shift_JIS", {text(0x02, "\xe9\x5c" "a\xff"), text(0x01, "f")}, u"\u00e9/a/f", "ISO-8859-1"},
+        {"CP932 chosen", {text(0x02, "\x95\x5c\xff"), text(0x01, "f")}, u"\u8868/f", "CP932"},
+        // The attribute header counts only from MS-DOS-like systems; the chain goes on behind it.
+        {"MS-DOS attribute", {ExtendedHeader{0x40, {0x10, 0x00}}, text(0x01, "after")}, u"after", nullptr, 'M', 0x10},
+        {"Human68k attribute", {ExtendedHeader{0x40, {0x10, 0x00}}, text(0x01, "after")}, u"after", nullptr, 'H', 0x10},
+        {"generic attribute", {ExtendedHeader{0x40, {0x10, 0x00}}, text(0x01, "after")}, u"after", nullptr, 0, 0x10},
+        {"UNIX attribute", {ExtendedHeader{0x40, {0x10, 0x00}}, text(0x01, "after")}, u"after", nullptr, 'U', 0x20},
+        {"Windows attribute", {ExtendedHeader{0x40, {0x10, 0x00}}, text(0x01, "after")}, u"after", nullptr, 'w', 0x20},
     };
-    for (int level : {1, 2}) {
-        for (const ExtCase& test : cases) {
+    for (const ExtCase& test : cases) {
+        ASSERT_TRUE(!test.codePage || SetMultiByteCodePage(test.codePage)) << test.codePage;
+        for (int level : {1, 2}) {
             SCOPED_TRACE(testing::Message() << test.what << ", level " << level);
             Member member = Member::Stored("", "x", level);
             member.name.clear();
             member.ext = test.ext;
+            member.osId = test.osId;
             ReadResult result = ReadOne(member);
             ASSERT_TRUE(result.ok);
             EXPECT_EQ(std::u16string(result.header.path.Text()), test.path);
+            EXPECT_EQ(result.header.attribute, test.attribute);
+            EXPECT_EQ(result.position, lha::BuildHeader(member).size());
         }
     }
 }
 
-TEST(ExtendedHeaders, AttributeOnlyFromMsDosLikeSystems) {
-    const struct {
-        uint8_t osId;
-        uint8_t attribute;
-    } cases[] = {{'M', 0x10}, {'H', 0x10}, {0, 0x10}, {'U', 0x20}, {'w', 0x20}};
-    for (int level : {1, 2})
-        for (const auto& test : cases) {
-            SCOPED_TRACE(testing::Message() << "os " << int(test.osId) << ", level " << level);
-            Member member = Member::Stored("", "x", level);
-            member.osId = test.osId;
-            member.ext = {ExtendedHeader{0x40, {0x10, 0x00}}, ExtendedHeader::Text(0x01, "after")};
-            ReadResult result = ReadOne(member);
-            ASSERT_TRUE(result.ok);
-            EXPECT_EQ(result.header.attribute, test.attribute);
-            EXPECT_EQ(Utf8(result.header.path), "after");  // the chain goes on
-        }
-}
-
-// A folder as Windows archivers write it; the Unix time is signed.
-TEST(ExtendedHeaders, Level2FolderMember) {
-    Member member = Member::Stored("", "", 2);
-    member.method = "-lhd-";
-    member.time = 0xFFFFFFF0u;
-    member.ext = {ExtendedHeader::Text(0x46, "\xa4\x03"), ExtendedHeader::Text(0x01, ""),
-                  ExtendedHeader::Text(0x02, "folder\xff"), ExtendedHeader{0x40, {0x10, 0x00}},
-                  ExtendedHeader::Text(0x41, std::string(24, '\0')), ExtendedHeader{0x00, {0x12, 0x34}}};
-    ReadResult result = ReadOne(member);
-    ASSERT_TRUE(result.ok);
-    EXPECT_EQ(Utf8(result.header.path), "folder/");
-    EXPECT_EQ(LookUpMethod(result.header.method), MethodLhd);
-    EXPECT_EQ(result.header.attribute, 0x10);
-    EXPECT_EQ(result.header.modifiedTime, -16);
-    EXPECT_EQ(result.position, lha::BuildHeader(member).size());
-}
-
-// --- Hostile and damaged headers ------------------------------------------------------
-
-
 // Zero and impossible MS-DOS stamps name no time: the file keeps the time it is written.
 TEST(OtherArchivers, DosStampsThatNameNoTime) {
-    const struct {
-        uint32_t stamp;
-        bool real;
-    } cases[] = {
+    const std::pair<uint32_t, bool> cases[] = {
         {0, false},
         {lha::DosTime(2000, 2, 29, 23, 59, 58), true},
         {lha::DosTime(2001, 2, 29, 0, 0, 0), false},
@@ -214,14 +181,14 @@ TEST(OtherArchivers, DosStampsThatNameNoTime) {
         {lha::DosTime(2001, 1, 1, 0, 60, 0), false},
         {lha::DosTime(2001, 1, 1, 0, 0, 0) | 30u, false},     // 60 seconds
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.stamp);
-        EXPECT_EQ(IsRealDosTime(c.stamp), c.real);
+    for (const auto& [stamp, real] : cases) {
+        SCOPED_TRACE(stamp);
+        EXPECT_EQ(IsRealDosTime(stamp), real);
         Member member = Member::Stored("t", "x", 0);
-        member.time = c.stamp;
+        member.time = stamp;
         ReadResult result = ReadOne(member);
         ASSERT_TRUE(result.ok);
-        EXPECT_EQ(result.header.hasTime, c.real);
+        EXPECT_EQ(result.header.hasTime, real);
     }
 }
 
@@ -262,40 +229,11 @@ TEST(OtherArchivers, UnixTimeAndModeBehindTheOsId) {
         EXPECT_EQ(result.header.modifiedTime, row.unix ? row.time : DosTimeToUnixTime(dosTime));
         EXPECT_EQ(result.header.hasUnixMode, row.unix);
         EXPECT_EQ(result.header.unixMode, row.mode);
-        EXPECT_EQ(Utf8(result.header.path), "f");
     }
 }
-
-// With --codepage, 0x5C and 0xFF separate folders only outside a double-byte character of
-// that code page: Big5 and GBK have 0x5C trail bytes as Shift_JIS has.
-TEST(Separators, OnlyOutsideDoubleByteCharactersOfTheChosenCodePage) {
-    const struct {
-        const char* codePage;
-        std::string directory;
-        std::u16string path;
-    } rows[] = {
-        {"BIG5", "\xb3\x5c\xa5\x69\xff", u"\u8a31\u53ef/f"},
-        {"GBK", "\x81\x5c\\a\xff", u"\u4e57/a/f"},
-        {"ISO-8859-1", "\xe9\x5c" "a\xff", u"\u00e9/a/f"},  // 0xE9 leads only in Shift_JIS
-        {"CP932", "\x95\x5c\xff", u"\u8868/f"},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.codePage);
-        ASSERT_TRUE(SetMultiByteCodePage(row.codePage));
-        Member member = Member::Stored("", "x", 2);
-        member.ext = {ExtendedHeader::Text(0x02, row.directory), ExtendedHeader::Text(0x01, "f")};
-        ReadResult result = ReadOne(member);
-        ASSERT_TRUE(result.ok);
-        EXPECT_EQ(std::u16string(result.header.path.Text()), row.path);
-    }
-}
-
-// --- Separators --------------------------------------------------------
 
 TEST(Separators, MultiByteKeepsShiftJisTrailBytes) {
-    const struct {
-        std::string in, out;
-    } cases[] = {
+    const std::pair<std::string, std::string> cases[] = {
         {"a\\b/c\xff", "a|b|c|"},
         {"\x95\x5c\xff", "\x95\x5c|"},            // 表 ends in 0x5C
         {"\x83\x5c\\x", "\x83\x5c|x"},
@@ -304,12 +242,12 @@ TEST(Separators, MultiByteKeepsShiftJisTrailBytes) {
         {"ab\x95", "ab\x95"},                     // a lead byte at the end stops the walk
         {"", ""},
     };
-    for (const auto& test : cases) {
-        std::vector<char> text(test.in.begin(), test.in.end());
+    for (const auto& [in, out] : cases) {
+        std::vector<char> text(in.begin(), in.end());
         text.push_back(0);
         text.push_back('\\');  // beyond the terminator: must stay untouched
         ReplaceSeparatorsMultiByte(text.data(), '|');
-        EXPECT_EQ(std::string(text.data()), test.out);
+        EXPECT_EQ(std::string(text.data()), out);
         EXPECT_EQ(text.back(), '\\');
     }
 }
@@ -331,12 +269,8 @@ TEST(DosTime, AgreesWithTheCalendarInAnyZone) {
         ::tzset();
         for (const auto& d : dates) {
             std::tm calendar = {};
-            calendar.tm_year = d[0] - 1900;
-            calendar.tm_mon = d[1] - 1;
-            calendar.tm_mday = d[2];
-            calendar.tm_hour = d[3];
-            calendar.tm_min = d[4];
-            calendar.tm_sec = d[5];
+            std::tie(calendar.tm_year, calendar.tm_mon, calendar.tm_mday, calendar.tm_hour, calendar.tm_min,
+                     calendar.tm_sec) = std::tuple(d[0] - 1900, d[1] - 1, d[2], d[3], d[4], d[5]);
             EXPECT_EQ(DosTimeToUnixTime(lha::DosTime(d[0], d[1], d[2], d[3], d[4], d[5])),
                       static_cast<int64_t>(::timegm(&calendar)) - offset * 3600)
                 << zone << " " << d[0] << "-" << d[1] << "-" << d[2];
