@@ -230,7 +230,7 @@ void ExtractionWorker(void* argument) {
     MakeCrcTable();
     HoldReachedFolders(true);
     ConnectProgressBar(extractor);
-    const uint64_t archiveStart = extractor.packageFile ? extractor.packageFile->Tell() : 0;
+    const uint64_t archiveStart = extractor.packageFile->Tell();
     decodeState.progressTotal = SumOriginalSizes(extractor);
 
     LzhHeader header;
