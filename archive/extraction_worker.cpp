@@ -36,15 +36,11 @@ void ShowDamagedMember(Extractor& extractor, const WideString& outputPath) {
     WideChar text[DamagedTextUnits];
     const uint32_t last = DamagedTextUnits - 1;
     const WideChar* damagedTail = Text(UiText::DamagedTail);
-    const uint32_t tail = WideLength(damagedTail);
-    uint32_t used = AppendCut(text, 0, Text(UiText::DamagedHead), last - tail);
-    uint32_t pathRoom = last - tail - used;
-    if (outputPath.Length() > pathRoom) {
-        used = AppendCut(text, used, outputPath.Text(), last - tail - 1);
-        text[used++] = u'\u2026';
-    } else {
-        used = AppendCut(text, used, outputPath.Text(), last - tail);
-    }
+    const uint32_t room = last - WideLength(damagedTail);  // what head and path may take
+    uint32_t used = AppendCut(text, 0, Text(UiText::DamagedHead), room);
+    const bool cut = outputPath.Length() > room - used;
+    used = AppendCut(text, used, outputPath.Text(), room - cut);
+    if (cut) text[used++] = u'\u2026';
     used = AppendCut(text, used, damagedTail, last);
     text[used] = 0;
     ShowMessage(extractor.mainWindow, text, nullptr, MessageIcon::Exclamation);
@@ -234,7 +230,7 @@ void ExtractionWorker(void* argument) {
     MakeCrcTable();
     HoldReachedFolders(true);
     ConnectProgressBar(extractor);
-    const uint64_t archiveStart = extractor.packageFile ? extractor.packageFile->Tell() : 0;
+    const uint64_t archiveStart = extractor.packageFile->Tell();
     decodeState.progressTotal = SumOriginalSizes(extractor);
 
     LzhHeader header;

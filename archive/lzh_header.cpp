@@ -80,13 +80,16 @@ struct StoredNames {
     bool wideDirectory = false;
 };
 
-void AssignMultiByte(WideString& out, const uint8_t* bytes, uint32_t count, bool translateSeparators) {
-    char* text = new char[count + 1];
-    std::memcpy(text, bytes, count);
+// Converted in place: the byte behind the text (a size field or the next field, always
+// inside the buffer) is ended with a 0 meanwhile and put back; the bytes of the text
+// itself are read no more.
+void AssignMultiByte(WideString& out, uint8_t* bytes, uint32_t count, bool translateSeparators) {
+    char* text = reinterpret_cast<char*>(bytes);
+    const char behind = text[count];
     text[count] = 0;
     if (translateSeparators) ReplaceSeparatorsMultiByte(text, '/');
     AssignFromMultiByte(out, text);
-    delete[] text;
+    text[count] = behind;
 }
 
 // UTF-16LE payload; an odd last byte is no unit and is left out.
@@ -107,7 +110,7 @@ void TakeUnixMode(LzhHeader& out, const uint8_t* at) {
     out.hasUnixMode = 1;
 }
 
-void ApplyExtendedHeader(uint8_t type, const uint8_t* payload, uint32_t size, LzhHeader& out,
+void ApplyExtendedHeader(uint8_t type, uint8_t* payload, uint32_t size, LzhHeader& out,
                          StoredNames& names) {
     switch (type) {
     case 0x01:
@@ -179,7 +182,7 @@ void TakeBaseTime(LzhHeader& out) {
 }
 
 HeaderRead ParseHeader(HeaderBytes& bytes, uint32_t headerEnd, LzhHeader& out) {
-    const uint8_t* buffer = bytes.buffer;
+    uint8_t* buffer = bytes.buffer;
     StoredNames names;
     out.headerLength = buffer[0];
     std::memcpy(out.method, buffer + 2, sizeof out.method);
