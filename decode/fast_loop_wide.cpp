@@ -186,13 +186,16 @@ inline void CopyInChunks(uint8_t* to, const uint8_t* from, uint32_t length) {
 // A match of `length` at `distance`, written from `position` (below the window's size)
 // on, with the result of a byte-by-byte forward copy through the window. The target may
 // run into the room behind the window; so may a source that starts behind `position`,
-// which then reads there what the match wrote before.
-inline void CopyMatch(uint8_t* window, uint32_t mask, uint32_t position, uint32_t distance, uint32_t length) {
+// which then reads there what the match wrote before. The window folds the distance:
+// -lh4- codes distances of up to twice its size, so the copy goes by where the source
+// lies in the window, never by the distance as coded.
+inline void CopyMatch(uint8_t* window, uint32_t mask, uint32_t position, uint32_t codedDistance, uint32_t length) {
     uint8_t* to = window + position;
-    const uint32_t from = (position - distance) & mask;
+    const uint32_t from = (position - codedDistance) & mask;
     const uint8_t* source = window + from;
     if (from < position) {
         // Behind the target by `distance`: a repeating pattern when closer than the match is long.
+        const uint32_t distance = position - from;
         if (distance >= length && length <= 16) return CopyApart(to, source, length);
         if (distance >= 16) return CopyInChunks<16>(to, source, length);
         if (distance >= 8) return CopyInChunks<8>(to, source, length);

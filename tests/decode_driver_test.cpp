@@ -100,6 +100,7 @@ const Golden Members[] = {
      "lh5-overlapping-matches.bin", 22, 0x9d04},
     {"-lh5- a last match past the member's end stops at its size", MethodLh5, "lh5-match-past-the-end.bin", 5, 0x911a},
     {"-lh6- original size 0 writes nothing", MethodLh6, "lh5-match-past-the-end.bin", 0, 0},
+    {"-lh4- distances 4097, 4099, 8192 fold into the window", MethodLh4, "000820043300b66cc342001002fffc04c0", 204, 0x5577},
     {"-lh4- member one byte short of the window", MethodLh4, "lh4-literals-4095.bin", 4095, 0x4e5f},
     {"-lh4- member one byte past the window", MethodLh4, "lh4-literals-4097.bin", 4097, 0x94fb},
     {"-lh4- member of three windows", MethodLh4, "lh4-literals-12288.bin", 12288, 0xf91b},
