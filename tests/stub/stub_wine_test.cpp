@@ -243,7 +243,8 @@ struct PackageRun {
     bool commonUnwritable = false;      // the folders for every user and Send To cannot be written
     // A block written by the test, with paths `kavisfx pack` refuses ("@probe": a copy of the probe in the run folder).
     const char16_t *target = nullptr, *launch = nullptr, *shortcutName = nullptr;
-    // A package cut short: its first `keep` bytes, or a block of these bytes and no archive;
+    // A package cut short: its first `keep` bytes (past any stub within its budget, short of
+    // the block), or a block of these bytes and no archive;
     // or one kept in a folder too deep for the path of its own file.
     size_t keep = std::string::npos;
     lha::Bytes cutBlock = {};
@@ -310,7 +311,7 @@ const PackageRun Runs[] = {
     {.name = "DestinationTooLong", .options = "--destination 'KaviSfx " LONG_NAME "'", .caption = "Kavi Long Destination",
      .packed = true, .exit = 6, .box = NoFolder, .boxInDialog = true, .message = "llllll\\n\\n"},
     // A package cut short, or kept too deep: the stub says so before any window, and ends.
-    {.name = "ShorterThanTheBlock", .options = "--no-dialog", .exit = 3, .box = "Kavi SFX", .message = DamagedPackage, .keep = 30000},
+    {.name = "ShorterThanTheBlock", .options = "--no-dialog", .exit = 3, .box = "Kavi SFX", .message = DamagedPackage, .keep = 37000},
     {.name = "BlockCut", .options = "--no-dialog", .exit = 3, .box = "Kavi SFX", .message = DamagedPackage, .cutBlock = {1, 0, 0}},
     {.name = "TextPastTheEnd", .options = "--no-dialog", .exit = 3, .box = "Kavi SFX", .message = DamagedPackage, .cutBlock = {1, 200, 'K', 0}},
     {.name = "NoArchive", .options = "--no-dialog", .exit = 3, .box = "Kavi SFX", .message = DamagedPackage, .cutBlock = {1, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
