@@ -22,11 +22,9 @@ constexpr ACCESS_MASK FolderAccess = FILE_LIST_DIRECTORY | FILE_TRAVERSE;
 
 bool IsSeparator(WideChar unit) { return unit == u'/' || unit == u'\\'; }
 
-// One component of a path, not terminated; empty, it names the folder it is opened in.
-struct Name {
-    const WideChar* text = nullptr;
-    uint32_t length = 0;
-};
+// One component of a path, not terminated, as the system takes names (its length in
+// bytes); empty, it names the folder it is opened in.
+using Name = UNICODE_STRING;
 
 // True when the call succeeded; otherwise the system's error code becomes the last error.
 bool Succeeded(NTSTATUS status) {
@@ -36,14 +34,11 @@ bool Succeeded(NTSTATUS status) {
 
 // Opens `name` in `folder` as the entry itself, sharing all but deletion for folders;
 // null when it cannot be. `created` tells whether FILE_OPEN_IF made it.
-HANDLE OpenIn(HANDLE folder, Name name, ACCESS_MASK access, ULONG disposition, ULONG options, bool* created = nullptr) {
-    UNICODE_STRING text;
-    text.Buffer = reinterpret_cast<PWSTR>(const_cast<WideChar*>(name.text));
-    text.Length = text.MaximumLength = static_cast<USHORT>(name.length * 2);
+HANDLE OpenIn(HANDLE folder, Name& name, ACCESS_MASK access, ULONG disposition, ULONG options, bool* created = nullptr) {
     OBJECT_ATTRIBUTES attributes = {};
     attributes.Length = sizeof attributes;
     attributes.RootDirectory = folder;
-    attributes.ObjectName = &text;
+    attributes.ObjectName = &name;
     attributes.Attributes = OBJ_CASE_INSENSITIVE;
     IO_STATUS_BLOCK outcome;
     HANDLE opened;
@@ -70,27 +65,24 @@ struct ListedEntry {
 // some systems (Wine) follow a link even so, and then the ids differ or the listing names
 // it. A file system without file ids (0) has no reparse points. A listing keeps the
 // pattern of its handle's first query: each folder handle is asked about one name only.
-bool IsPlainEntry(HANDLE folder, Name name, HANDLE opened) {
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!GetFileInformationByHandle(opened, &info)) return false;
+bool IsPlainEntry(HANDLE folder, Name& name, HANDLE opened) {
+    LARGE_INTEGER openedId;
     union {
         ListedEntry entry;
         BYTE bytes[sizeof(ListedEntry) + 2 * MAX_PATH];
     } listed;
-    UNICODE_STRING pattern;
-    pattern.Buffer = reinterpret_cast<PWSTR>(const_cast<WideChar*>(name.text));
-    pattern.Length = pattern.MaximumLength = static_cast<USHORT>(name.length * 2);
     IO_STATUS_BLOCK outcome;
-    const NTSTATUS status = NtQueryDirectoryFile(folder, nullptr, nullptr, nullptr, &outcome, &listed, sizeof listed,
-                                                 FileIdFullDirectoryInformation, TRUE, &pattern, TRUE);
-    const uint64_t id = static_cast<uint64_t>(listed.entry.fileId.QuadPart);
-    return status >= 0 && !(listed.entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
-           (id == 0 || id == (uint64_t{info.nFileIndexHigh} << 32 | info.nFileIndexLow));
+    if (NtQueryInformationFile(opened, &outcome, &openedId, sizeof openedId, FileInternalInformation) < 0 ||
+        NtQueryDirectoryFile(folder, nullptr, nullptr, nullptr, &outcome, &listed, sizeof listed,
+                             FileIdFullDirectoryInformation, TRUE, &name, TRUE) < 0)
+        return false;
+    const LONGLONG id = listed.entry.fileId.QuadPart;
+    return !(listed.entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT) && (id == 0 || id == openedId.QuadPart);
 }
 
 // Opens `name` in `folder` and makes sure it is what the name stands for; null, with
 // StoppedOnLink as the last error for a reparse point.
-HANDLE OpenPlainIn(HANDLE folder, Name name, ACCESS_MASK access, ULONG disposition, ULONG options,
+HANDLE OpenPlainIn(HANDLE folder, Name& name, ACCESS_MASK access, ULONG disposition, ULONG options,
                    bool* created = nullptr) {
     HANDLE opened = OpenIn(folder, name, access, disposition, options, created);
     if (opened && !IsPlainEntry(folder, name, opened)) {
@@ -114,11 +106,15 @@ struct Reached {
 // The next component of `rest`. Member names come without the trailing dots and spaces
 // that Windows drops from a name by itself (the system takes such a name as it stands
 // here), and the system refuses "." and "..".
+// A component longer than MAX_PATH comes back empty, which no caller takes.
 Name NextComponent(const WideChar*& rest) {
     while (IsSeparator(*rest)) ++rest;
-    Name name{rest, 0};
-    while (rest[name.length] && !IsSeparator(rest[name.length])) ++name.length;
-    rest += name.length;
+    const WideChar* start = rest;
+    while (*rest && !IsSeparator(*rest)) ++rest;
+    const size_t units = static_cast<size_t>(rest - start);
+    Name name;
+    name.Buffer = reinterpret_cast<PWSTR>(const_cast<WideChar*>(start));
+    name.Length = name.MaximumLength = units > MAX_PATH ? 0 : static_cast<USHORT>(units * 2);
     while (IsSeparator(*rest)) ++rest;
     return name;
 }
@@ -135,7 +131,7 @@ bool Reach(const WideChar* path, Reached& at, bool create = false) {
     }
     for (const WideChar* rest = path;;) {
         at.name = NextComponent(rest);
-        if (at.name.length - 1 >= MAX_PATH) {  // empty or too long
+        if (at.name.Length == 0) {  // empty or too long
             SetLastError(ERROR_INVALID_NAME);
             return false;
         }
@@ -148,7 +144,7 @@ bool Reach(const WideChar* path, Reached& at, bool create = false) {
 }
 
 Name LastName(const WideChar* path) {
-    Name name;
+    Name name = {};
     while (*path) name = NextComponent(path);
     return name;
 }
@@ -210,11 +206,11 @@ bool PathExists(const WideChar* path) {
 
 bool ExistingEntryTime(const WideChar* path, int64_t& unixSeconds) {
     HANDLE entry = OpenAt(path, 0, FILE_OPEN, 0);
-    BY_HANDLE_FILE_INFORMATION info;
-    const bool known = entry && GetFileInformationByHandle(entry, &info);
+    FILE_BASIC_INFORMATION info;
+    IO_STATUS_BLOCK outcome;
+    const bool known = entry && Succeeded(NtQueryInformationFile(entry, &outcome, &info, sizeof info, FileBasicInformation));
     CloseOpened(entry);
-    const uint64_t ticks = (uint64_t{info.ftLastWriteTime.dwHighDateTime} << 32) | info.ftLastWriteTime.dwLowDateTime;
-    if (known) unixSeconds = static_cast<int64_t>(ticks / 10000000u) - 11644473600;
+    if (known) unixSeconds = info.LastWriteTime.QuadPart / 10000000 - 11644473600;
     return known;
 }
 
@@ -233,13 +229,16 @@ bool FileHandle::CreateTemporary(const WideChar* path) {
     Reached at;
     if (!Reach(path, at, true)) return false;
     temporary_.Assign(path);
-    temporary_.Resize(static_cast<uint32_t>(LastName(path).text - path) + 1);
+    temporary_.Resize(static_cast<uint32_t>(reinterpret_cast<const WideChar*>(LastName(path).Buffer) - path) + 1);
     temporary_.Append(TemporaryNamePattern);
     WideChar* name = temporary_.Data() + temporary_.Length() - TemporaryNameUnits;
+    Name temporary;
+    temporary.Buffer = reinterpret_cast<PWSTR>(name);
+    temporary.Length = temporary.MaximumLength = TemporaryNameUnits * 2;
     HANDLE created = nullptr;
     for (int tries = 0; tries < 64 && !created; ++tries) {
         WriteTemporarySerial(name, serial++);
-        created = OpenIn(at.folder, Name{name, TemporaryNameUnits}, GENERIC_WRITE, FILE_CREATE, FILE_NON_DIRECTORY_FILE);
+        created = OpenIn(at.folder, temporary, GENERIC_WRITE, FILE_CREATE, FILE_NON_DIRECTORY_FILE);
         if (!created && GetLastError() != ERROR_ALREADY_EXISTS) break;
     }
     if (!created) {
@@ -263,8 +262,8 @@ bool FileHandle::PutInPlace(const WideChar* path, bool replace) {
     } rename;
     rename.info.ReplaceIfExists = replace;
     rename.info.RootDirectory = reinterpret_cast<HANDLE>(folder_);
-    rename.info.FileNameLength = target.length * 2;
-    CopyMemory(rename.info.FileName, target.text, target.length * 2);
+    rename.info.FileNameLength = target.Length;
+    CopyMemory(rename.info.FileName, target.Buffer, target.Length);
     const bool moved = temporary_.HasText() &&
                        MoveIn(rename.info.RootDirectory, LastName(temporary_.Text()), &rename, sizeof rename, FileRenameInformation);
     const DWORD cause = GetLastError();
