@@ -11,8 +11,20 @@
 #include "platform/file_handle.h"
 #include "platform/system.h"
 
-extern "C" NTSTATUS NTAPI NtQueryDirectoryFile(HANDLE, HANDLE, PIO_APC_ROUTINE, PVOID, PIO_STATUS_BLOCK, PVOID, ULONG,
-                                               FILE_INFORMATION_CLASS, BOOLEAN, PUNICODE_STRING, BOOLEAN);
+// Called through the import table, as the headers' own Win32 functions are, rather than
+// through a jump of the linker's for each.
+extern "C" {
+__declspec(dllimport) NTSTATUS NTAPI NtQueryDirectoryFile(HANDLE, HANDLE, PIO_APC_ROUTINE, PVOID, PIO_STATUS_BLOCK,
+                                                          PVOID, ULONG, FILE_INFORMATION_CLASS, BOOLEAN,
+                                                          PUNICODE_STRING, BOOLEAN);
+__declspec(dllimport) NTSTATUS NTAPI NtCreateFile(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, PIO_STATUS_BLOCK,
+                                                  PLARGE_INTEGER, ULONG, ULONG, ULONG, ULONG, PVOID, ULONG);
+__declspec(dllimport) NTSTATUS NTAPI NtQueryInformationFile(HANDLE, PIO_STATUS_BLOCK, PVOID, ULONG,
+                                                            FILE_INFORMATION_CLASS);
+__declspec(dllimport) NTSTATUS NTAPI NtSetInformationFile(HANDLE, PIO_STATUS_BLOCK, PVOID, ULONG,
+                                                          FILE_INFORMATION_CLASS);
+__declspec(dllimport) ULONG NTAPI RtlNtStatusToDosError(NTSTATUS);
+}
 
 namespace {
 
@@ -103,19 +115,19 @@ struct Reached {
     }
 };
 
-// The next component of `rest`. Member names come without the trailing dots and spaces
-// that Windows drops from a name by itself (the system takes such a name as it stands
-// here), and the system refuses "." and "..".
-// A component longer than MAX_PATH comes back empty, which no caller takes.
+// The next component of `rest`, and `rest` past its separator. Paths come sanitised: no
+// empty components, and member names without the trailing dots and spaces that Windows
+// drops from a name by itself (the system takes such a name as it stands here); the
+// system refuses "." and "..". An empty component, or one longer than MAX_PATH, comes
+// back empty, which no caller takes.
 Name NextComponent(const WideChar*& rest) {
-    while (IsSeparator(*rest)) ++rest;
     const WideChar* start = rest;
     while (*rest && !IsSeparator(*rest)) ++rest;
     const size_t units = static_cast<size_t>(rest - start);
     Name name;
     name.Buffer = reinterpret_cast<PWSTR>(const_cast<WideChar*>(start));
     name.Length = name.MaximumLength = units > MAX_PATH ? 0 : static_cast<USHORT>(units * 2);
-    while (IsSeparator(*rest)) ++rest;
+    if (*rest) ++rest;
     return name;
 }
 
@@ -229,7 +241,7 @@ bool FileHandle::CreateTemporary(const WideChar* path) {
     Reached at;
     if (!Reach(path, at, true)) return false;
     temporary_.Assign(path);
-    temporary_.Resize(static_cast<uint32_t>(reinterpret_cast<const WideChar*>(LastName(path).Buffer) - path) + 1);
+    temporary_.Resize(static_cast<uint32_t>(reinterpret_cast<const WideChar*>(at.name.Buffer) - path) + 1);
     temporary_.Append(TemporaryNamePattern);
     WideChar* name = temporary_.Data() + temporary_.Length() - TemporaryNameUnits;
     Name temporary;
