@@ -117,8 +117,10 @@ void ReportArchiveEnd(Extractor& extractor) {
 // A folder member's time and permissions, set once its contents are in place (writing a
 // file changes its folder's time). The folder is changed through a handle of its own, so
 // a folder swapped meanwhile for anything else is left alone, and so is what stands there.
-void RestoreFolderStamp(const LzhHeader& header, FileHandle& folder) {
+void RestoreFolderStamp(const Extractor& extractor, const LzhHeader& header, FileHandle& folder) {
     if (!IsFolderMember(header, LookUpMethod(header.method))) return;
+    // A folder the host tool was not asked to extract is left as it stands.
+    if (extractor.chooseMember && !extractor.chooseMember(extractor.chooseMemberContext, header)) return;
     WideString path(header.path);
     SanitizeMemberPath(path, u'/');
     if (path.IsEmpty() || !folder.OpenFolder(path.Text())) return;
@@ -129,8 +131,7 @@ void RestoreFolderStamp(const LzhHeader& header, FileHandle& folder) {
 }
 
 // Reads the headers from `from` on, passing over their packed data, and counts them and
-// their original sizes; with `restoreFolderStamps`, folder members get their stamps (a
-// walk that needs no memory per folder). Stops at the first header that cannot be read.
+// their original sizes; with `restoreFolderStamps`, folder members get their stamps (a walk that needs no memory per folder). Stops at the first header that cannot be read.
 uint32_t WalkHeaders(Extractor& extractor, uint64_t from, uint64_t& total, bool restoreFolderStamps) {
     FileHandle& file = *extractor.packageFile;
     uint32_t members = 0;
@@ -141,7 +142,7 @@ uint32_t WalkHeaders(Extractor& extractor, uint64_t from, uint64_t& total, bool 
     while (ReadHeader(file, header) == HeaderRead::Member) {
         ++members;
         total += header.originalSize;
-        if (restoreFolderStamps) RestoreFolderStamp(header, folder);
+        if (restoreFolderStamps) RestoreFolderStamp(extractor, header, folder);
         if (!file.Seek(static_cast<int64_t>(header.packedSize), SeekOrigin::Current)) break;
     }
     return members;
