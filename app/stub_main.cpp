@@ -35,9 +35,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
 }
 
 // The process entry (the linker's -e): the stub brings no start-up code of the compiler's
-// runtime, which would cost more than the whole user interface. msvcrt.dll initialises
+// runtime, which would cost more than the whole user interface. The stub takes no
+// arguments, so its command line is not passed on. msvcrt.dll initialises
 // itself when it is loaded; the stub has no static constructors to run. Visible to the
 // linker although the stub is optimised as a whole program, where nothing calls it.
 extern "C" __attribute__((externally_visible)) void StubEntry() {
-    ExitProcess(static_cast<UINT>(wWinMain(GetModuleHandleW(nullptr), nullptr, GetCommandLineW(), SW_SHOWDEFAULT)));
+    ExitProcess(static_cast<UINT>(wWinMain(GetModuleHandleW(nullptr), nullptr, nullptr, SW_SHOWDEFAULT)));
 }

@@ -16,34 +16,12 @@
 
 namespace {
 
-constexpr uint32_t DamagedTextUnits = 256;  // the message buffer, terminator included
-
-// Appends `text` to a fixed buffer, keeping `limit` units free for what must follow.
-// Cuts before a lone high surrogate so that no half character is left behind.
-uint32_t AppendCut(WideChar* buffer, uint32_t used, const WideChar* text, uint32_t limit) {
-    uint32_t length = WideLength(text);
-    if (used + length > limit) {
-        length = limit > used ? limit - used : 0;
-        if (length > 0 && text[length - 1] >= 0xD800 && text[length - 1] <= 0xDBFF) --length;
-    }
-    for (uint32_t i = 0; i < length; ++i) buffer[used + i] = text[i];
-    return used + length;
-}
-
-// "ファイル %s が壊れています。" in 256 units; a path too long for it is cut and ends in
-// an ellipsis, while the message keeps its head and tail.
+// "ファイル %s が壊れています。", naming the whole path however long it is.
 void ShowDamagedMember(Extractor& extractor, const WideString& outputPath) {
-    WideChar text[DamagedTextUnits];
-    const uint32_t last = DamagedTextUnits - 1;
-    const WideChar* damagedTail = Text(UiText::DamagedTail);
-    const uint32_t room = last - WideLength(damagedTail);  // what head and path may take
-    uint32_t used = AppendCut(text, 0, Text(UiText::DamagedHead), room);
-    const bool cut = outputPath.Length() > room - used;
-    used = AppendCut(text, used, outputPath.Text(), room - cut);
-    if (cut) text[used++] = u'\u2026';
-    used = AppendCut(text, used, damagedTail, last);
-    text[used] = 0;
-    ShowMessage(extractor.mainWindow, text, nullptr, MessageIcon::Exclamation);
+    WideString text(Text(UiText::DamagedHead));
+    text.Append(outputPath.Text());
+    text.Append(Text(UiText::DamagedTail));
+    ShowMessage(extractor.mainWindow, text.Text(), nullptr, MessageIcon::Exclamation);
 }
 
 // Tells the user why a member's decoding stopped early; false when it did not.
@@ -136,28 +114,38 @@ void ReportArchiveEnd(Extractor& extractor) {
     extractor.failed = 1;
 }
 
-// Folder times and permissions, set once their contents are in place (writing a file
-// changes its folder's time), after a complete run only. A second walk over the headers
-// needs no memory per folder. Each folder is changed through a handle of its own, so a
-// folder swapped meanwhile for anything else is left alone, and so is what stands there.
-void RestoreFolderStamps(Extractor& extractor, uint64_t archiveStart) {
+// A folder member's time and permissions, set once its contents are in place (writing a
+// file changes its folder's time). The folder is changed through a handle of its own, so
+// a folder swapped meanwhile for anything else is left alone, and so is what stands there.
+void RestoreFolderStamp(const Extractor& extractor, const LzhHeader& header, FileHandle& folder) {
+    if (!IsFolderMember(header, LookUpMethod(header.method))) return;
+    // A folder the host tool was not asked to extract is left as it stands.
+    if (extractor.chooseMember && !extractor.chooseMember(extractor.chooseMemberContext, header)) return;
+    WideString path(header.path);
+    SanitizeMemberPath(path, u'/');
+    if (path.IsEmpty() || !folder.OpenFolder(path.Text())) return;
+    // The owner keeps full access so that the folder can be filled again.
+    if (header.hasUnixMode) folder.SetMode((header.unixMode & FilePermissionBits) | 0700);
+    if (header.hasTime) folder.SetTimes(header.modifiedTime);
+    folder.Close();
+}
+
+// Reads the headers from `from` on, passing over their packed data, and counts them and
+// their original sizes; with `restoreFolderStamps`, folder members get their stamps (a walk that needs no memory per folder). Stops at the first header that cannot be read.
+uint32_t WalkHeaders(Extractor& extractor, uint64_t from, uint64_t& total, bool restoreFolderStamps) {
     FileHandle& file = *extractor.packageFile;
-    if (!file.Seek(static_cast<int64_t>(archiveStart), SeekOrigin::Begin)) return;
+    uint32_t members = 0;
+    total = 0;
+    if (!file.Seek(static_cast<int64_t>(from), SeekOrigin::Begin)) return 0;
     LzhHeader header;
     FileHandle folder;
     while (ReadHeader(file, header) == HeaderRead::Member) {
-        if (IsFolderMember(header, LookUpMethod(header.method))) {
-            WideString path(header.path);
-            SanitizeMemberPath(path, u'/');
-            if (!path.IsEmpty() && folder.OpenFolder(path.Text())) {
-                // The owner keeps full access so that the folder can be filled again.
-                if (header.hasUnixMode) folder.SetMode((header.unixMode & FilePermissionBits) | 0700);
-                if (header.hasTime) folder.SetTimes(header.modifiedTime);
-                folder.Close();
-            }
-        }
-        if (!file.Seek(static_cast<int64_t>(header.packedSize), SeekOrigin::Current)) return;
+        ++members;
+        total += header.originalSize;
+        if (restoreFolderStamps) RestoreFolderStamp(extractor, header, folder);
+        if (!file.Seek(static_cast<int64_t>(header.packedSize), SeekOrigin::Current)) break;
     }
+    return members;
 }
 
 // A member that cannot be written: the system's text, or ours naming the member when a
@@ -248,7 +236,9 @@ void ExtractionWorker(void* argument) {
         decodeState.progressBase += header.originalSize;
     }
     ReportArchiveEnd(extractor);
-    if (!extractor.failed) RestoreFolderStamps(extractor, archiveStart);
+    // After a complete run only.
+    uint64_t total;
+    if (!extractor.failed) WalkHeaders(extractor, archiveStart, total, true);
     HoldReachedFolders(false);
     PostWorkerEnd(extractor.mainWindow, decodeState.keepRunning.load() == 0);
 }
@@ -270,16 +260,9 @@ void ConnectProgressBar(Extractor& extractor) {
 uint64_t SumOriginalSizes(Extractor& extractor) {
     FileHandle& file = *extractor.packageFile;
     const uint64_t start = file.Tell();
-    uint64_t total = 0;
-    uint32_t members = 0;
-    LzhHeader header;
-    while (ReadHeader(file, header) == HeaderRead::Member) {
-        total += header.originalSize;
-        ++members;
-        if (!file.Seek(static_cast<int64_t>(header.packedSize), SeekOrigin::Current)) break;
-    }
+    uint64_t total;
+    extractor.written.Reserve(WalkHeaders(extractor, start, total, false));
     file.Seek(static_cast<int64_t>(start), SeekOrigin::Begin);
-    extractor.written.Reserve(members);
     return total;
 }
 

@@ -25,3 +25,13 @@ struct DecodeJob {
     // Decodes the whole member; the outcome shows in decodeState (crc, failure, keepRunning).
     void Run();
 };
+
+// The window loop a program carries, for every compressed method: the stub's small fast
+// loop (fast_loop_small.cpp), or in the host tool the wide one for -lh4- to -lh7- and the
+// plain one when fast loops are off (fast_loop_wide.cpp). False when a write failed, the
+// packed data ran dry or the run was aborted.
+bool RunWindowLoop(DecodeJob& job);
+
+// One symbol at a time through the method's operations, what the fast loops must match.
+bool RunPlainWindowLoop(DecodeJob& job);
+bool FastLoopsOn();  // UseFastLoops

@@ -41,8 +41,10 @@ inline bool PutByte(DecodeJob& job, uint8_t byte) {
     return WriteWithCrc(s.window, job.dictionarySize, *job.outputFile) && !StreamRanDry();
 }
 
-// One symbol at a time through the method's operations. False when a write failed, the
-// packed data ran dry or the run was aborted.
+}  // namespace
+
+bool FastLoopsOn() { return fastLoops; }
+
 bool RunPlainWindowLoop(DecodeJob& job) {
     DecodeState& s = decodeState;
     const uint32_t mask = job.dictionarySize - 1;
@@ -71,8 +73,6 @@ bool RunPlainWindowLoop(DecodeJob& job) {
     StreamRanDry();  // the verdict for PackedDataRanOut(); a flush that stopped gave it already
     return true;
 }
-
-}  // namespace
 
 void UseFastLoops(bool on) {
     fastLoops = on;
@@ -110,7 +110,7 @@ void DecodeJob::Run() {
         s.windowPosition = 0;
         bool finished = true;
         if (originalSize != 0) {
-            finished = ownSymbols ? RunFastWindowLoop(*this) : RunPlainWindowLoop(*this);
+            finished = RunWindowLoop(*this);
         }
         if (finished && s.windowPosition != 0) WriteWithCrc(s.window, s.windowPosition, *outputFile);
         FreeInputBuffer();

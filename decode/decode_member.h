@@ -18,8 +18,8 @@ uint32_t DecodeMember(FileHandle& input, FileHandle* output, uint64_t originalSi
 // time; the result shows in decodeState.crc (and failure, keepRunning).
 void CopyStored(FileHandle& input, FileHandle* output, uint64_t size);
 
-// -lh1- and -lh4- to -lh7- go through fast loops made for them (the default) or through
-// the plain per-symbol driver; both write the same bytes. For tests and benchmarks.
+// Compressed members go through the fast loops (the default) or through the plain
+// per-symbol driver; both write the same bytes. For tests and benchmarks.
 void UseFastLoops(bool on);
 
 // In the host tool, -lh4- to -lh7- go through a wide loop of its own; on, through the

@@ -334,7 +334,8 @@ bool RunWideLoop(DecodeJob& job) {
 
 void UseSmallLoop(bool on) { smallLoop = on; }
 
-bool RunFastWindowLoop(DecodeJob& job) {
-    if (smallLoop || job.method == MethodLh1) return RunSmallWindowLoop(job);
+bool RunWindowLoop(DecodeJob& job) {
+    if (!FastLoopsOn()) return RunPlainWindowLoop(job);
+    if (smallLoop || job.method < MethodLh4 || job.method > MethodLh7) return RunSmallWindowLoop(job);
     return RunWideLoop(job);
 }

@@ -259,28 +259,51 @@ struct StaticCodes {
     void Save() { decodeState.blockRemaining = static_cast<uint16_t>(blockLeft); }
 };
 
-// One loop serves both kinds of codes, so that the stub carries the window loop once; the
-// test between them is the same for every symbol of a member.
+// One loop serves every kind of codes, so that the stub carries the window loop once; the
+// test between them is the same for every symbol of a member. The methods without codes
+// of their own here (-lh2-, -lh3-, -lzs-, -lz5-) go through their operations, which read
+// the shared bit reader and the window position and byte count in decodeState.
 struct FastCodes {
+    enum Kind : uint8_t { Static, Lh1, Operations };
     WideBits in;
-    const bool adaptive;
+    const Kind kind;
+    const uint32_t matchAdjust;
+    DecodeJob& job;
     StaticCodes statics;
     Lh1Codes lh1;
 
-    explicit FastCodes(bool lh1Member) : adaptive(lh1Member) {
-        if (!adaptive) statics.Start();
+    FastCodes(DecodeJob& job, Kind kind)
+        : kind(kind), matchAdjust(job.method == MethodLzs ? 254 : 253), job(job) {
+        if (kind == Static) statics.Start();
     }
-    uint32_t Char() { return adaptive ? lh1.Char(in) : statics.Char(in); }
-    uint32_t Distance() { return adaptive ? lh1.Distance(in) : statics.Distance(in); }
+    void Refill() {
+        if (kind != Operations) in.Refill();
+    }
+    uint32_t Char() {
+        if (kind == Operations) return job.decodeChar();
+        return kind == Lh1 ? lh1.Char(in) : statics.Char(in);
+    }
+    uint32_t Distance(uint32_t position, uint64_t done) {
+        if (kind == Operations) {
+            decodeState.windowPosition = position;
+            decodeState.decodedCount = done;
+            return job.decodePosition() + 1u;
+        }
+        return kind == Lh1 ? lh1.Distance(in) : statics.Distance(in);
+    }
+    bool RanDry() { return kind == Operations ? StreamRanDry() : in.RanDry(); }
     void Save() {
-        if (!adaptive) statics.Save();
+        if (kind == Static) statics.Save();
     }
 };
 
 }  // namespace
 
 bool RunSmallWindowLoop(DecodeJob& job) {
-    FastCodes codes(job.method == MethodLh1);
+    const MethodId method = job.method;
+    FastCodes codes(job, method == MethodLh1                           ? FastCodes::Lh1
+                         : method >= MethodLh4 && method <= MethodLh7 ? FastCodes::Static
+                                                                      : FastCodes::Operations);
     return window_loop::Run(job, codes);
 }
 

@@ -11,12 +11,10 @@ void ReadPtLengths(int16_t count, int32_t countBits, int32_t skipIndex);
 // Reads the 510 char/length code lengths through the pre-tree and builds charTable.
 void ReadCharLengths();
 
-// The window loop of DecodeJob::Run for these methods and for -lh1-, with the decoding
-// inlined and a wide local bit buffer. Writes exactly what the plain loop writes and sends
-// the same progress values. False when a write failed or the run was aborted.
-// RunFastWindowLoop is the one a program carries: the stub takes the small loop
-// (fast_loop_small.cpp), the host tool a wider one for -lh4- to -lh7- (fast_loop_wide.cpp).
-bool RunFastWindowLoop(DecodeJob& job);
+// The small fast window loop, for every compressed method, with the decoding of these
+// methods and of -lh1- inlined over a wide bit buffer. Writes exactly what the plain loop
+// writes and sends the same progress values. False when a write failed, the packed data
+// ran dry or the run was aborted.
 bool RunSmallWindowLoop(DecodeJob& job);
 
 // The block header (block size and the three codes) through the wide reader; leaves it

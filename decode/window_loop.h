@@ -1,12 +1,17 @@
-// The window loop of DecodeJob::Run for the codes of a method family, made fast (one
-// instance, for -lh1- and -lh4- to -lh7-), with the decoding inlined and a wide local
-// bit buffer. Writes exactly what the plain loop writes, stops at
-// the same flushes and sends the same progress values.
+// The window loop of DecodeJob::Run, made fast: one instance serves every method, with
+// the decoding of -lh1- and -lh4- to -lh7- inlined over a wide local bit buffer. Writes
+// exactly what the plain loop writes, stops at the same flushes and sends the same
+// progress values.
 //
-// Codes supplies, over its WideBits `in`:
-//   uint32_t Char()      the next literal (0-255) or match code (length + 253), after a
-//                        refill; may refill on its own;
-//   uint32_t Distance()  the match's distance, 1 to the window size; may refill;
+// Codes supplies:
+//   void Refill()        makes room for the next symbol's bits;
+//   uint32_t Char()      the next literal (0-255) or match code (length + matchAdjust);
+//                        may refill on its own;
+//   uint32_t matchAdjust what a match code is above its length;
+//   uint32_t Distance(position, done)
+//                        the match's distance, 1 to the window size, given the window
+//                        position and the bytes decoded so far; may refill;
+//   bool RanDry()        whether the packed data has run dry (StreamRanDry);
 //   void Save()          hands its own state back to decodeState when the loop ends.
 #pragma once
 #include <cstdint>
@@ -41,14 +46,14 @@ inline void CopyInWindow(uint8_t* to, const uint8_t* from, uint32_t length) {
 // Writes the full window; false when the write failed or the packed data has run dry, so
 // that a member whose header claims far more than its data holds stops within a window
 // (the plain loop stops at the same flush).
-inline bool FlushWindow(DecodeJob& job, const WideBits& in) {
-    return WriteWithCrc(decodeState.window, job.dictionarySize, *job.outputFile) && !in.RanDry();
+template <class Codes>
+inline bool FlushWindow(DecodeJob& job, Codes& codes) {
+    return WriteWithCrc(decodeState.window, job.dictionarySize, *job.outputFile) && !codes.RanDry();
 }
 
 template <class Codes>
 bool Run(DecodeJob& job, Codes& codes) {
     DecodeState& s = decodeState;
-    WideBits& in = codes.in;
     uint8_t* const window = s.window;
     const uint32_t size = job.dictionarySize;
     const uint32_t mask = size - 1;
@@ -66,18 +71,18 @@ bool Run(DecodeJob& job, Codes& codes) {
     };
 
     for (;;) {
-        in.Refill();
+        codes.Refill();
         uint32_t c = codes.Char();
         if (c < 256) {
             window[position++] = static_cast<uint8_t>(c);
             done += 1;
             if (position == size) {
                 position = 0;
-                if (!FlushWindow(job, in)) return leave(false);
+                if (!FlushWindow(job, codes)) return leave(false);
             }
         } else {
-            uint32_t length = c - 253;
-            uint32_t from = (position - codes.Distance()) & mask;
+            uint32_t length = c - codes.matchAdjust;
+            uint32_t from = (position - codes.Distance(position, done)) & mask;
             if (length > originalSize - done) length = static_cast<uint32_t>(originalSize - done);  // damaged stream
             done += length;
             if (position + length <= size && from + length <= size) {
@@ -85,14 +90,14 @@ bool Run(DecodeJob& job, Codes& codes) {
                 position += length;
                 if (position == size) {
                     position = 0;
-                    if (!FlushWindow(job, in)) return leave(false);
+                    if (!FlushWindow(job, codes)) return leave(false);
                 }
             } else {
                 for (uint32_t k = 0; k < length; ++k) {
                     window[position++] = window[(from + k) & mask];
                     if (position == size) {
                         position = 0;
-                        if (!FlushWindow(job, in)) return leave(false);
+                        if (!FlushWindow(job, codes)) return leave(false);
                     }
                 }
             }
@@ -106,7 +111,7 @@ bool Run(DecodeJob& job, Codes& codes) {
         }
         if (s.keepRunning.load(std::memory_order_relaxed) == 0) return leave(false);
         if (done >= originalSize) {
-            in.RanDry();  // the verdict for PackedDataRanOut(); a flush that stopped gave it already
+            codes.RanDry();  // the verdict for PackedDataRanOut(); a flush that stopped gave it already
             return leave(true);
         }
     }

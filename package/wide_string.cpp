@@ -16,8 +16,7 @@ uint32_t WideLength(const WideChar* text) {
 // frees the old buffer, so either may lie inside it.
 static WideChar* Built(uint32_t units, const WideChar* first, uint32_t firstLength,
                        const WideChar* second = nullptr, uint32_t secondLength = 0) {
-    auto* built = static_cast<WideChar*>(std::calloc(units, sizeof(WideChar)));
-    if (!built) std::abort();
+    auto* built = new WideChar[units]();
     if (firstLength) std::memcpy(built, first, firstLength * sizeof(WideChar));
     if (secondLength) std::memcpy(built + firstLength, second, secondLength * sizeof(WideChar));
     return built;
@@ -39,7 +38,7 @@ WideString& WideString::operator=(const WideString& other) {
     return *this;
 }
 
-WideString::~WideString() { std::free(buffer_); }
+WideString::~WideString() { delete[] buffer_; }
 
 void WideString::Assign(const WideChar* text) { TakeBuffer(CopyOf(text)); }
 
@@ -73,13 +72,13 @@ void WideString::EnsureEndsWith(WideChar unit) {
 }
 
 void WideString::Clear() {
-    std::free(buffer_);
+    delete[] buffer_;
     buffer_ = nullptr;
 }
 
 void WideString::TakeBuffer(WideChar* buffer) {
     if (buffer == buffer_) return;
-    std::free(buffer_);
+    delete[] buffer_;
     buffer_ = buffer;
 }
 

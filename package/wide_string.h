@@ -25,7 +25,7 @@ public:
     void Resize(uint32_t units);                // n zeroed units holding the first min(len, n-1)
     void EnsureEndsWith(WideChar unit);
     void Clear();                               // back to "no text"
-    void TakeBuffer(WideChar* buffer);          // adopts a malloc'd NUL-terminated buffer
+    void TakeBuffer(WideChar* buffer);          // adopts a NUL-terminated buffer from new[]
 
     bool HasText() const { return buffer_ != nullptr; }
     bool IsEmpty() const { return buffer_ == nullptr || buffer_[0] == 0; }

@@ -133,6 +133,13 @@ TEST(ToolChoose, MembersByPathOrPattern) {
                 if (item.is_regular_file()) written.insert(fs::relative(item.path(), scratch / "out").string());
         EXPECT_EQ(written, row.written) << row.arguments;
     }
+    // A folder that is not chosen keeps its time, though the archive holds it.
+    fs::remove_all(scratch / "out");
+    fs::create_directories(scratch / "out/a");
+    const auto before = fs::last_write_time(scratch / "out/a") - std::chrono::hours(24 * 400);
+    fs::last_write_time(scratch / "out/a", before);
+    ASSERT_EQ(run::Tool("extract" + out + archive + "z.dat").status, 0);
+    EXPECT_EQ(fs::last_write_time(scratch / "out/a"), before);
     Result piped = run::Tool("extract --stdout " + archive + "'*.txt' z.dat");
     EXPECT_EQ(piped.status, 0) << piped.err;
     EXPECT_EQ(piped.out, "yxz");

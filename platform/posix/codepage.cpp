@@ -58,8 +58,7 @@ void AssignFromMultiByte(WideString& out, const char* text) {
     }
     size_t inLeft = std::strlen(text);
     size_t capacity = 2 * inLeft + 2;  // units, terminator included
-    auto* buffer = static_cast<WideChar*>(std::calloc(capacity, sizeof(WideChar)));
-    if (!buffer) std::abort();
+    auto* buffer = new WideChar[capacity]();
     iconv_t cd = ::iconv_open("UTF-16LE", codePage);
     size_t units = 0;
     if (cd == reinterpret_cast<iconv_t>(-1)) {

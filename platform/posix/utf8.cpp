@@ -59,8 +59,7 @@ void AssignFromUtf8(WideString& out, const char* text) {
     const auto* s = reinterpret_cast<const unsigned char*>(text);
     uint32_t bytes = 0;
     while (s[bytes]) ++bytes;
-    auto* buffer = static_cast<WideChar*>(std::malloc((bytes * 2 + 1) * sizeof(WideChar)));
-    if (!buffer) std::abort();
+    auto* buffer = new WideChar[bytes * 2 + 1];
     uint32_t units = 0;
     while (*s) {
         uint32_t cp;
