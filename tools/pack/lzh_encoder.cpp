@@ -43,8 +43,8 @@ LevelPlan PlanFor(EncodeLevel level) {
         return {{true, 256, 256, 256, 0, 1u << 16, 3}, {}, 0, 1 << 18, 0, true, 2, 256, 256};
     case EncodeLevel::Default:
     default:
-        return {{true, 48, 128, 256, 0, 1u << 16, 1}, {true, 24, 128, 96, 0, 1u << 16, 1}, 14, 1 << 18, 0, true, 1,
-                256, 1024};
+        return {{true, 48, 96, 256, 0, 1u << 16, 1}, {true, 16, 96, 80, 0, 1u << 16, 1}, 14, 1 << 18, 0, true, 1,
+                256, 2048};
     }
 }
 
