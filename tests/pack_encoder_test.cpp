@@ -7,10 +7,12 @@
 #include <algorithm>
 #include <cstring>
 #include <random>
+#include <tuple>
 #include <vector>
 
 #include "support/packed_member.h"
 #include "tools/pack/bit_sink.h"
+#include "tools/pack/block_cutter.h"
 #include "tools/pack/block_writer.h"
 #include "tools/pack/crc16.h"
 #include "tools/pack/huffman_lengths.h"
@@ -170,7 +172,7 @@ TEST(PackHuffman, LengthsStayWithinTheLimitAndFormCompleteCodes) {
     EXPECT_EQ(KraftSum(lengths, 4), 0u);
 }
 
-TEST(PackBlocks, SingleSymbolCodesAndLongRunsOfUnusedLengthsDecode) {
+TEST(PackBlocks, SingleSymbolCodesLongRunsOfUnusedLengthsAndCutBlocksDecode) {
     // Blocks whose char code has one symbol, whose position code has one symbol or none,
     // and whose char lengths hold zero runs of every coded size (1, 2, 3-18, 19, 20+).
     std::vector<LzSymbol> sparse;
@@ -192,6 +194,23 @@ TEST(PackBlocks, SingleSymbolCodesAndLongRunsOfUnusedLengthsDecode) {
             else for (int k = 0; k < symbol.code - MatchCodeBase; ++k)
                 expected.push_back(expected.size() > symbol.position ? expected[expected.size() - symbol.position - 1] : ' ');
         }
+    }
+    // Then runs of four letters, four others from `change` on: cut there (within a piece),
+    // never into a block that passes its 16-bit count (the decode would go wrong).
+    for (const auto& [count, change, split] : {std::tuple{60000u, 30000u, true}, {131071u, 131071u, false},
+                                               {65536u, 65536u, true}, {140000u, 70000u, true}}) {
+        std::vector<LzSymbol> symbols(count);
+        for (size_t i = 0; i < count; ++i) symbols[i] = Literal(static_cast<uint8_t>((i < change ? 'a' : 'w') + i % 4));
+        std::vector<size_t> sizes;
+        CutBlocks(symbols.data(), count, shape, split, 1024, sizes);
+        size_t at = 0, nearestCut = count;
+        for (size_t size : sizes) {
+            WriteBlock(sink, symbols.data() + at, size, shape);
+            at += size;
+            nearestCut = std::min(nearestCut, at > change ? at - change : change - at);
+        }
+        EXPECT_TRUE(change == count || nearestCut < 1024) << "no cut near " << change;
+        for (const LzSymbol& symbol : symbols) expected.push_back(static_cast<uint8_t>(symbol.code));
     }
     sink.Flush();
     EXPECT_TRUE(packed_member::DecodeWhole(MethodLh7, sink.Bytes(), expected.size()).bytes == expected);

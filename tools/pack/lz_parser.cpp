@@ -7,6 +7,8 @@ namespace {
 
 constexpr uint32_t UnusedCharCost = 14;
 constexpr uint32_t UnusedSlotCost = 9;
+// How far ahead of the walks their hash heads are fetched.
+constexpr uint32_t PrefetchAhead = 8;
 
 uint32_t BitLength(uint32_t v) { return v ? 32 - __builtin_clz(v) : 0; }
 uint32_t ExtraBits(int slot) { return slot > 1 ? slot - 1 : 0; }
@@ -104,6 +106,7 @@ void OptimalParser::FindMatches(MatchTree& finder, const uint8_t* buffer, uint32
     uint32_t skip = 0;
     for (uint32_t i = 0; i < count; ++i) {
         matchStart_[i] = static_cast<uint32_t>(matches_.size());
+        if (i + PrefetchAhead < count) finder.Prefetch(buffer, position + i + PrefetchAhead);
         if (skip) {
             // Inside a long match: link the position but look for nothing, which keeps
             // long runs from costing a full search at every byte.
@@ -135,30 +138,25 @@ void OptimalParser::CheapestPath(const uint8_t* buffer, uint32_t position, uint3
     for (uint32_t i = to; i-- > from;) {
         uint32_t best = cost_[i + 1] + model.literal[buffer[position + i]];
         MatchCandidate bestChoice{1, 0};
-        auto consider = [&](uint32_t c, uint32_t length, uint16_t distance) {
-            if (c < best) {
-                best = c;
-                bestChoice = {static_cast<uint16_t>(length), distance};
-            }
-        };
         uint32_t length = MinMatch;
         const uint32_t room = to - i;
+        const uint32_t* after = &cost_[i];
         for (uint32_t k = matchStart_[i]; k < matchStart_[i + 1] && length <= room; ++k) {
             const MatchCandidate m = matches_[k];
-            const uint32_t distanceCost = model.slot[PositionSlot(m.distance - 1u)];
             const uint32_t longest = std::min<uint32_t>(m.length, room);
-            const uint32_t* after = &cost_[i];
-            // Eight lengths at a time: most runs hold no improvement, and their lowest
-            // cost is found without a branch per length.
-            for (; length + 8 <= longest + 1; length += 8) {
-                uint32_t lowest = UINT32_MAX;
-                for (uint32_t j = length; j < length + 8; ++j) lowest = std::min(lowest, after[j] + model.length[j]);
-                if (lowest + distanceCost >= best) continue;
-                for (uint32_t j = length; j < length + 8; ++j)
-                    consider(after[j] + model.length[j] + distanceCost, j, m.distance);
-            }
+            // The cheapest length of this match first, then one test against the best.
+            // Cost and length share one key (the shorter length wins a tie), so the
+            // search has no branch to mispredict.
+            uint64_t lowest = UINT64_MAX;
             for (; length <= longest; ++length)
-                consider(after[length] + model.length[length] + distanceCost, length, m.distance);
+                lowest = std::min(lowest, uint64_t(after[length] + model.length[length]) << 16 | length);
+            if (lowest == UINT64_MAX) continue;
+            const uint32_t lowestLength = lowest & 0xFFFF;
+            lowest = (lowest >> 16) + model.slot[PositionSlot(m.distance - 1u)];
+            if (lowest < best) {
+                best = lowest;
+                bestChoice = {static_cast<uint16_t>(lowestLength), m.distance};
+            }
         }
         cost_[i] = best;
         choice_[i] = bestChoice;

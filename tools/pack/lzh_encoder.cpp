@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "tools/pack/bit_sink.h"
+#include "tools/pack/block_cutter.h"
 #include "tools/pack/block_writer.h"
 #include "tools/pack/crc16.h"
 #include "tools/pack/lz_parser.h"
@@ -42,77 +43,12 @@ LevelPlan PlanFor(EncodeLevel level) {
         return {{true, 256, 256, 256, 0, 1u << 16, 3}, {}, 0, 1 << 18, 0, true, 2, 256, 256};
     case EncodeLevel::Default:
     default:
-        return {{true, 48, 128, 256, 0, 1u << 16, 1}, {true, 24, 128, 96, 0, 1u << 16, 1}, 14, 1 << 18, 0, true, 1,
-                256, 1024};
+        return {{true, 48, 96, 256, 0, 1u << 16, 1}, {true, 16, 96, 80, 0, 1u << 16, 1}, 14, 1 << 18, 0, true, 1,
+                256, 2048};
     }
 }
 
 constexpr uint32_t Lookahead = 2 * MaxMatch + 8;
-
-// Cuts symbols into blocks: from pieces of pieceSymbols (or as large as a block may be
-// when `split` is off), neighbours are merged, the best saving first, while one code for both costs
-// fewer bits than a code for each. No block passes the 16-bit symbol count.
-void CutBlocks(const LzSymbol* symbols, size_t count, const MethodShape& shape, bool split, size_t pieceSymbols,
-               std::vector<size_t>& sizes) {
-    if (count == 0) return;
-    struct Piece {
-        size_t size;
-        SymbolCounts counts;
-        uint64_t bits;
-    };
-    const size_t step = split ? pieceSymbols : MaxBlockSymbols;
-    std::vector<Piece> pieces;
-    for (size_t at = 0; at < count;) {
-        size_t size = std::min(step, count - at);
-        if (count - at - size < step / 2) size = std::min<size_t>(count - at, MaxBlockSymbols);
-        SymbolCounts counts = CountSymbols(symbols + at, size);
-        pieces.push_back({size, counts, BlockBits(counts, shape)});
-        at += size;
-    }
-    // Merged pieces stay in place, linked to the next live one: no piece moves.
-    std::vector<size_t> next(pieces.size());
-    for (size_t i = 0; i < pieces.size(); ++i) next[i] = i + 1;
-    const size_t last = pieces.size();
-    auto saving = [&](size_t i, SymbolCounts& merged) -> int64_t {
-        const size_t j = next[i];
-        if (j == last || pieces[i].size + pieces[j].size > MaxBlockSymbols) return 0;
-        merged = pieces[i].counts;
-        merged.Add(pieces[j].counts);
-        return int64_t(pieces[i].bits + pieces[j].bits) - int64_t(BlockBits(merged, shape));
-    };
-    std::vector<int64_t> savings(pieces.size(), 0);
-    std::vector<size_t> previous(pieces.size(), last);
-    SymbolCounts merged;
-    for (size_t i = 0; i + 1 < pieces.size(); ++i) {
-        savings[i] = saving(i, merged);
-        previous[i + 1] = i;
-    }
-    for (;;) {
-        size_t best = 0;
-        for (size_t i = next[0]; i < last; i = next[i])
-            if (savings[i] > savings[best]) best = i;
-        if (savings[best] <= 0) break;
-        const size_t gone = next[best];
-        const int64_t saved = saving(best, merged);
-        pieces[best] = {pieces[best].size + pieces[gone].size, merged,
-                        static_cast<uint64_t>(int64_t(pieces[best].bits + pieces[gone].bits) - saved)};
-        next[best] = next[gone];
-        if (next[best] < last) previous[next[best]] = best;
-        savings[best] = saving(best, merged);
-        if (previous[best] < last) savings[previous[best]] = saving(previous[best], merged);
-    }
-    for (size_t i = 0; i < last; i = next[i]) sizes.push_back(pieces[i].size);
-}
-
-void WriteBlocks(BitSink& out, const LzSymbol* symbols, size_t count, const MethodShape& shape, bool split,
-                 size_t pieceSymbols) {
-    std::vector<size_t> sizes;
-    CutBlocks(symbols, count, shape, split, pieceSymbols, sizes);
-    for (size_t size : sizes) {
-        WriteBlock(out, symbols, size, shape);
-        symbols += size;
-    }
-}
 
 uint32_t BytesCovered(const LzSymbol* symbols, size_t count) {
     uint32_t bytes = 0;
@@ -152,7 +88,7 @@ public:
             ParseStretch(stretchEnd);
             if (!Drain()) break;
         }
-        if (!plan_.parser.optimal) WriteBlocks(sink_, symbols_.data(), symbols_.size(), shape_, plan_.splitBlocks, plan_.pieceSymbols);
+        if (!plan_.parser.optimal) WriteBlocks(symbols_.data(), symbols_.size(), plan_.splitBlocks, plan_.pieceSymbols);
         symbols_.clear();
         sink_.Flush();
         Drain();
@@ -223,7 +159,7 @@ private:
                         optimal_.Reparse(data, start, from, to, codes, again);
                         codes = BuildBlockCodes(again.data(), again.size(), shape_);
                     }
-                    WriteBlocks(sink_, again.data(), again.size(), shape_, false, plan_.pieceSymbols);
+                    WriteBlocks(again.data(), again.size(), false, plan_.pieceSymbols);
                     from = to;
                     block += size;
                 }
@@ -233,8 +169,17 @@ private:
         }
         position_ = ParseLazy(*finder_, data, position_, stretchEnd, end_, plan_.parser, symbols_);
         if (symbols_.size() < plan_.blockSymbols) return;
-        WriteBlocks(sink_, symbols_.data(), symbols_.size(), shape_, plan_.splitBlocks, plan_.pieceSymbols);
+        WriteBlocks(symbols_.data(), symbols_.size(), plan_.splitBlocks, plan_.pieceSymbols);
         symbols_.clear();
+    }
+
+    void WriteBlocks(const LzSymbol* symbols, size_t count, bool split, size_t pieceSymbols) {
+        std::vector<size_t> sizes;
+        CutBlocks(symbols, count, shape_, split, pieceSymbols, sizes);
+        for (size_t size : sizes) {
+            WriteBlock(sink_, symbols, size, shape_);
+            symbols += size;
+        }
     }
 
     bool Drain() {

@@ -25,6 +25,14 @@ public:
     // readable bytes past `end`.
     int FindAll(const uint8_t* buffer, uint32_t position, uint32_t end, int maxDepth, MatchCandidate* out);
 
+    // Asks for the hash heads of `position` ahead of its walk, which otherwise waits
+    // for them: the tables are far larger than the caches. `position` + 4 must not
+    // pass the buffer.
+    void Prefetch(const uint8_t* buffer, uint32_t position) const {
+        __builtin_prefetch(&head_[Hash4(buffer + position, hashBits_)], 1);
+        __builtin_prefetch(&head3_[Hash3(buffer + position)], 1);
+    }
+
     // Links `position` without reporting matches.
     void Insert(const uint8_t* buffer, uint32_t position, uint32_t end, int maxDepth);
 
