@@ -130,22 +130,28 @@ void RestoreFolderStamp(const Extractor& extractor, const LzhHeader& header, Fil
     folder.Close();
 }
 
-// Reads the headers from `from` on, passing over their packed data, and counts them and
-// their original sizes; with `restoreFolderStamps`, folder members get their stamps (a walk that needs no memory per folder). Stops at the first header that cannot be read.
-uint32_t WalkHeaders(Extractor& extractor, uint64_t from, uint64_t& total, bool restoreFolderStamps) {
-    FileHandle& file = *extractor.packageFile;
+// What a walk over the headers counted.
+struct HeaderTally {
     uint32_t members = 0;
-    total = 0;
-    if (!file.Seek(static_cast<int64_t>(from), SeekOrigin::Begin)) return 0;
+    uint64_t originalBytes = 0;
+};
+
+// Reads the headers from `from` on, passing over their packed data, and counts them and
+// their original sizes; with `restoreFolderStamps`, folder members get their stamps (a
+// walk that needs no memory per folder). Stops at the first header that cannot be read.
+HeaderTally WalkHeaders(Extractor& extractor, uint64_t from, bool restoreFolderStamps) {
+    FileHandle& file = *extractor.packageFile;
+    HeaderTally tally;
+    if (!file.Seek(static_cast<int64_t>(from), SeekOrigin::Begin)) return tally;
     LzhHeader header;
     FileHandle folder;
     while (ReadHeader(file, header) == HeaderRead::Member) {
-        ++members;
-        total += header.originalSize;
+        ++tally.members;
+        tally.originalBytes += header.originalSize;
         if (restoreFolderStamps) RestoreFolderStamp(extractor, header, folder);
         if (!file.Seek(static_cast<int64_t>(header.packedSize), SeekOrigin::Current)) break;
     }
-    return members;
+    return tally;
 }
 
 // A member that cannot be written: the system's text, or ours naming the member when a
@@ -236,9 +242,7 @@ void ExtractionWorker(void* argument) {
         decodeState.progressBase += header.originalSize;
     }
     ReportArchiveEnd(extractor);
-    // After a complete run only.
-    uint64_t total;
-    if (!extractor.failed) WalkHeaders(extractor, archiveStart, total, true);
+    if (!extractor.failed) WalkHeaders(extractor, archiveStart, true);  // after a complete run only
     HoldReachedFolders(false);
     PostWorkerEnd(extractor.mainWindow, decodeState.keepRunning.load() == 0);
 }
@@ -260,10 +264,10 @@ void ConnectProgressBar(Extractor& extractor) {
 uint64_t SumOriginalSizes(Extractor& extractor) {
     FileHandle& file = *extractor.packageFile;
     const uint64_t start = file.Tell();
-    uint64_t total;
-    extractor.written.Reserve(WalkHeaders(extractor, start, total, false));
+    const HeaderTally tally = WalkHeaders(extractor, start, false);
+    extractor.written.Reserve(tally.members);
     file.Seek(static_cast<int64_t>(start), SeekOrigin::Begin);
-    return total;
+    return tally.originalBytes;
 }
 
 bool ExtractMember(Extractor& extractor, const LzhHeader& header) {

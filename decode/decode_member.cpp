@@ -29,8 +29,6 @@ bool fastLoops = true;
 // fast loop off, so it does not carry them.
 MethodDecoder plainStaticDecoder = {};
 
-bool IsStaticMethod(MethodId method) { return method >= MethodLh4 && method <= MethodLh7; }
-
 // Stores one byte; false when a full window could not be written, or when the packed
 // data has run dry by then (a damaged header must not make us write its claimed size).
 inline bool PutByte(DecodeJob& job, uint8_t byte) {

@@ -336,6 +336,6 @@ void UseSmallLoop(bool on) { smallLoop = on; }
 
 bool RunWindowLoop(DecodeJob& job) {
     if (!FastLoopsOn()) return RunPlainWindowLoop(job);
-    if (smallLoop || job.method < MethodLh4 || job.method > MethodLh7) return RunSmallWindowLoop(job);
+    if (smallLoop || !IsStaticMethod(job.method)) return RunSmallWindowLoop(job);
     return RunWideLoop(job);
 }

@@ -8,3 +8,6 @@ enum MethodId : uint32_t {
     MethodLh7, MethodLzs, MethodLz5, MethodLz4, MethodLhd, MethodCount,
     MethodUnknown = 0xFFFFFFFF,
 };
+
+// -lh4- to -lh7-: static Huffman blocks, which the fast loops decode themselves.
+constexpr bool IsStaticMethod(MethodId method) { return method >= MethodLh4 && method <= MethodLh7; }

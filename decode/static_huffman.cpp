@@ -302,7 +302,7 @@ struct FastCodes {
 bool RunSmallWindowLoop(DecodeJob& job) {
     const MethodId method = job.method;
     FastCodes codes(job, method == MethodLh1                           ? FastCodes::Lh1
-                         : method >= MethodLh4 && method <= MethodLh7 ? FastCodes::Static
+                         : IsStaticMethod(method)                     ? FastCodes::Static
                                                                       : FastCodes::Operations);
     return window_loop::Run(job, codes);
 }
