@@ -65,7 +65,7 @@ static void OnWorkerEnd(Extractor& extractor, bool aborted) {
 // goes when the worker has stopped and its member's file is gone.
 static void OnClose(HWND window) {
     if (workerRunning)
-        decodeState.keepRunning.store(0);
+        keepRunning.store(0);
     else
         DestroyWindow(window);
 }
@@ -87,7 +87,7 @@ LRESULT CALLBACK ProgressWindowProc(HWND window, UINT message, WPARAM wParam, LP
         OnWorkerEnd(*extractor, message == WM_SFX_ABORTED);
         return 0;
     case WM_COMMAND:
-        if (LOWORD(wParam) == IDC_ABORT) decodeState.keepRunning.store(0);
+        if (LOWORD(wParam) == IDC_ABORT) keepRunning.store(0);
         return 0;
     case WM_CLOSE:
         OnClose(window);

@@ -120,7 +120,7 @@ static bool CreateControls(Extractor& extractor) {
 }
 
 bool ConstructExtractor(Extractor& extractor, HINSTANCE instance) {
-    decodeState.keepRunning.store(1);  // no static initialiser runs in the stub
+    keepRunning.store(1);  // no static initialiser runs in the stub
     if (!initialized && !InitializeApplication(extractor, instance)) return false;
     POINT cursor = {};
     GetCursorPos(&cursor);

@@ -3,6 +3,7 @@
 // is doing. The same code runs on the stub's worker thread and in the host tool.
 #include "archive/extraction_worker.h"
 
+#include "archive/decode_ahead.h"
 #include "archive/extractor.h"
 #include "platform/file_handle.h"
 #include "archive/paths.h"
@@ -186,9 +187,11 @@ bool ExtractFile(Extractor& extractor, const LzhHeader& header, const WideString
     decodeState.failureCode = 0;
     // An abort deletes the temporary, never the file it would replace.
     extractor.currentOutputPath = output->TemporaryPath();
-    uint32_t crc = DecodeMember(*extractor.packageFile, output, header.originalSize, header.packedSize, method);
+    uint32_t crc;
+    if (!TakeDecodedAhead(extractor.memberHeaderAt, output, crc))
+        crc = DecodeMember(*extractor.packageFile, output, header.originalSize, header.packedSize, method);
     const bool damaged = cutShort || PackedDataRanOut() || (header.hasCrc && crc != header.dataCrc);
-    bool good = !damaged && decodeState.failure == DecodeFailure::None && decodeState.keepRunning.load() != 0;
+    bool good = !damaged && decodeState.failure == DecodeFailure::None && keepRunning.load() != 0;
     // Stamped through the handle still open: no second walk down the path.
     if (good) SetMemberTime(*output, header);
     // Some file systems (network ones) report a write they could not finish only when the
@@ -205,7 +208,7 @@ bool ExtractFile(Extractor& extractor, const LzhHeader& header, const WideString
     }
     // An aborted member, and a file that could not be written whole, are not kept: it
     // would pass for the member.
-    if (decodeState.keepRunning.load() == 0 || ReportDecodeFailure()) {
+    if (keepRunning.load() == 0 || ReportDecodeFailure()) {
         delete output;  // deletes the temporary
         return false;
     }
@@ -226,25 +229,27 @@ void ExtractionWorker(void* argument) {
     ConnectProgressBar(extractor);
     const uint64_t archiveStart = extractor.packageFile->Tell();
     decodeState.progressTotal = SumOriginalSizes(extractor);
+    StartDecodingAhead(extractor);
 
     LzhHeader header;
     while ((extractor.memberHeaderAt = extractor.packageFile->Tell(), ReadMemberHeader(extractor, header))) {
         uint64_t dataStart = extractor.packageFile->Tell();
         SendMemberName(extractor.mainWindow, header.path.Text());
         // After an abort nothing more is touched: the next member would replace a file.
-        if (decodeState.keepRunning.load() == 0 || !ExtractMember(extractor, header)) {
+        if (keepRunning.load() == 0 || !ExtractMember(extractor, header)) {
             extractor.failed = 1;
-            if (decodeState.keepRunning.load() != 0) ++extractor.membersFailed;
+            if (keepRunning.load() != 0) ++extractor.membersFailed;
             break;
         }
         NotifyShellOfMember(extractor, header.path);
         if (!SeekNextHeader(extractor, dataStart, header)) break;
         decodeState.progressBase += header.originalSize;
     }
+    StopDecodingAhead();
     ReportArchiveEnd(extractor);
     if (!extractor.failed) WalkHeaders(extractor, archiveStart, true);  // after a complete run only
     HoldReachedFolders(false);
-    PostWorkerEnd(extractor.mainWindow, decodeState.keepRunning.load() == 0);
+    PostWorkerEnd(extractor.mainWindow, keepRunning.load() == 0);
 }
 
 bool SeekNextHeader(Extractor& extractor, uint64_t dataStart, const LzhHeader& header) {

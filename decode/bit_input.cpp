@@ -17,7 +17,6 @@ namespace {
 // Bytes the shared reader may fetch beyond the member's packed data for a sound stream:
 // its 16-bit look-ahead and what a decoder peeks at without taking it.
 constexpr uint32_t MaxLookAheadBytes = 8;
-uint32_t bytesPastEnd = 0;  // zero bytes handed out beyond the packed data
 
 // Never more than the member's packed data still holds, so that the file is read no
 // further than the member. A short or failed read leaves zeros behind the bytes that
@@ -53,7 +52,7 @@ bool AllocInputBuffer(FileHandle& inputFile, uint64_t requestedSize) {
     s.inputFile = &inputFile;
     s.inputBufferSize = 0;  // read when the first byte is asked for
     s.inputPosition = 0;
-    bytesPastEnd = 0;
+    s.bytesPastEnd = 0;
     s.packedDataRanOut = false;
     return true;
 }
@@ -73,7 +72,7 @@ void FreeInputBuffer() {
 bool StreamRanDry(uint32_t unsyncedBytes, uint32_t heldBits) {
     DecodeState& s = decodeState;
     s.packedDataRanOut =
-        s.packedRemaining == unsyncedBytes && bytesPastEnd > (heldBits + 8 * MaxLookAheadBytes - 16) / 8;
+        s.packedRemaining == unsyncedBytes && s.bytesPastEnd > (heldBits + 8 * MaxLookAheadBytes - 16) / 8;
     return s.packedDataRanOut;
 }
 
@@ -82,7 +81,7 @@ bool StreamRanDry() { return StreamRanDry(0, 16u + decodeState.pendingBits); }
 uint8_t NextPackedByte() {
     DecodeState& s = decodeState;
     if (s.packedRemaining == 0) {
-        ++bytesPastEnd;  // bounded: the window loops stop at the next flush once dry
+        ++s.bytesPastEnd;  // bounded: the window loops stop at the next flush once dry
         return 0;
     }
     if (s.inputPosition == s.inputBufferSize) RefillInputBuffer(*s.inputFile);

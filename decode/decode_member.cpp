@@ -66,7 +66,7 @@ bool RunPlainWindowLoop(DecodeJob& job) {
         }
         s.decodedCount = done;
         ReportProgress(done);
-        if (s.keepRunning.load(std::memory_order_relaxed) == 0) return false;
+        if (keepRunning.load(std::memory_order_relaxed) == 0) return false;
     } while (done < job.originalSize);
     StreamRanDry();  // the verdict for PackedDataRanOut(); a flush that stopped gave it already
     return true;

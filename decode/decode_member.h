@@ -10,7 +10,7 @@ void MakeCrcTable();
 
 // Decodes one member from `input` (standing at its packed data) into `output`; returns
 // the CRC-16 of what was written. decodeState.failure tells a failed write apart from
-// damaged data; decodeState.keepRunning stops it early.
+// damaged data; keepRunning stops it early.
 uint32_t DecodeMember(FileHandle& input, FileHandle* output, uint64_t originalSize, uint64_t packedSize,
                       MethodId method);
 

@@ -1,5 +1,6 @@
-// DecodeState: the one record that holds all decoding state. Static storage, every
-// field zero at start except keepRunning. One member is decoded at a time.
+// DecodeState: the record that holds all decoding state, one per thread that decodes
+// (the stub has one worker; the host tool may decode ahead on a second thread). Static
+// storage, every field zero at start. A thread decodes one member at a time.
 #pragma once
 #include <atomic>
 #include <cstdint>
@@ -27,6 +28,7 @@ struct DecodeState {
     uint32_t inputPosition = 0;
     uint64_t packedRemaining = 0;
     bool packedDataRanOut = false;  // PackedDataRanOut(), bit_input.h
+    uint32_t bytesPastEnd = 0;      // zero bytes handed out beyond the packed data
     uint16_t bitBuffer = 0;      // next 16 bits of the stream, next bit on top
     uint8_t pendingByte = 0;
     uint8_t pendingBits = 0;
@@ -43,10 +45,6 @@ struct DecodeState {
     uint64_t progressTotal = 0;
     uint64_t progressBase = 0;
     uint32_t lastPercent = 0;
-    // 1 from start-up on (the abort button clears it; never set back). Set at run time
-    // rather than by an initialiser, so that the whole record stays in zero-filled
-    // storage and costs the stub no file space; see decode_state.cpp.
-    std::atomic<uint32_t> keepRunning;
 
     // Window driver.
     uint16_t dictionaryBits = 0;
@@ -93,4 +91,11 @@ struct DecodeState {
     uint32_t flagBitsLeft = 0;
 };
 
-extern DecodeState decodeState;
+// KAVI_DECODE_STATE_STORAGE comes from the build: thread_local where a second thread may
+// decode (the host tool), nothing in the stub.
+extern KAVI_DECODE_STATE_STORAGE constinit DecodeState decodeState;
+
+// 1 from start-up on, for every thread; the abort button, Ctrl-C or the end of a run
+// clears it (never set back). Set at run time rather than by an initialiser, so that it
+// stays in zero-filled storage and costs the stub no file space; see decode_state.cpp.
+extern std::atomic<uint32_t> keepRunning;

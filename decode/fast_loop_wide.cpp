@@ -290,7 +290,7 @@ bool RunWideLoop(DecodeJob& job) {
         const uint8_t* const fastLimit = limit - b.next >= 16 ? limit - 16 : nullptr;
         if (fastLimit) b.Refill();
         while (b.next <= fastLimit && position < stop && blockLeft != 0 &&
-               s.keepRunning.load(std::memory_order_relaxed) != 0) {
+               keepRunning.load(std::memory_order_relaxed) != 0) {
             position = DecodeSymbol<true>(b, window, mask, position);
             blockLeft -= 1;
         }
@@ -322,7 +322,7 @@ bool RunWideLoop(DecodeJob& job) {
             ReportProgress(done);
             nextProgress = NextProgressCheck(done);
         }
-        if (s.keepRunning.load(std::memory_order_relaxed) == 0) return leave(false);
+        if (keepRunning.load(std::memory_order_relaxed) == 0) return leave(false);
         if (done >= originalSize) {
             in.RanDry();  // the verdict for PackedDataRanOut(); a flush that stopped gave it already
             return leave(true);

@@ -28,7 +28,7 @@ void CopyStored(FileHandle& input, FileHandle* output, uint64_t size) {
         UpdateCrc(s.inputBuffer, length);
         done += length;
         ReportProgress(done);
-        if (s.keepRunning.load(std::memory_order_relaxed) == 0) break;
+        if (keepRunning.load(std::memory_order_relaxed) == 0) break;
     }
     FreeInputBuffer();
 }

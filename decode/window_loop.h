@@ -109,7 +109,7 @@ bool Run(DecodeJob& job, Codes& codes) {
             }
             nextStop = nextProgress < originalSize ? nextProgress : originalSize;
         }
-        if (s.keepRunning.load(std::memory_order_relaxed) == 0) return leave(false);
+        if (keepRunning.load(std::memory_order_relaxed) == 0) return leave(false);
         if (done >= originalSize) {
             codes.RanDry();  // the verdict for PackedDataRanOut(); a flush that stopped gave it already
             return leave(true);

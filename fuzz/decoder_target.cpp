@@ -94,7 +94,7 @@ void RunDecoderTarget(const uint8_t* data, size_t size) {
     if (size < DecoderInputHead) return;
     InstallSilentFrontEnd();
     if (decodeState.crcTable[1] == 0) MakeCrcTable();  // once: it never changes
-    decodeState.keepRunning.store(1);
+    keepRunning.store(1);
     decodeState.progressTotal = 0;
 
     auto method = static_cast<MethodId>(data[0] % (MethodLz4 + 1));

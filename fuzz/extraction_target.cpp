@@ -72,7 +72,7 @@ void RunExtractionTarget(const uint8_t* data, size_t size) {
     volume.capacity = volume.used + OutputRoom;
     FUZZ_CHECK(SetCurrentFolder(Dest.c_str()));
 
-    decodeState.keepRunning.store(1);
+    keepRunning.store(1);
     decodeState.progressTotal = decodeState.progressBase = 0;
     {
         Extractor extractor;

@@ -10,6 +10,9 @@ enum class FileAccess { Read, Write };             // Read shares reading; Write
 enum class FileDisposition { OpenExisting, CreateAlways };
 enum class SeekOrigin { Begin = 0, Current = 1 };
 
+struct BytesInMemory;  // what a handle opened in memory holds (POSIX)
+struct ReadAhead;      // the bytes read ahead of a reading handle's position (POSIX)
+
 class FileHandle {
 public:
     FileHandle() = default;
@@ -55,6 +58,14 @@ public:
     bool IsAt(const WideChar* path);
     // POSIX only, for the host tool: writes to a copy of an open descriptor (standard output).
     bool OpenDescriptor(int descriptor);
+    // POSIX only, for the host tool: the file `other` has open, for reading, with a position
+    // of its own.
+    bool OpenAgain(FileHandle& other);
+    // POSIX only, for the host tool: a handle whose writes are kept in memory, for TakeWritten.
+    bool OpenInMemory();
+    // The bytes written since OpenInMemory (from new[], the caller's now; null when none)
+    // and their count; the handle starts again empty.
+    uint8_t* TakeWritten(uint64_t& count);
     bool IsOpen() const { return handle_ != ClosedHandle; }
     bool Close();  // false when the system reports a failure, such as a write it could not finish
 
@@ -80,6 +91,10 @@ private:
     // where the system names it by a handle of its own; the temporary's path.
     intptr_t folder_ = ClosedHandle;
     WideString temporary_;
+    BytesInMemory* memory_ = nullptr;  // set by OpenInMemory
+    // A regular file open for reading is read in large pieces at the handle's own position,
+    // so that headers read a few bytes at a time cost no call to the system each (POSIX).
+    ReadAhead* readAhead_ = nullptr;
 };
 
 // Temporary names: ".kavisfx-" and eight letters a to p, four bits of a serial each,

@@ -71,3 +71,8 @@ constexpr int CsidlProgramFiles = 0x26;
 
 // Tells the shell that a file appeared (backslash-separated path).
 void NotifyShellOfCreate(const WideChar* path);
+
+// POSIX only, for the host tool: runs routine(argument) on a thread of its own; false when
+// none could be made. JoinThread waits for it to end.
+bool StartThread(uintptr_t& thread, void* (*routine)(void*), void* argument);
+void JoinThread(uintptr_t thread);

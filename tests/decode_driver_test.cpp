@@ -42,7 +42,7 @@ struct ProgressLog {
             [](void* context, uint32_t percent) {
                 auto* log = static_cast<ProgressLog*>(context);
                 log->sent.push_back(percent);
-                if (log->abortOnFirst) decodeState.keepRunning.store(0);
+                if (log->abortOnFirst) keepRunning.store(0);
             },
             this);
         decodeState.progressTotal = total;
@@ -52,7 +52,7 @@ struct ProgressLog {
     ~ProgressLog() {
         ConnectProgress(nullptr, nullptr);
         decodeState.progressTotal = decodeState.progressBase = decodeState.lastPercent = 0;
-        decodeState.keepRunning.store(1);
+        keepRunning.store(1);
         UseLoop(Loop::Wide);
     }
 };
@@ -206,7 +206,7 @@ TEST(DecodeMember, ProgressAbortAndFailedWriteInEveryLoop) {
         EXPECT_EQ(full.failure, DecodeFailure::WriteFailed);
         ASSERT_FALSE(log.sent.empty());
         EXPECT_LE(log.sent.back(), 2u) << "nothing decoded after the first window failed";
-        decodeState.keepRunning.store(0);
+        keepRunning.store(0);
         EXPECT_TRUE(DecodeWhole(MethodLh5, packed, 588867).bytes.empty());
     }
 }

@@ -76,13 +76,13 @@ protected:
         frontEnd_.progress = [](void* context, uint32_t) {
             const auto& members = static_cast<Outcome*>(context)->members;
             if (!abortDuring.empty() && !members.empty() && members.back() == abortDuring)
-                decodeState.keepRunning.store(0);
+                keepRunning.store(0);
         };
     }
 
     void TearDown() override {
         abortDuring.clear();
-        decodeState.keepRunning.store(1);  // an aborted run must not stop the next test's decoding
+        keepRunning.store(1);  // an aborted run must not stop the next test's decoding
         InstallFrontEnd(nullptr);
         fs::remove_all(root_);
     }
@@ -100,7 +100,7 @@ protected:
     Outcome Extract(const Bytes& archive) {
         EXPECT_TRUE(lha::WriteFile(archivePath(), archive));
         outcome_ = Outcome();
-        decodeState.keepRunning.store(1);
+        keepRunning.store(1);
         decodeState.progressTotal = decodeState.progressBase = decodeState.lastPercent = 0;
         InstallFrontEnd(&frontEnd_);
         fs::path previous = fs::current_path();
@@ -478,7 +478,7 @@ TEST_F(HostileArchive, AbortDeletesTheMemberInHandAndKeepsEarlierOnes) {
     ResetDestination();
     // Aborted between members: no file is in hand, and nothing after the abort is touched,
     // not even a file a later member would replace.
-    frontEnd_.memberName = [](void*, const WideChar* path) { if (*path == u'l') decodeState.keepRunning.store(0); };
+    frontEnd_.memberName = [](void*, const WideChar* path) { if (*path == u'l') keepRunning.store(0); };
     outcome = Extract(Archive({Member::Stored("small", "kept"), Member::Folder("later"), Member::Stored("small", "new")}));
     EXPECT_TRUE(outcome.aborted);
     EXPECT_EQ(outcome.inHand, "");

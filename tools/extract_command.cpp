@@ -45,7 +45,7 @@ const char Help[] =
 volatile sig_atomic_t interrupted = 0;
 
 void OnInterrupt(int) {
-    decodeState.keepRunning.store(0);
+    keepRunning.store(0);
     if (!interrupted) {
         interrupted = 1;
         return;

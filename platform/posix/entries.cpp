@@ -18,6 +18,21 @@
 
 namespace {
 
+// The entry last found missing in a held folder, and nothing done since: a member's checks
+// ask twice about the same name in a row (is a folder there, is the package there), and
+// the second answer is the first (the file system changes no faster between the two
+// questions than just after the second).
+struct Missing {
+    int folder = -1;
+    char name[NAME_MAX + 1] = {};
+    bool Is(int at, const char* entry) const { return folder >= 0 && folder == at && std::strcmp(name, entry) == 0; }
+    void Note(int at, bool owned, const char (&entry)[NAME_MAX + 1]) {
+        folder = owned ? -1 : at;  // a folder closed after the call may come back under its number
+        std::memcpy(name, entry, sizeof name);
+    }
+    void Forget() { folder = -1; }
+} missing;
+
 // While the worker runs, the chain of folders reached last stays open: members mostly
 // share their folder, so each walks only the components that differ from the one before,
 // and a folder held open is known to exist. A descriptor names the folder itself, not its
@@ -37,6 +52,7 @@ struct HeldFolders {
         return i < depth && end[i] - start == length && std::memcmp(path + start, name, length) == 0;
     }
     void DropFrom(int i) {
+        if (depth > i) missing.Forget();
         while (depth > i) ::close(fd[--depth]);
     }
     // Beyond the chain, the folder that held the entry reached last stays open as well, with
@@ -45,6 +61,7 @@ struct HeldFolders {
     char* lastPath = nullptr;
     size_t lastLength = 0;
     void DropLast() {
+        if (lastFd >= 0) missing.Forget();
         if (lastFd >= 0) ::close(lastFd);
         delete[] lastPath;
         lastFd = -1;
@@ -192,6 +209,18 @@ char inHandName[TemporaryNameUnits + 1];
 
 void ForgetInHand() { inHandFolder = -1; }
 
+
+// The entry at `at`, as fstatat sees it without following a link; false with errno set.
+bool StatEntry(const Reached& at, struct stat& info) {
+    if (missing.Is(at.folder, at.name)) {
+        errno = ENOENT;
+        return false;
+    }
+    if (::fstatat(at.folder, at.name, &info, AT_SYMLINK_NOFOLLOW) == 0) return true;
+    if (errno == ENOENT) missing.Note(at.folder, at.owned, at.name);
+    return false;
+}
+
 }  // namespace
 
 void HoldReachedFolders(bool on) {
@@ -201,6 +230,7 @@ void HoldReachedFolders(bool on) {
 }
 
 CreateFolderResult CreateFolder(const WideChar* path) {
+    missing.Forget();
     Reached at;
     if (!Reach(path, at, true)) return CreateFolderResult::Failed;
     if (at.heldBelow) return CreateFolderResult::AlreadyExists;
@@ -209,6 +239,7 @@ CreateFolderResult CreateFolder(const WideChar* path) {
 }
 
 bool DeletePath(const WideChar* path) {
+    missing.Forget();
     Reached at;
     if (!Reach(path, at)) return errno == ENOENT;
     return ::unlinkat(at.folder, at.name, 0) == 0 || errno == ENOENT;
@@ -217,7 +248,7 @@ bool DeletePath(const WideChar* path) {
 bool IsExistingFolder(const WideChar* path) {
     Reached at;
     struct stat info;
-    if (!Reach(path, at) || ::fstatat(at.folder, at.name, &info, AT_SYMLINK_NOFOLLOW) != 0) return false;
+    if (!Reach(path, at) || !StatEntry(at, info)) return false;
     if (S_ISLNK(info.st_mode)) errno = ELOOP;  // a link is no folder, even one to a folder
     return S_ISDIR(info.st_mode);
 }
@@ -246,6 +277,7 @@ void FoldNameCase(WideChar*, uint32_t) {}
 
 bool FileHandle::CreateTemporary(const WideChar* path) {
     Discard();
+    missing.Forget();
     Reached at;
     if (!Reach(path, at, true)) return false;
     // The handle keeps a descriptor of its own: the walk's may be closed or reused meanwhile.
@@ -291,6 +323,7 @@ static bool RenameIn(int folder, const char* from, const char* to, bool replace)
 }
 
 bool FileHandle::PutInPlace(const WideChar* path, bool replace) {
+    missing.Forget();
     Close();
     if (folder_ == ClosedHandle) return false;
     ForgetInHand();
@@ -334,7 +367,7 @@ bool FileHandle::OpenFolder(const WideChar* path) {
 bool FileHandle::IsAt(const WideChar* path) {
     Reached at;
     struct stat entry, mine;
-    if (!IsOpen() || !Reach(path, at) || ::fstatat(at.folder, at.name, &entry, AT_SYMLINK_NOFOLLOW) != 0 ||
+    if (!IsOpen() || !Reach(path, at) || !StatEntry(at, entry) ||
         ::fstat(static_cast<int>(handle_), &mine) != 0)
         return false;
     if (entry.st_dev != mine.st_dev || entry.st_ino != mine.st_ino) return false;

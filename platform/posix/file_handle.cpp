@@ -1,12 +1,67 @@
 // FileHandle over POSIX file descriptors.
 #include "platform/file_handle.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <new>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/posix/utf8.h"
+
+struct ReadAhead {
+    static constexpr uint32_t Capacity = 64 << 10;
+    uint8_t data[Capacity];
+    uint64_t start = 0;  // the file offset of data[0]
+    uint32_t size = 0;
+};
+
+namespace {
+
+// What is asked for at once (a decoder's input buffer) goes straight to the caller; the
+// rest is copied out of a piece read ahead. Reads go by the handle's position (pread), so
+// that a seek costs no call to the system either.
+int64_t ReadThroughAhead(int fd, ReadAhead& ahead, uint64_t& position, uint32_t count, uint8_t* out) {
+    uint64_t done = 0;
+    while (done < count) {
+        if (position >= ahead.start && position < ahead.start + ahead.size) {
+            const uint64_t offset = position - ahead.start;
+            const uint64_t piece = std::min<uint64_t>(ahead.size - offset, count - done);
+            std::memcpy(out + done, ahead.data + offset, piece);
+            done += piece;
+            position += piece;
+            continue;
+        }
+        const bool direct = count - done >= ReadAhead::Capacity;
+        uint8_t* into = direct ? out + done : ahead.data;
+        const size_t want = direct ? count - done : ReadAhead::Capacity;
+        const ssize_t got = ::pread(fd, into, want, static_cast<off_t>(position));
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return -1;
+        if (got == 0) break;
+        if (direct) {
+            done += static_cast<uint64_t>(got);
+            position += static_cast<uint64_t>(got);
+        } else {
+            ahead.start = position;
+            ahead.size = static_cast<uint32_t>(got);
+        }
+    }
+    return static_cast<int64_t>(done);
+}
+
+// A regular file open for reading gets its piece read ahead.
+ReadAhead* ReadAheadFor(int fd, int flags) {
+    struct stat info;
+    if ((flags & O_ACCMODE) != O_RDONLY || ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return nullptr;
+    return new (std::nothrow) ReadAhead;
+}
+
+}  // namespace
 
 bool FileHandle::Open(const WideChar* path, FileAccess access, FileDisposition disposition) {
     Close();
@@ -24,6 +79,7 @@ bool FileHandle::Open(const WideChar* path, FileAccess access, FileDisposition d
     handle_ = fd;
     position_ = 0;
     size = Size();
+    readAhead_ = ReadAheadFor(fd, flags);
     return true;
 }
 
@@ -35,7 +91,78 @@ bool FileHandle::OpenDescriptor(int descriptor) {
     return true;
 }
 
+// The bytes of a handle opened in memory.
+struct BytesInMemory {
+    uint8_t* data = nullptr;
+    uint64_t size = 0;
+    uint64_t capacity = 0;
+};
+
+// A descriptor no system call takes: the handle of a file in memory.
+constexpr intptr_t InMemoryHandle = -2;
+
+bool FileHandle::OpenAgain(FileHandle& other) {
+    Close();
+    if (!other.IsOpen()) return false;
+    char name[32];
+    std::snprintf(name, sizeof name, "/proc/self/fd/%d", static_cast<int>(other.handle_));
+    const int fd = ::open(name, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    handle_ = fd;
+    position_ = 0;
+    size = other.size;
+    readAhead_ = ReadAheadFor(fd, O_RDONLY);
+    return true;
+}
+
+bool FileHandle::OpenInMemory() {
+    Close();
+    memory_ = new BytesInMemory;
+    handle_ = InMemoryHandle;
+    position_ = 0;
+    return true;
+}
+
+uint8_t* FileHandle::TakeWritten(uint64_t& count) {
+    count = 0;
+    if (!memory_) return nullptr;
+    uint8_t* data = memory_->data;
+    count = memory_->size;
+    *memory_ = BytesInMemory{};
+    position_ = 0;
+    return data;
+}
+
+// Grows by half again, so that a file written in window-sized pieces is copied a few times
+// at most.
+static bool KeepInMemory(BytesInMemory& memory, const void* bytes, uint32_t count) {
+    if (count > memory.capacity - memory.size) {
+        uint64_t capacity = memory.capacity + memory.capacity / 2;
+        if (capacity < memory.size + count) capacity = memory.size + count;
+        auto* data = new (std::nothrow) uint8_t[capacity];
+        if (!data) {
+            errno = ENOMEM;
+            return false;
+        }
+        if (memory.size) std::memcpy(data, memory.data, memory.size);
+        delete[] memory.data;
+        memory.data = data;
+        memory.capacity = capacity;
+    }
+    std::memcpy(memory.data + memory.size, bytes, count);
+    memory.size += count;
+    return true;
+}
+
 bool FileHandle::Close() {
+    if (memory_) {
+        delete[] memory_->data;
+        delete memory_;
+        memory_ = nullptr;
+        handle_ = ClosedHandle;
+    }
+    delete readAhead_;
+    readAhead_ = nullptr;
     if (!IsOpen()) return true;
     const bool closed = ::close(static_cast<int>(handle_)) == 0;
     handle_ = ClosedHandle;
@@ -52,6 +179,15 @@ uint64_t FileHandle::Size() {
 
 bool FileHandle::Seek(int64_t distance, SeekOrigin origin) {
     if (!IsOpen()) return false;
+    if (readAhead_) {
+        const int64_t from = origin == SeekOrigin::Begin ? 0 : static_cast<int64_t>(position_);
+        if (distance < -from || (distance > 0 && from > INT64_MAX - distance)) {
+            errno = EINVAL;
+            return false;
+        }
+        position_ = static_cast<uint64_t>(from + distance);
+        return true;
+    }
     int whence = origin == SeekOrigin::Begin ? SEEK_SET : SEEK_CUR;
     off_t at = ::lseek(static_cast<int>(handle_), distance, whence);
     if (at < 0) return false;
@@ -73,6 +209,8 @@ int32_t FileHandle::ReadByte(uint8_t& byte) {
 
 int64_t FileHandle::Read(uint32_t count, void* buffer) {
     if (!IsOpen()) return -1;
+    if (readAhead_)
+        return ReadThroughAhead(static_cast<int>(handle_), *readAhead_, position_, count, static_cast<uint8_t*>(buffer));
     auto* at = static_cast<uint8_t*>(buffer);
     uint64_t done = 0;
     while (done < count) {
@@ -91,6 +229,7 @@ int64_t FileHandle::Read(uint32_t count, void* buffer) {
 
 bool FileHandle::Write(const void* buffer, uint32_t count) {
     if (!IsOpen()) return false;
+    if (memory_) return KeepInMemory(*memory_, buffer, count);
     const auto* at = static_cast<const uint8_t*>(buffer);
     uint64_t done = 0;
     while (done < count) {

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -55,3 +56,12 @@ void ExpandEnvironmentVariables(WideString&) {}
 WideString SpecialFolderPath(int) { return WideString(u""); }
 
 void NotifyShellOfCreate(const WideChar*) {}
+
+bool StartThread(uintptr_t& thread, void* (*routine)(void*), void* argument) {
+    pthread_t made;
+    if (pthread_create(&made, nullptr, routine, argument) != 0) return false;
+    thread = static_cast<uintptr_t>(made);
+    return true;
+}
+
+void JoinThread(uintptr_t thread) { pthread_join(static_cast<pthread_t>(thread), nullptr); }

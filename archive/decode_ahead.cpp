@@ -1,0 +1,212 @@
+// Decoding ahead: a second thread walks the archive with a handle of its own and decodes
+// each file member into memory, with decoding state of its own (decodeState is per
+// thread on the host), up to a bound of bytes not yet taken. The worker takes the members
+// in the archive's order and writes each as its own decoding would have; whatever it
+// checks, makes, counts or tells stays on the worker, in the same order as before. A
+// member the thread passes over (too large, or none of its business) the worker decodes.
+#include "archive/decode_ahead.h"
+
+#include <condition_variable>
+#include <mutex>
+
+#include "archive/extractor.h"
+#include "archive/lzh_header.h"
+#include "decode/bit_input.h"
+#include "decode/crc16.h"
+#include "decode/decode_member.h"
+#include "decode/decode_state.h"
+#include "decode/progress.h"
+#include "platform/file_handle.h"
+#include "platform/system.h"
+
+namespace {
+
+constexpr uint64_t LargestAhead = uint64_t{4} << 20;  // a larger member waits for the worker
+constexpr uint64_t HeldBound = uint64_t{16} << 20;    // bytes decoded and not yet taken
+constexpr uint32_t SlotCount = 512;
+constexpr uint32_t WritePiece = 64 << 10;  // the worker writes and reports progress in these
+
+// One member decoded ahead, with what DecodeMember left in decodeState.
+struct Decoded {
+    uint64_t headerAt = 0;
+    uint8_t* data = nullptr;
+    uint64_t size = 0;
+    uint32_t crc = 0;
+    DecodeFailure failure = DecodeFailure::None;
+    uint32_t failureCode = 0;
+    bool ranOut = false;
+};
+
+struct Ahead {
+    std::mutex lock;
+    std::condition_variable changed;
+    uintptr_t thread = 0;
+    bool running = false;
+    bool stopping = false;          // the worker is done: nothing more is decoded
+    bool finished = false;          // the thread has walked as far as it goes
+    uint64_t walkedTo = 0;          // the header the thread is at: what lies before was decided
+    Decoded slots[SlotCount];
+    uint32_t first = 0, count = 0;  // the slots filled and not yet taken
+    uint64_t held = 0;              // their bytes
+    // Who sleeps, so that the other wakes it only when it has a reason to: the thread once
+    // the slots have drained to half, the worker when its member is there.
+    bool threadWaits = false;
+    bool workerWaits = false;
+    FileHandle input;
+    uint64_t from = 0;
+};
+// Never destroyed: the thread is always joined before the run ends.
+Ahead& ahead = *new Ahead;
+
+Decoded& Front() { return ahead.slots[ahead.first]; }
+
+void DropFront() {
+    delete[] Front().data;
+    ahead.held -= Front().size;
+    Front() = Decoded{};
+    ahead.first = (ahead.first + 1) % SlotCount;
+    --ahead.count;
+}
+
+// Whether a member of `size` bytes may be decoded now: room for it, or nothing held at all.
+bool RoomFor(uint64_t size) {
+    return ahead.count == 0 || (ahead.count < SlotCount && ahead.held + size <= HeldBound);
+}
+// Once the thread has waited for room, it goes on only when the slots have drained to half
+// (one wake-up for many members rather than one each).
+bool DrainedToHalf() { return ahead.count <= SlotCount / 2 && ahead.held <= HeldBound / 2; }
+
+void WakeWorker() {
+    if (ahead.workerWaits) ahead.changed.notify_all();
+}
+
+void WakeThread() {
+    if (ahead.threadWaits && DrainedToHalf()) ahead.changed.notify_all();
+}
+
+bool DecodesAhead(const LzhHeader& header) {
+    const MethodId method = LookUpMethod(header.method);
+    return method != MethodUnknown && !IsFolderMember(header, method) && header.originalSize <= LargestAhead;
+}
+
+// Decodes the member whose data the input is at, as the worker would, into a slot's worth.
+Decoded DecodeOne(uint64_t headerAt, const LzhHeader& header, FileHandle& sink) {
+    decodeState.failure = DecodeFailure::None;
+    decodeState.failureCode = 0;
+    Decoded decoded;
+    decoded.headerAt = headerAt;
+    decoded.crc = DecodeMember(ahead.input, &sink, header.originalSize, header.packedSize, LookUpMethod(header.method));
+    decoded.data = sink.TakeWritten(decoded.size);
+    decoded.failure = decodeState.failure;
+    decoded.failureCode = decodeState.failureCode;
+    decoded.ranOut = PackedDataRanOut();
+    return decoded;
+}
+
+void* RunAhead(void*) {
+    MakeCrcTable();
+    FileHandle sink;
+    sink.OpenInMemory();
+    FileHandle& input = ahead.input;
+    LzhHeader header;
+    uint64_t at = ahead.from;
+    while (input.Seek(static_cast<int64_t>(at), SeekOrigin::Begin) && ReadHeader(input, header) == HeaderRead::Member) {
+        const uint64_t dataStart = input.Tell();
+        if (DecodesAhead(header)) {
+            std::unique_lock<std::mutex> hold(ahead.lock);
+            if (!RoomFor(header.originalSize)) {
+                ahead.threadWaits = true;
+                ahead.changed.wait(hold, [] { return ahead.stopping || DrainedToHalf(); });
+                ahead.threadWaits = false;
+            }
+            if (ahead.stopping) break;
+            hold.unlock();
+            Decoded decoded = DecodeOne(at, header, sink);
+            hold.lock();
+            ahead.slots[(ahead.first + ahead.count) % SlotCount] = decoded;
+            ++ahead.count;
+            ahead.held += decoded.size;
+        }
+        const uint64_t next = dataStart + header.packedSize;
+        if (next > input.size || keepRunning.load() == 0) break;
+        std::lock_guard<std::mutex> hold(ahead.lock);
+        ahead.walkedTo = at = next;
+        WakeWorker();
+    }
+    std::lock_guard<std::mutex> hold(ahead.lock);
+    ahead.finished = true;
+    ahead.changed.notify_all();
+    return nullptr;
+}
+
+// The worker's copy: the bytes to the output in pieces, progress after each.
+void WriteDecoded(const Decoded& decoded, FileHandle* output) {
+    decodeState.failure = decoded.failure;
+    decodeState.failureCode = decoded.failureCode;
+    decodeState.packedDataRanOut = decoded.ranOut;
+    decodeState.crc = static_cast<uint16_t>(decoded.crc);
+    for (uint64_t done = 0; done < decoded.size && output;) {
+        const uint64_t left = decoded.size - done;
+        const uint32_t piece = left < WritePiece ? static_cast<uint32_t>(left) : WritePiece;
+        if (!output->Write(decoded.data + done, piece)) {
+            decodeState.failure = DecodeFailure::WriteFailed;
+            decodeState.failureCode = LastErrorCode();
+            return;
+        }
+        done += piece;
+        ReportProgress(done);
+        if (keepRunning.load() == 0) return;
+    }
+}
+
+}  // namespace
+
+void StartDecodingAhead(Extractor& extractor) {
+    if (ahead.running || extractor.chooseMember || extractor.keepExisting || !extractor.packageFile) return;
+    if (!ahead.input.OpenAgain(*extractor.packageFile)) return;
+    ahead.from = ahead.walkedTo = extractor.packageFile->Tell();
+    ahead.stopping = ahead.finished = false;
+    ahead.running = StartThread(ahead.thread, RunAhead, nullptr);
+    if (!ahead.running) ahead.input.Close();
+}
+
+void StopDecodingAhead() {
+    if (!ahead.running) return;
+    {
+        std::lock_guard<std::mutex> hold(ahead.lock);
+        ahead.stopping = true;
+        ahead.changed.notify_all();
+    }
+    JoinThread(ahead.thread);
+    while (ahead.count) DropFront();
+    ahead.input.Close();
+    ahead.running = false;
+}
+
+bool TakeDecodedAhead(uint64_t headerAt, FileHandle* output, uint32_t& crc) {
+    if (!ahead.running) return false;
+    Decoded decoded;
+    {
+        std::unique_lock<std::mutex> hold(ahead.lock);
+        // Members the worker passed over, or decoded itself, are let go on the way.
+        for (;;) {
+            while (ahead.count && Front().headerAt < headerAt) DropFront();
+            WakeThread();
+            if (ahead.count || ahead.finished || ahead.walkedTo > headerAt) break;
+            ahead.workerWaits = true;
+            ahead.changed.wait(hold);
+            ahead.workerWaits = false;
+        }
+        if (!ahead.count || Front().headerAt != headerAt) return false;
+        decoded = Front();
+        Front() = Decoded{};
+        ahead.first = (ahead.first + 1) % SlotCount;
+        --ahead.count;
+        ahead.held -= decoded.size;
+        WakeThread();
+    }
+    WriteDecoded(decoded, output);
+    delete[] decoded.data;
+    crc = decoded.crc;
+    return true;
+}

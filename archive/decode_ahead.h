@@ -1,0 +1,18 @@
+// Decoding ahead: while the worker writes one member, a second thread (the host tool's)
+// decodes the members after it into memory.
+#pragma once
+#include <cstdint>
+
+struct Extractor;
+class FileHandle;
+
+// From the package's current position, the first header; nothing where there is no second
+// thread, or where the run may pass over members it would decode for nothing (members
+// chosen, existing files kept).
+void StartDecodingAhead(Extractor& extractor);
+void StopDecodingAhead();
+// For the member whose header begins at `headerAt`, with the package at its data: when it
+// was decoded ahead, its bytes go to `output` with progress, decodeState holds the outcome
+// as DecodeMember leaves it, and the result is its CRC-16; false when the worker is to
+// decode it itself.
+bool TakeDecodedAhead(uint64_t headerAt, FileHandle* output, uint32_t& crc);

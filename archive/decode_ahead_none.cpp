@@ -1,0 +1,6 @@
+// The stub decodes every member on its worker thread, as it writes it.
+#include "archive/decode_ahead.h"
+
+void StartDecodingAhead(Extractor&) {}
+void StopDecodingAhead() {}
+bool TakeDecodedAhead(uint64_t, FileHandle*, uint32_t&) { return false; }

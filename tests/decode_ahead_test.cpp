@@ -1,0 +1,185 @@
+// Decoding ahead: the members a second thread decodes come out as the worker's own decoding
+// gives them, in the archive's order, whatever the worker passes over; and a whole run with
+// more members than the thread may hold at once extracts every one of them.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "archive/decode_ahead.h"
+#include "archive/extraction_worker.h"
+#include "archive/extractor.h"
+#include "decode/bit_input.h"
+#include "decode/crc16.h"
+#include "decode/decode_member.h"
+#include "decode/decode_state.h"
+#include "support/archive_builder.h"
+#include "support/file_bytes.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Outcome {
+    bool ahead = false;
+    uint32_t crc = 0;
+    std::string bytes;
+    DecodeFailure failure = DecodeFailure::None;
+    bool ranOut = false;
+};
+
+Outcome Collect(FileHandle& sink, uint32_t crc, bool ahead) {
+    Outcome outcome;
+    outcome.ahead = ahead;
+    outcome.crc = crc;
+    uint64_t count = 0;
+    uint8_t* data = sink.TakeWritten(count);
+    outcome.bytes.assign(reinterpret_cast<char*>(data), count);
+    delete[] data;
+    outcome.failure = decodeState.failure;
+    outcome.ranOut = PackedDataRanOut();
+    return outcome;
+}
+
+class DecodeAhead : public ::testing::Test {
+protected:
+    void SetUp() override {
+        root_ = fs::temp_directory_path() / ("kavisfx-ahead-" + std::to_string(::getpid()));
+        fs::remove_all(root_);
+        fs::create_directories(root_);
+        MakeCrcTable();
+    }
+    void TearDown() override {
+        StopDecodingAhead();
+        fs::remove_all(root_);
+    }
+
+    // Opens `members` as the package of `extractor`, at its first header.
+    void Open(Extractor& extractor, const std::vector<lha::Member>& members) {
+        lha::ArchiveBuilder builder;
+        for (const auto& member : members) builder.Add(member);
+        const fs::path path = root_ / "archive.lzh";
+        ASSERT_TRUE(builder.End().WriteTo(path.string()));
+        extractor.packageFile = new FileHandle;
+        const std::u16string name = path.u16string();
+        ASSERT_TRUE(extractor.packageFile->Open(name.c_str(), FileAccess::Read, FileDisposition::OpenExisting));
+    }
+
+    // Each member in turn, taken from the thread when `take(index)`, else decoded here.
+    std::vector<Outcome> Walk(Extractor& extractor, bool (*take)(int index)) {
+        std::vector<Outcome> outcomes;
+        FileHandle& file = *extractor.packageFile;
+        FileHandle sink;
+        sink.OpenInMemory();
+        LzhHeader header;
+        for (int index = 0;; ++index) {
+            const uint64_t headerAt = file.Tell();
+            if (ReadHeader(file, header) != HeaderRead::Member) break;
+            const uint64_t dataStart = file.Tell();
+            if (take(index)) {
+                decodeState.failure = DecodeFailure::None;
+                uint32_t crc = 0;
+                bool ahead = TakeDecodedAhead(headerAt, &sink, crc);
+                if (!ahead)
+                    crc = DecodeMember(file, &sink, header.originalSize, header.packedSize, LookUpMethod(header.method));
+                outcomes.push_back(Collect(sink, crc, ahead));
+            }
+            file.Seek(static_cast<int64_t>(dataStart + header.packedSize), SeekOrigin::Begin);
+        }
+        return outcomes;
+    }
+
+    fs::path root_;
+};
+
+// Small members, a member too large to be held ahead, a folder and members whose data was
+// cut or is not what its CRC says.
+std::vector<lha::Member> Mixed() {
+    std::vector<lha::Member> members;
+    members.push_back(lha::Member::Stored("a.txt", "alpha"));
+    members.push_back(lha::Member::Folder("sub"));
+    members.push_back(lha::Member::Stored("sub/large.bin", std::string(5 << 20, 'L')));
+    lha::Member damaged = lha::Member::Stored("sub/damaged.txt", "not what the CRC says");
+    damaged.crc ^= 1;
+    members.push_back(damaged);
+    lha::Member cut = lha::Member::Stored("sub/cut.txt", "only part of it");
+    cut.originalSize += 10;
+    members.push_back(cut);
+    for (int i = 0; i < 40; ++i) members.push_back(lha::Member::Stored("n" + std::to_string(i), std::string(i * 97, 'x')));
+    return members;
+}
+
+}  // namespace
+
+TEST_F(DecodeAhead, MembersComeOutAsDecodingInPlaceGivesThem) {
+    const auto members = Mixed();
+    std::vector<Outcome> inPlace, ahead;
+    {
+        Extractor extractor;
+        Open(extractor, members);
+        inPlace = Walk(extractor, [](int) { return true; });
+    }
+    {
+        Extractor extractor;
+        Open(extractor, members);
+        StartDecodingAhead(extractor);
+        ahead = Walk(extractor, [](int) { return true; });
+        StopDecodingAhead();
+    }
+    ASSERT_EQ(inPlace.size(), members.size());
+    ASSERT_EQ(ahead.size(), members.size());
+    for (size_t i = 0; i < members.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(ahead[i].crc, inPlace[i].crc);
+        EXPECT_EQ(ahead[i].bytes, inPlace[i].bytes);
+        EXPECT_EQ(ahead[i].failure, inPlace[i].failure);
+        EXPECT_EQ(ahead[i].ranOut, inPlace[i].ranOut);
+        // The folder and the large member are left to the worker; every other member was
+        // decoded ahead (had it not been, this test would compare decoding with itself).
+        EXPECT_EQ(ahead[i].ahead, i != 1 && i != 2);
+    }
+    EXPECT_TRUE(inPlace[4].ranOut);
+}
+
+// More members than slots, and more bytes than are held at once.
+std::vector<lha::Member> Many() {
+    std::vector<lha::Member> members;
+    for (int i = 0; i < 1200; ++i)
+        members.push_back(lha::Member::Stored("f" + std::to_string(i), std::string(40000 + i, char('a' + i % 26))));
+    return members;
+}
+
+TEST_F(DecodeAhead, MembersPassedOverAreLetGo) {
+    Extractor extractor;
+    Open(extractor, Many());
+    StartDecodingAhead(extractor);
+    // Every third member of the first 300, then a stretch of 800 passed over while the
+    // thread waits for room (it must be woken by what is let go), then the rest.
+    const auto outcomes = Walk(extractor, [](int index) {
+        if (index == 1100) std::this_thread::sleep_for(std::chrono::milliseconds(200));  // the thread fills up
+        return index < 300 ? index % 3 == 0 : index >= 1100;
+    });
+    ASSERT_EQ(outcomes.size(), 200u);
+    EXPECT_EQ(outcomes[1].bytes, std::string(40003, 'd'));
+    EXPECT_EQ(outcomes[100].bytes, std::string(41100, char('a' + 1100 % 26)));
+    for (const auto& outcome : outcomes) EXPECT_TRUE(outcome.ahead);
+}
+
+TEST_F(DecodeAhead, ARunOfMoreMembersThanAreHeldExtractsThemAll) {
+    // The thread waits for room and the worker for members, again and again.
+    Extractor extractor;
+    Open(extractor, Many());
+    const fs::path destination = root_ / "dest";
+    fs::create_directories(destination);
+    const fs::path before = fs::current_path();
+    fs::current_path(destination);
+    ExtractionWorker(&extractor);
+    fs::current_path(before);
+    EXPECT_EQ(extractor.failed, 0);
+    EXPECT_EQ(extractor.filesDone, 1200u);
+    for (int i = 0; i < 1200; i += 199)
+        EXPECT_EQ(ReadAll(destination / ("f" + std::to_string(i))), std::string(40000 + i, char('a' + i % 26)));
+}
