@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <mutex>
 #include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -46,6 +47,9 @@ WideString SystemErrorText(uint32_t code) {
 uint32_t OutOfMemoryErrorCode() { return ENOMEM; }
 
 int32_t TimeZoneOffset() {
+    // tzset writes the variable it reads, and a thread decoding ahead reads headers too.
+    static std::mutex zone;
+    std::lock_guard<std::mutex> hold(zone);
     ::tzset();
     return static_cast<int32_t>(timezone);
 }
