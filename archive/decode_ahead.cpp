@@ -123,9 +123,15 @@ void* RunAhead(void*) {
             hold.unlock();
             Decoded decoded = DecodeOne(at, header, sink);
             hold.lock();
-            ahead.slots[(ahead.first + ahead.count) % SlotCount] = decoded;
-            ++ahead.count;
-            ahead.held += decoded.size;
+            // Memory this thread could not get is no fault of the member: the worker
+            // decodes it in place.
+            if (decoded.failure == DecodeFailure::WriteFailed) {
+                delete[] decoded.data;
+            } else {
+                ahead.slots[(ahead.first + ahead.count) % SlotCount] = decoded;
+                ++ahead.count;
+                ahead.held += decoded.size;
+            }
         }
         const uint64_t next = dataStart + header.packedSize;
         if (next > input.size || keepRunning.load() == 0) break;

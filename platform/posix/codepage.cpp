@@ -34,6 +34,29 @@ struct LeadBytes {
     }
 } leadBytes;
 
+// Opening a conversion costs more than converting a name: each thread keeps the one it
+// opened last, for as long as the code page stays the same.
+struct Converter {
+    iconv_t cd = reinterpret_cast<iconv_t>(-1);
+    char page[sizeof codePage] = {};
+    ~Converter() { Close(); }
+    void Close() {
+        if (cd != reinterpret_cast<iconv_t>(-1)) ::iconv_close(cd);
+        cd = reinterpret_cast<iconv_t>(-1);
+    }
+    // The conversion from the code page in use, in its initial state; -1 when there is none.
+    iconv_t Open() {
+        if (cd == reinterpret_cast<iconv_t>(-1) || std::strcmp(page, codePage) != 0) {
+            Close();
+            cd = ::iconv_open("UTF-16LE", codePage);
+            std::memcpy(page, codePage, sizeof page);
+        }
+        if (cd != reinterpret_cast<iconv_t>(-1)) ::iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        return cd;
+    }
+};
+thread_local Converter converter;
+
 }  // namespace
 
 bool SetMultiByteCodePage(const char* name) {
@@ -59,7 +82,7 @@ void AssignFromMultiByte(WideString& out, const char* text) {
     size_t inLeft = std::strlen(text);
     size_t capacity = 2 * inLeft + 2;  // units, terminator included
     auto* buffer = new WideChar[capacity]();
-    iconv_t cd = ::iconv_open("UTF-16LE", codePage);
+    iconv_t cd = converter.Open();
     size_t units = 0;
     if (cd == reinterpret_cast<iconv_t>(-1)) {
         for (; units < inLeft; ++units) buffer[units] = static_cast<unsigned char>(text[units]);
@@ -78,7 +101,6 @@ void AssignFromMultiByte(WideString& out, const char* text) {
             --inLeft;
             ::iconv(cd, nullptr, nullptr, nullptr, nullptr);
         }
-        ::iconv_close(cd);
     }
     // iconv wrote little-endian units; on a big-endian host they would need a swap.
     buffer[units] = 0;
