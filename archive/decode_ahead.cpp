@@ -91,6 +91,7 @@ bool DecodesAhead(const LzhHeader& header) {
 
 // Decodes the member whose data the input is at, as the worker would, into a slot's worth.
 Decoded DecodeOne(uint64_t headerAt, const LzhHeader& header, FileHandle& sink) {
+    sink.OpenInMemory(header.originalSize);
     decodeState.failure = DecodeFailure::None;
     decodeState.failureCode = 0;
     Decoded decoded;
@@ -106,7 +107,6 @@ Decoded DecodeOne(uint64_t headerAt, const LzhHeader& header, FileHandle& sink) 
 void* RunAhead(void*) {
     MakeCrcTable();
     FileHandle sink;
-    sink.OpenInMemory();
     FileHandle& input = ahead.input;
     LzhHeader header;
     uint64_t at = ahead.from;

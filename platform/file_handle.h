@@ -61,8 +61,9 @@ public:
     // POSIX only, for the host tool: the file `other` has open, for reading, with a position
     // of its own.
     bool OpenAgain(FileHandle& other);
-    // POSIX only, for the host tool: a handle whose writes are kept in memory, for TakeWritten.
-    bool OpenInMemory();
+    // POSIX only, for the host tool: a handle whose writes are kept in memory, for TakeWritten,
+    // in room for `expected` bytes taken at the first write.
+    bool OpenInMemory(uint64_t expected = 0);
     // The bytes written since OpenInMemory (from new[], the caller's now; null when none)
     // and their count; the handle starts again empty.
     uint8_t* TakeWritten(uint64_t& count);

@@ -96,6 +96,7 @@ struct BytesInMemory {
     uint8_t* data = nullptr;
     uint64_t size = 0;
     uint64_t capacity = 0;
+    uint64_t expected = 0;
 };
 
 // A descriptor no system call takes: the handle of a file in memory.
@@ -115,9 +116,10 @@ bool FileHandle::OpenAgain(FileHandle& other) {
     return true;
 }
 
-bool FileHandle::OpenInMemory() {
+bool FileHandle::OpenInMemory(uint64_t expected) {
     Close();
     memory_ = new BytesInMemory;
+    memory_->expected = expected;
     handle_ = InMemoryHandle;
     position_ = 0;
     return true;
@@ -137,7 +139,7 @@ uint8_t* FileHandle::TakeWritten(uint64_t& count) {
 // at most.
 static bool KeepInMemory(BytesInMemory& memory, const void* bytes, uint32_t count) {
     if (count > memory.capacity - memory.size) {
-        uint64_t capacity = memory.capacity + memory.capacity / 2;
+        uint64_t capacity = memory.capacity ? memory.capacity + memory.capacity / 2 : memory.expected;
         if (capacity < memory.size + count) capacity = memory.size + count;
         auto* data = new (std::nothrow) uint8_t[capacity];
         if (!data) {
