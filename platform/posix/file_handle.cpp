@@ -15,6 +15,7 @@
 
 struct ReadAhead {
     static constexpr uint32_t Capacity = 64 << 10;
+    static constexpr uint32_t DirectRead = 16 << 10;  // a request this large is read into place
     uint8_t data[Capacity];
     uint64_t start = 0;  // the file offset of data[0]
     uint32_t size = 0;
@@ -22,8 +23,8 @@ struct ReadAhead {
 
 namespace {
 
-// What is asked for at once (a decoder's input buffer) goes straight to the caller; the
-// rest is copied out of a piece read ahead. Reads go by the handle's position (pread), so
+// A large request (a decoder's input buffer) takes what the piece read ahead holds and reads
+// the rest straight into place; a small one is copied out of the piece. Reads go by the handle's position (pread), so
 // that a seek costs no call to the system either.
 int64_t ReadThroughAhead(int fd, ReadAhead& ahead, uint64_t& position, uint32_t count, uint8_t* out) {
     uint64_t done = 0;
@@ -36,7 +37,7 @@ int64_t ReadThroughAhead(int fd, ReadAhead& ahead, uint64_t& position, uint32_t 
             position += piece;
             continue;
         }
-        const bool direct = count - done >= ReadAhead::Capacity;
+        const bool direct = count >= ReadAhead::DirectRead;
         uint8_t* into = direct ? out + done : ahead.data;
         const size_t want = direct ? count - done : ReadAhead::Capacity;
         const ssize_t got = ::pread(fd, into, want, static_cast<off_t>(position));
