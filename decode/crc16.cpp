@@ -14,7 +14,8 @@
 namespace {
 
 constexpr uint32_t SliceCount = 8;
-uint16_t sliceTables[SliceCount][256];  // [0] is a copy of decodeState.crcTable
+// [0] is a copy of decodeState.crcTable; per thread, as that is (MakeCrcTable fills both).
+KAVI_DECODE_STATE_STORAGE uint16_t sliceTables[SliceCount][256];
 
 }  // namespace
 

@@ -52,8 +52,9 @@ static_assert(TreeNodeCount - CharAlphabetSize <= (0xFFFFu >> ValueShift) && 256
 static_assert(TreeNodeCount <= (0xFFFFFFFFu >> BaseShift) && (1u << MostExtraBits) + 1 <= (0xFFFFFFFFu >> BaseShift),
               "position values fit an entry");
 
-uint16_t charEntries[CharEntries];
-uint32_t positionEntries[PositionEntries];
+// Per thread, as decodeState: the host may decode on two at once.
+KAVI_DECODE_STATE_STORAGE uint16_t charEntries[CharEntries];
+KAVI_DECODE_STATE_STORAGE uint32_t positionEntries[PositionEntries];
 
 uint32_t CharEntry(uint32_t symbol) {
     if (symbol >= CharAlphabetSize) return TreeKind | CharTableBits | (symbol - CharAlphabetSize) << ValueShift;

@@ -155,8 +155,8 @@ inline uint32_t DecodePositionFrom(Bits& in) {
 // rebuilt from charTable/ptTable after every block header.
 constexpr uint32_t FastTreeRoot = 0x8000;
 constexpr uint32_t FastLengthShift = 9;
-uint16_t fastChars[1 << CharTableBits];
-uint16_t fastPositions[1 << PtTableBits];
+KAVI_DECODE_STATE_STORAGE uint16_t fastChars[1 << CharTableBits];  // per thread, as decodeState
+KAVI_DECODE_STATE_STORAGE uint16_t fastPositions[1 << PtTableBits];
 
 void BuildFastEntries(const uint16_t* table, uint32_t entries, const uint8_t* lengths, uint32_t count,
                       uint16_t* fast) {

@@ -18,6 +18,7 @@
 #include "decode/decode_state.h"
 #include "support/archive_builder.h"
 #include "support/file_bytes.h"
+#include "tools/pack/lzh_encoder.h"
 
 namespace fs = std::filesystem;
 
@@ -66,6 +67,17 @@ protected:
         extractor.packageFile = new FileHandle;
         const std::u16string name = path.u16string();
         ASSERT_TRUE(extractor.packageFile->Open(name.c_str(), FileAccess::Read, FileDisposition::OpenExisting));
+    }
+
+    // The whole run of the worker into a new folder, which it returns.
+    fs::path ExtractAll(Extractor& extractor) {
+        const fs::path destination = root_ / "dest";
+        fs::create_directories(destination);
+        const fs::path before = fs::current_path();
+        fs::current_path(destination);
+        ExtractionWorker(&extractor);
+        fs::current_path(before);
+        return destination;
     }
 
     // Each member in turn, taken from the thread when `take(index)`, else decoded here.
@@ -144,6 +156,26 @@ TEST_F(DecodeAhead, MembersComeOutAsDecodingInPlaceGivesThem) {
     EXPECT_TRUE(inPlace[4].ranOut);
 }
 
+// Text of `size` bytes that packs, different for each `seed`.
+std::string Text(size_t size, unsigned seed) {
+    static const char* const words[] = {"static ", "uint32_t ", "return ", "window", "[i] = ", "match;\n", "{ ", "} "};
+    std::string text;
+    for (unsigned state = seed * 2654435761u + 1; text.size() < size; state = state * 1103515245u + 12345u)
+        text += words[(state >> 16) % 8];
+    text.resize(size);
+    return text;
+}
+
+lha::Member Packed(const std::string& name, const std::string& text) {
+    EncodeSettings settings;
+    settings.dictionaryBits = 13;
+    settings.level = EncodeLevel::Fast;
+    lha::Member member = lha::Member::Stored(name, text);
+    member.method = "-lh5-";
+    member.data = EncodeBuffer(settings, reinterpret_cast<const uint8_t*>(text.data()), text.size());
+    return member;
+}
+
 // More members than slots, and more bytes than are held at once.
 std::vector<lha::Member> Many() {
     std::vector<lha::Member> members;
@@ -172,14 +204,23 @@ TEST_F(DecodeAhead, ARunOfMoreMembersThanAreHeldExtractsThemAll) {
     // The thread waits for room and the worker for members, again and again.
     Extractor extractor;
     Open(extractor, Many());
-    const fs::path destination = root_ / "dest";
-    fs::create_directories(destination);
-    const fs::path before = fs::current_path();
-    fs::current_path(destination);
-    ExtractionWorker(&extractor);
-    fs::current_path(before);
+    const fs::path destination = ExtractAll(extractor);
     EXPECT_EQ(extractor.failed, 0);
     EXPECT_EQ(extractor.filesDone, 1200u);
     for (int i = 0; i < 1200; i += 199)
         EXPECT_EQ(ReadAll(destination / ("f" + std::to_string(i))), std::string(40000 + i, char('a' + i % 26)));
+}
+
+TEST_F(DecodeAhead, TheWorkerDecodesALargeMemberWhileTheThreadDecodesTheNext) {
+    // Both threads in the same decoder at once: each must have tables of its own.
+    std::vector<lha::Member> members;
+    members.push_back(Packed("large.txt", Text(6 << 20, 0)));
+    for (unsigned i = 1; i <= 300; ++i) members.push_back(Packed("t" + std::to_string(i), Text(20000 + i, i)));
+    Extractor extractor;
+    Open(extractor, members);
+    const fs::path destination = ExtractAll(extractor);
+    EXPECT_EQ(extractor.failed, 0);
+    EXPECT_EQ(extractor.filesDone, 301u);
+    EXPECT_TRUE(ReadAll(destination / "large.txt") == Text(6 << 20, 0));
+    EXPECT_TRUE(ReadAll(destination / "t300") == Text(20300, 300));
 }
