@@ -136,6 +136,7 @@ void* RunAhead(void*) {
         const uint64_t next = dataStart + header.packedSize;
         if (next > input.size || keepRunning.load() == 0) break;
         std::lock_guard<std::mutex> hold(ahead.lock);
+        if (ahead.stopping) break;
         ahead.walkedTo = at = next;
         WakeWorker();
     }
