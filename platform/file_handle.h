@@ -58,8 +58,8 @@ public:
     bool IsAt(const WideChar* path);
     // POSIX only, for the host tool: writes to a copy of an open descriptor (standard output).
     bool OpenDescriptor(int descriptor);
-    // POSIX only, for the host tool: the file `other` has open, for reading, with a position
-    // of its own.
+    // POSIX only, for the host tool: the regular file `other` has open, for reading, with a
+    // position of its own.
     bool OpenAgain(FileHandle& other);
     // POSIX only, for the host tool: a handle whose writes are kept in memory, for TakeWritten,
     // in room for `expected` bytes taken at the first write.

@@ -105,7 +105,9 @@ constexpr intptr_t InMemoryHandle = -2;
 
 bool FileHandle::OpenAgain(FileHandle& other) {
     Close();
-    if (!other.IsOpen()) return false;
+    // Only a regular file: a pipe opened again would share its bytes between two readers.
+    struct stat info;
+    if (!other.IsOpen() || ::fstat(static_cast<int>(other.handle_), &info) != 0 || !S_ISREG(info.st_mode)) return false;
     char name[32];
     std::snprintf(name, sizeof name, "/proc/self/fd/%d", static_cast<int>(other.handle_));
     const int fd = ::open(name, O_RDONLY | O_CLOEXEC);
