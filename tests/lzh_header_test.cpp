@@ -143,6 +143,7 @@ TEST(ExtendedHeaders, NamesDirectoriesAndAttributesWithTheirPrecedence) {
         {"Big5 trail byte 0x5C", {text(0x02, "\xb3\x5c\xa5\x69\xff"), text(0x01, "f")}, u"\u8a31\u53ef/f", "BIG5"},
         {"GBK trail byte 0x5C", {text(0x02, "\x81\x5c\\a\xff"), text(0x01, "f")}, u"\u4e57/a/f", "GBK"},
         {"0xE9 leads only in Shift_JIS", {text(0x02, "\xe9\x5c" "a\xff"), text(0x01, "f")}, u"\u00e9/a/f", "ISO-8859-1"},
+        {"ASCII bytes SHIFT_JIS takes otherwise", {text(0x01, "a~b")}, u"a\u203eb", "SHIFT_JIS"},
         {"CP932 chosen", {text(0x02, "\x95\x5c\xff"), text(0x01, "f")}, u"\u8868/f", "CP932"},
         // The attribute header counts only from MS-DOS-like systems; the chain goes on behind it.
         {"MS-DOS attribute", {ExtendedHeader{0x40, {0x10, 0x00}}, text(0x01, "after")}, u"after", nullptr, 'M', 0x10},

@@ -39,6 +39,7 @@ struct LeadBytes {
 struct Converter {
     iconv_t cd = reinterpret_cast<iconv_t>(-1);
     char page[sizeof codePage] = {};
+    bool asciiIsItself = false;  // bytes 1-127 are the same characters (CP932: yes; SHIFT_JIS: 0x7E is ‾)
     ~Converter() { Close(); }
     void Close() {
         if (cd != reinterpret_cast<iconv_t>(-1)) ::iconv_close(cd);
@@ -50,12 +51,37 @@ struct Converter {
             Close();
             cd = ::iconv_open("UTF-16LE", codePage);
             std::memcpy(page, codePage, sizeof page);
+            asciiIsItself = cd != reinterpret_cast<iconv_t>(-1) && ProbeAscii();
         }
         if (cd != reinterpret_cast<iconv_t>(-1)) ::iconv(cd, nullptr, nullptr, nullptr, nullptr);
         return cd;
     }
+    bool ProbeAscii() {
+        for (int byte = 1; byte < 128; ++byte) {
+            char in[1] = {static_cast<char>(byte)}, out[4];
+            char *inAt = in, *outAt = out;
+            size_t inLeft = 1, outLeft = sizeof out;
+            ::iconv(cd, nullptr, nullptr, nullptr, nullptr);
+            if (::iconv(cd, &inAt, &inLeft, &outAt, &outLeft) == static_cast<size_t>(-1) || outLeft != 2 ||
+                out[0] != in[0] || out[1] != 0)
+                return false;
+        }
+        return true;
+    }
 };
 thread_local Converter converter;
+
+// A name of bytes below 128 in a code page that keeps them as they are, widened without iconv.
+bool AssignAscii(WideString& out, const char* text, size_t length) {
+    for (size_t i = 0; i < length; ++i)
+        if (static_cast<unsigned char>(text[i]) >= 0x80) return false;
+    if (converter.Open() == reinterpret_cast<iconv_t>(-1) || !converter.asciiIsItself) return false;
+    auto* buffer = new WideChar[length + 1];
+    for (size_t i = 0; i < length; ++i) buffer[i] = static_cast<unsigned char>(text[i]);
+    buffer[length] = 0;
+    out.TakeBuffer(buffer);
+    return true;
+}
 
 }  // namespace
 
@@ -80,6 +106,7 @@ void AssignFromMultiByte(WideString& out, const char* text) {
         return;
     }
     size_t inLeft = std::strlen(text);
+    if (AssignAscii(out, text, inLeft)) return;
     size_t capacity = 2 * inLeft + 2;  // units, terminator included
     auto* buffer = new WideChar[capacity]();
     iconv_t cd = converter.Open();
