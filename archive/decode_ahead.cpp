@@ -123,9 +123,9 @@ void* RunAhead(void*) {
             hold.unlock();
             Decoded decoded = DecodeOne(at, header, sink);
             hold.lock();
-            // Memory this thread could not get is no fault of the member: the worker
-            // decodes it in place.
-            if (decoded.failure == DecodeFailure::WriteFailed) {
+            // Memory this thread could not get (for its window, its input or the bytes) is no
+            // fault of the member: the worker decodes it in place.
+            if (decoded.failure != DecodeFailure::None) {
                 delete[] decoded.data;
             } else {
                 ahead.slots[(ahead.first + ahead.count) % SlotCount] = decoded;
