@@ -26,14 +26,13 @@ constexpr uint64_t HeldBound = uint64_t{16} << 20;    // bytes decoded and not y
 constexpr uint32_t SlotCount = 512;
 constexpr uint32_t WritePiece = 64 << 10;  // the worker writes and reports progress in these
 
-// One member decoded ahead, with what DecodeMember left in decodeState.
+// One member decoded ahead, with what DecodeMember left in decodeState (a member whose
+// decoding failed is never held: the worker decodes it in place).
 struct Decoded {
     uint64_t headerAt = 0;
     uint8_t* data = nullptr;
     uint64_t size = 0;
     uint32_t crc = 0;
-    DecodeFailure failure = DecodeFailure::None;
-    uint32_t failureCode = 0;
     bool ranOut = false;
 };
 
@@ -60,13 +59,17 @@ Ahead& ahead = *new Ahead;
 
 Decoded& Front() { return ahead.slots[ahead.first]; }
 
-void DropFront() {
-    delete[] Front().data;
-    ahead.held -= Front().size;
+// The first member held, now the caller's (its bytes too).
+Decoded TakeFront() {
+    const Decoded front = Front();
     Front() = Decoded{};
     ahead.first = (ahead.first + 1) % SlotCount;
     --ahead.count;
+    ahead.held -= front.size;
+    return front;
 }
+
+void DropFront() { delete[] TakeFront().data; }
 
 // Whether a member of `size` bytes may be decoded now: room for it, or nothing held at all.
 bool RoomFor(uint64_t size) {
@@ -84,24 +87,23 @@ void WakeThread() {
     if (ahead.threadWaits && DrainedToHalf()) ahead.changed.notify_all();
 }
 
-bool DecodesAhead(const LzhHeader& header) {
-    const MethodId method = LookUpMethod(header.method);
+bool DecodesAhead(const LzhHeader& header, MethodId method) {
     return method != MethodUnknown && !IsFolderMember(header, method) && header.originalSize <= LargestAhead;
 }
 
-// Decodes the member whose data the input is at, as the worker would, into a slot's worth.
-Decoded DecodeOne(uint64_t headerAt, const LzhHeader& header, FileHandle& sink) {
+// Decodes the member whose data the input is at, as the worker would, into a slot's worth;
+// false when this thread could not get the memory for it (its window, its input or the
+// bytes), which is no fault of the member.
+bool DecodeOne(uint64_t headerAt, const LzhHeader& header, MethodId method, FileHandle& sink, Decoded& decoded) {
     sink.OpenInMemory(header.originalSize);
     decodeState.failure = DecodeFailure::None;
-    decodeState.failureCode = 0;
-    Decoded decoded;
     decoded.headerAt = headerAt;
-    decoded.crc = DecodeMember(ahead.input, &sink, header.originalSize, header.packedSize, LookUpMethod(header.method));
+    decoded.crc = DecodeMember(ahead.input, &sink, header.originalSize, header.packedSize, method);
     decoded.data = sink.TakeWritten(decoded.size);
-    decoded.failure = decodeState.failure;
-    decoded.failureCode = decodeState.failureCode;
     decoded.ranOut = PackedDataRanOut();
-    return decoded;
+    if (decodeState.failure == DecodeFailure::None) return true;
+    delete[] decoded.data;
+    return false;
 }
 
 void* RunAhead(void*) {
@@ -112,7 +114,8 @@ void* RunAhead(void*) {
     uint64_t at = ahead.from;
     while (input.Seek(static_cast<int64_t>(at), SeekOrigin::Begin) && ReadHeader(input, header) == HeaderRead::Member) {
         const uint64_t dataStart = input.Tell();
-        if (DecodesAhead(header)) {
+        const MethodId method = LookUpMethod(header.method);
+        if (DecodesAhead(header, method)) {
             std::unique_lock<std::mutex> hold(ahead.lock);
             if (!RoomFor(header.originalSize)) {
                 ahead.threadWaits = true;
@@ -121,13 +124,10 @@ void* RunAhead(void*) {
             }
             if (ahead.stopping) break;
             hold.unlock();
-            Decoded decoded = DecodeOne(at, header, sink);
+            Decoded decoded;
+            const bool whole = DecodeOne(at, header, method, sink, decoded);
             hold.lock();
-            // Memory this thread could not get (for its window, its input or the bytes) is no
-            // fault of the member: the worker decodes it in place.
-            if (decoded.failure != DecodeFailure::None) {
-                delete[] decoded.data;
-            } else {
+            if (whole) {
                 ahead.slots[(ahead.first + ahead.count) % SlotCount] = decoded;
                 ++ahead.count;
                 ahead.held += decoded.size;
@@ -147,15 +147,14 @@ void* RunAhead(void*) {
 }
 
 // The worker's copy: the bytes to the output in pieces, progress after each.
-void WriteDecoded(const Decoded& decoded, FileHandle* output) {
-    decodeState.failure = decoded.failure;
-    decodeState.failureCode = decoded.failureCode;
+void WriteDecoded(const Decoded& decoded, FileHandle& output) {
+    decodeState.failure = DecodeFailure::None;
     decodeState.packedDataRanOut = decoded.ranOut;
     decodeState.crc = static_cast<uint16_t>(decoded.crc);
-    for (uint64_t done = 0; done < decoded.size && output;) {
+    for (uint64_t done = 0; done < decoded.size;) {
         const uint64_t left = decoded.size - done;
         const uint32_t piece = left < WritePiece ? static_cast<uint32_t>(left) : WritePiece;
-        if (!output->Write(decoded.data + done, piece)) {
+        if (!output.Write(decoded.data + done, piece)) {
             decodeState.failure = DecodeFailure::WriteFailed;
             decodeState.failureCode = LastErrorCode();
             return;
@@ -190,7 +189,7 @@ void StopDecodingAhead() {
     ahead.running = false;
 }
 
-bool TakeDecodedAhead(uint64_t headerAt, FileHandle* output, uint32_t& crc) {
+bool TakeDecodedAhead(uint64_t headerAt, FileHandle& output, uint32_t& crc) {
     if (!ahead.running) return false;
     Decoded decoded;
     {
@@ -205,11 +204,7 @@ bool TakeDecodedAhead(uint64_t headerAt, FileHandle* output, uint32_t& crc) {
             ahead.workerWaits = false;
         }
         if (!ahead.count || Front().headerAt != headerAt) return false;
-        decoded = Front();
-        Front() = Decoded{};
-        ahead.first = (ahead.first + 1) % SlotCount;
-        --ahead.count;
-        ahead.held -= decoded.size;
+        decoded = TakeFront();
         WakeThread();
     }
     WriteDecoded(decoded, output);

@@ -15,4 +15,4 @@ void StopDecodingAhead();
 // was decoded ahead, its bytes go to `output` with progress, decodeState holds the outcome
 // as DecodeMember leaves it, and the result is its CRC-16; false when the worker is to
 // decode it itself.
-bool TakeDecodedAhead(uint64_t headerAt, FileHandle* output, uint32_t& crc);
+bool TakeDecodedAhead(uint64_t headerAt, FileHandle& output, uint32_t& crc);

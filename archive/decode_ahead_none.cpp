@@ -3,4 +3,4 @@
 
 void StartDecodingAhead(Extractor&) {}
 void StopDecodingAhead() {}
-bool TakeDecodedAhead(uint64_t, FileHandle*, uint32_t&) { return false; }
+bool TakeDecodedAhead(uint64_t, FileHandle&, uint32_t&) { return false; }

@@ -188,7 +188,7 @@ bool ExtractFile(Extractor& extractor, const LzhHeader& header, const WideString
     // An abort deletes the temporary, never the file it would replace.
     extractor.currentOutputPath = output->TemporaryPath();
     uint32_t crc;
-    if (!TakeDecodedAhead(extractor.memberHeaderAt, output, crc))
+    if (!TakeDecodedAhead(extractor.memberHeaderAt, *output, crc))
         crc = DecodeMember(*extractor.packageFile, output, header.originalSize, header.packedSize, method);
     const bool damaged = cutShort || PackedDataRanOut() || (header.hasCrc && crc != header.dataCrc);
     bool good = !damaged && decodeState.failure == DecodeFailure::None && keepRunning.load() != 0;

@@ -94,7 +94,7 @@ protected:
             if (take(index)) {
                 decodeState.failure = DecodeFailure::None;
                 uint32_t crc = 0;
-                bool ahead = TakeDecodedAhead(headerAt, &sink, crc);
+                bool ahead = TakeDecodedAhead(headerAt, sink, crc);
                 if (!ahead)
                     crc = DecodeMember(file, &sink, header.originalSize, header.packedSize, LookUpMethod(header.method));
                 outcomes.push_back(Collect(sink, crc, ahead));

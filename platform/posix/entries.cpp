@@ -61,8 +61,10 @@ struct HeldFolders {
     char* lastPath = nullptr;
     size_t lastLength = 0;
     void DropLast() {
-        if (lastFd >= 0) missing.Forget();
-        if (lastFd >= 0) ::close(lastFd);
+        if (lastFd >= 0) {
+            missing.Forget();
+            ::close(lastFd);
+        }
         delete[] lastPath;
         lastFd = -1;
         lastPath = nullptr;
@@ -208,7 +210,6 @@ volatile sig_atomic_t inHandFolder = -1;
 char inHandName[TemporaryNameUnits + 1];
 
 void ForgetInHand() { inHandFolder = -1; }
-
 
 // The entry at `at`, as fstatat sees it without following a link; false with errno set.
 bool StatEntry(const Reached& at, struct stat& info) {

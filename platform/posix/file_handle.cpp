@@ -24,8 +24,8 @@ struct ReadAhead {
 namespace {
 
 // A large request (a decoder's input buffer) takes what the piece read ahead holds and reads
-// the rest straight into place; a small one is copied out of the piece. Reads go by the handle's position (pread), so
-// that a seek costs no call to the system either.
+// the rest straight into place; a small one is copied out of the piece. Reads go by the
+// handle's position (pread), so that a seek costs no call to the system either.
 int64_t ReadThroughAhead(int fd, ReadAhead& ahead, uint64_t& position, uint32_t count, uint8_t* out) {
     uint64_t done = 0;
     while (done < count) {
@@ -56,10 +56,8 @@ int64_t ReadThroughAhead(int fd, ReadAhead& ahead, uint64_t& position, uint32_t 
 }
 
 // A regular file open for reading gets its piece read ahead.
-ReadAhead* ReadAheadFor(int fd, int flags) {
-    struct stat info;
-    if ((flags & O_ACCMODE) != O_RDONLY || ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return nullptr;
-    return new (std::nothrow) ReadAhead;
+ReadAhead* ReadAheadFor(const struct stat& info, bool reading) {
+    return reading && S_ISREG(info.st_mode) ? new (std::nothrow) ReadAhead : nullptr;
 }
 
 }  // namespace
@@ -72,15 +70,16 @@ bool FileHandle::Open(const WideChar* path, FileAccess access, FileDisposition d
     int fd = ::open(name.c_str(), flags | O_CLOEXEC, 0644);
     if (fd < 0) return false;
     struct stat info;
-    if (::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
+    const bool known = ::fstat(fd, &info) == 0;
+    if (known && S_ISDIR(info.st_mode)) {
         ::close(fd);
         errno = EISDIR;
         return false;
     }
     handle_ = fd;
     position_ = 0;
-    size = Size();
-    readAhead_ = ReadAheadFor(fd, flags);
+    size = known ? static_cast<uint64_t>(info.st_size) : 0;
+    readAhead_ = known ? ReadAheadFor(info, access == FileAccess::Read) : nullptr;
     return true;
 }
 
@@ -115,7 +114,7 @@ bool FileHandle::OpenAgain(FileHandle& other) {
     handle_ = fd;
     position_ = 0;
     size = other.size;
-    readAhead_ = ReadAheadFor(fd, O_RDONLY);
+    readAhead_ = ReadAheadFor(info, true);
     return true;
 }
 
