@@ -6,10 +6,15 @@
 //     with the code;
 //   - the bit buffer lives in local variables and is refilled without a branch, a word at
 //     a time, while the input buffer holds two words beyond it;
-//   - matches are copied in words and may run past the window's end into room kept behind
-//     it, which is moved to the window's start once the window is written.
+//   - it decodes into a buffer of its own that keeps a whole window of history before
+//     the window being filled, and several windows' room after it, so that a match's
+//     source is always that many bytes back in one piece, never folded round a ring:
+//     matches are copied in words and may write up to 15 bytes past their end, where
+//     nothing decoded lies yet. Full windows are written from the buffer in place; only
+//     when its room runs out is the last window of history moved back to its start.
 #include "decode/static_huffman.h"
 
+#include <cstdlib>
 #include <cstring>
 
 #include "decode/bit_access.h"
@@ -152,73 +157,33 @@ inline void CopyChunk(uint8_t* to, const uint8_t* from) {
     memcpy(to, chunk, Size);
 }
 
-// `length` (1-16) bytes from a source that does not overlap the target: two chunks that
-// may overlap each other, both read before either is written.
-inline void CopyApart(uint8_t* to, const uint8_t* from, uint32_t length) {
-    if (length >= 8) {
-        uint64_t head, tail;
-        memcpy(&head, from, 8);
-        memcpy(&tail, from + length - 8, 8);
-        memcpy(to, &head, 8);
-        memcpy(to + length - 8, &tail, 8);
-    } else if (length >= 4) {
-        uint32_t head, tail;
-        memcpy(&head, from, 4);
-        memcpy(&tail, from + length - 4, 4);
-        memcpy(to, &head, 4);
-        memcpy(to + length - 4, &tail, 4);
-    } else {
-        uint8_t first = from[0], middle = from[length / 2], last = from[length - 1];
-        to[0] = first;
-        to[length / 2] = middle;
-        to[length - 1] = last;
-    }
-}
-
-// Chunks of `Size` bytes from a source at least `Size` bytes away, the last one ending
-// where the copy ends (length >= Size): no chunk reads what a later one writes, and each
-// reads what the earlier ones wrote as a byte-by-byte copy would.
+// Chunks of `Size` bytes from at least `Size` bytes back, as far as the copy reaches:
+// each reads only what is written already, as a byte-by-byte copy would.
 template <uint32_t Size>
 inline void CopyInChunks(uint8_t* to, const uint8_t* from, uint32_t length) {
-    for (uint32_t k = 0; k + Size < length; k += Size) CopyChunk<Size>(to + k, from + k);
-    CopyChunk<Size>(to + length - Size, from + length - Size);
+    uint32_t k = 0;
+    do {
+        CopyChunk<Size>(to + k, from + k);
+        k += Size;
+    } while (k < length);
 }
 
-// A match of `length` at `distance`, written from `position` (below the window's size)
-// on, with the result of a byte-by-byte forward copy through the window. The target may
-// run into the room behind the window; so may a source that starts behind `position`,
-// which then reads there what the match wrote before. The window folds the distance:
-// -lh4- codes distances of up to twice its size, so the copy goes by where the source
-// lies in the window, never by the distance as coded.
-inline void CopyMatch(uint8_t* window, uint32_t mask, uint32_t position, uint32_t codedDistance, uint32_t length) {
-    uint8_t* to = window + position;
-    const uint32_t from = (position - codedDistance) & mask;
-    const uint8_t* source = window + from;
-    if (from < position) {
-        // Behind the target by `distance`: a repeating pattern when closer than the match is long.
-        const uint32_t distance = position - from;
-        if (distance >= length && length <= 16) return CopyApart(to, source, length);
-        if (distance >= 16) return CopyInChunks<16>(to, source, length);
-        if (distance >= 8) return CopyInChunks<8>(to, source, length);
-        if (distance == 1) return static_cast<void>(memset(to, *source, length));
-        // The first 8 bytes one at a time; from then on the pattern repeats at a whole number
-        // of periods 8 bytes or more back.
-        if (length <= 16) {
-            for (uint32_t k = 0; k < length; ++k) to[k] = source[k];
-            return;
-        }
-        for (uint32_t k = 0; k < 8; ++k) to[k] = source[k];
-        const uint32_t period = distance * ((8 + distance - 1) / distance);
-        return CopyInChunks<8>(to + 8, to + 8 - period, length - 8);
-    }
-    if (from + length > mask + 1 || from - position < 8) {
-        // Over the window's end to its start, or a source just ahead of the target.
-        for (uint32_t k = 0; k < length; ++k) to[k] = window[(from + k) & mask];
-        return;
-    }
-    // Ahead of the target (the previous window's bytes): chunks read before the target reaches them.
-    if (length >= 8) return CopyInChunks<8>(to, source, length);
-    for (uint32_t k = 0; k < length; ++k) to[k] = source[k];
+// Bytes a match may write past its end.
+constexpr uint32_t CopyOverrun = 15;
+
+// A match of `length` (3-256) from `distance` (1 to the window's size) back, with the
+// result of a byte-by-byte forward copy, and up to CopyOverrun bytes of no meaning after it.
+inline void CopyMatch(uint8_t* to, uint32_t distance, uint32_t length) {
+    const uint8_t* from = to - distance;
+    if (distance >= 16) return CopyInChunks<16>(to, from, length);
+    if (distance >= 8) return CopyInChunks<8>(to, from, length);
+    if (distance == 1) return static_cast<void>(memset(to, *from, length));
+    // Closer than a word: the pattern repeats. The first 8 bytes one at a time; from then on
+    // in words from a whole number of periods 8 bytes or more back.
+    for (uint32_t k = 0; k < 8; ++k) to[k] = from[k];
+    if (length <= 8) return;
+    const uint32_t period = distance * ((8 + distance - 1) / distance);
+    CopyInChunks<8>(to + 8, to + 8 - period, length - 8);
 }
 
 // A literal or a match written at `position`; the position after it. Refilling: with
@@ -226,45 +191,79 @@ inline void CopyMatch(uint8_t* window, uint32_t mask, uint32_t position, uint32_
 // overlap the look-ups (the top bits they look at are loaded already) and leave 21 bits or
 // more for the next symbol. Otherwise it needs a refill before it.
 template <bool Refilling>
-[[gnu::always_inline]] inline uint32_t DecodeSymbol(Bits& b, uint8_t* window, uint32_t mask, uint32_t position) {
+[[gnu::always_inline]] inline uint32_t DecodeSymbol(Bits& b, uint8_t* buffer, uint32_t mask, uint32_t position) {
     uint32_t entry = charEntries[b.bits >> (64 - CharTableBits)];
     if (Refilling) b.Refill();
     if ((entry & KindMask) == TreeKind) entry = LongChar(b.bits, entry);
     b.Drop(entry & TakenMask);  // 36 bits or more left
     if (entry & LiteralKind) {
-        window[position] = static_cast<uint8_t>(entry >> ValueShift);
+        buffer[position] = static_cast<uint8_t>(entry >> ValueShift);
         return position + 1;
     }
     uint32_t length = entry >> ValueShift;
-    CopyMatch(window, mask, position, Distance<Refilling>(b), length);
+    // The window folds the distance: -lh4- codes distances of up to twice its size.
+    uint32_t distance = ((Distance<Refilling>(b) - 1) & mask) + 1;
+    CopyMatch(buffer + position, distance, length);
     return position + length;
 }
 
-// Writes the full window and moves what a match wrote behind it to its start; false when
-// the write failed or the packed data has run dry (the plain loop stops at the same flush).
-bool FlushWindow(DecodeJob& job, const WideBits& in, uint32_t& position) {
-    uint8_t* window = decodeState.window;
-    if (!WriteWithCrc(window, job.dictionarySize, *job.outputFile) || in.RanDry()) return false;
-    position -= job.dictionarySize;
-    memmove(window, window + job.dictionarySize, position);
+// The loop's own buffer: a window of history (spaces at first, as the window starts),
+// then room for `windows` windows, then room for a match that crosses the last one's end.
+struct Lanes {
+    uint8_t* bytes;
+    uint32_t size;     // the window's
+    uint32_t windows;  // of room after the history
+    uint32_t End() const { return size + windows * size; }
+};
+
+constexpr uint32_t LaneRoom = 512 << 10;
+constexpr uint32_t LaneSlack = 256 + CopyOverrun;
+
+// Room for as many windows as the member fills, up to LaneRoom.
+bool OpenLanes(Lanes& lanes, uint32_t size, uint64_t originalSize) {
+    const uint64_t filled = originalSize / size + 1;
+    const uint32_t most = size < LaneRoom ? LaneRoom / size : 1;
+    lanes.size = size;
+    lanes.windows = filled < most ? static_cast<uint32_t>(filled) : most;
+    lanes.bytes = static_cast<uint8_t*>(malloc(lanes.End() + LaneSlack));
+    if (!lanes.bytes) return false;
+    memset(lanes.bytes, ' ', size);
+    return true;
+}
+
+// Writes the window that ends at `windowEnd`; at the end of the room, moves the last
+// window of history and what a match wrote past it back to the start. False when the
+// write failed or the packed data has run dry (the plain loop stops at the same flush).
+bool FlushWindow(DecodeJob& job, const WideBits& in, Lanes& lanes, uint32_t windowEnd, uint32_t& position) {
+    if (!WriteWithCrc(lanes.bytes + windowEnd - lanes.size, lanes.size, *job.outputFile) || in.RanDry()) return false;
+    if (windowEnd == lanes.End()) {
+        const uint32_t back = windowEnd - lanes.size;
+        memmove(lanes.bytes, lanes.bytes + back, position - back);
+        position -= back;
+    }
     return true;
 }
 
 bool RunWideLoop(DecodeJob& job) {
     DecodeState& s = decodeState;
-    WideBits in;
-    uint8_t* const window = s.window;
     const uint32_t size = job.dictionarySize;
+    Lanes lanes;
+    if (!OpenLanes(lanes, size, job.originalSize)) return RunSmallWindowLoop(job);  // the same bytes, in less memory
+    WideBits in;
+    uint8_t* const buffer = lanes.bytes;
     const uint32_t mask = size - 1;
     const uint64_t originalSize = job.originalSize;
-    uint32_t position = s.windowPosition;
-    uint64_t windowStart = s.decodedCount - position;  // bytes of the member before window[0]
-    uint64_t nextProgress = NextProgressCheck(s.decodedCount);
-    uint32_t blockLeft = s.blockRemaining;  // symbols; 0: a block header comes next
-    if (blockLeft != 0) BuildEntries();
+    uint32_t position = size;          // in the buffer; a member's first byte lands after the history
+    uint32_t windowStart = size;       // where the window being filled starts
+    uint64_t windowDone = 0;           // bytes of the member before windowStart
+    uint64_t nextProgress = NextProgressCheck(0);
+    uint32_t blockLeft = 0;            // symbols; 0: a block header comes next
     auto leave = [&](bool finished) {
-        s.windowPosition = position;
-        s.decodedCount = windowStart + position;
+        uint32_t inWindow = position - windowStart;
+        if (finished) memcpy(s.window, buffer + windowStart, inWindow);
+        free(buffer);
+        s.windowPosition = inWindow;
+        s.decodedCount = windowDone + inWindow;
         s.blockRemaining = static_cast<uint16_t>(blockLeft);
         return finished;
     };
@@ -276,23 +275,25 @@ bool RunWideLoop(DecodeJob& job) {
         // The fast part. On entry to every turn:
         //   - 16 bytes or more of the input buffer lie at b.next, for two refills, and 12
         //     bits or more are loaded (DecodeSymbol);
-        //   - position < stop, where stop (at most the window's size) is the first of the
-        //     window's end, the next progress check and the member's end, so that a match
-        //     reaches at most stop + 255, within the room behind the window;
+        //   - position < stop, where stop is the first of the window's end, the next
+        //     progress check and the member's end, so that a match reaches at most
+        //     stop + 255, and its overrun stays within the slack behind the room;
         //   - the block holds a symbol more;
         //   - the run has not been aborted.
-        // The part ends after the symbol that carried position
-        // to stop or beyond, with a match that did so copied whole (perhaps past the
-        // member's end), or before a symbol that the conditions above do not allow; the
-        // careful step below decodes that one, and what the last symbol crossed is settled
-        // after it.
-        uint64_t stopAt = (nextProgress < originalSize ? nextProgress : originalSize) - windowStart;
-        const uint32_t stop = stopAt < size ? static_cast<uint32_t>(stopAt) : size;
+        // The part ends after the symbol that carried position to stop or beyond, with a
+        // match that did so copied whole (perhaps past the member's end), or before a
+        // symbol that the conditions above do not allow; the careful step below decodes
+        // that one, and what the last symbol crossed is settled after it.
+        const uint64_t done = windowDone + (position - windowStart);
+        const uint64_t target = nextProgress < originalSize ? nextProgress : originalSize;
+        const uint32_t windowEnd = windowStart + size;
+        const uint32_t stop = target - done < windowEnd - position ? position + static_cast<uint32_t>(target - done)
+                                                                    : windowEnd;
         const uint8_t* const fastLimit = limit - b.next >= 16 ? limit - 16 : nullptr;
         if (fastLimit) b.Refill();
         while (b.next <= fastLimit && position < stop && blockLeft != 0 &&
                keepRunning.load(std::memory_order_relaxed) != 0) {
-            position = DecodeSymbol<true>(b, window, mask, position);
+            position = DecodeSymbol<true>(b, buffer, mask, position);
             blockLeft -= 1;
         }
         in.Return(b.bits, b.count, b.next);
@@ -306,25 +307,27 @@ bool RunWideLoop(DecodeJob& job) {
             }
             in.Refill();
             in.Lend(b.bits, b.count, b.next, limit);
-            position = DecodeSymbol<false>(b, window, mask, position);
+            position = DecodeSymbol<false>(b, buffer, mask, position);
             blockLeft -= 1;
             in.Return(b.bits, b.count, b.next);
         }
 
         // What the last symbol crossed: the member's end (a damaged stream's last match
         // is cut there), the window's end, a progress check; then an abort.
-        if (windowStart + position > originalSize) position = static_cast<uint32_t>(originalSize - windowStart);
-        if (position >= size) {
-            if (!FlushWindow(job, in, position)) return leave(false);
-            windowStart += size;
+        if (windowDone + (position - windowStart) > originalSize)
+            position = windowStart + static_cast<uint32_t>(originalSize - windowDone);
+        if (position >= windowEnd) {
+            if (!FlushWindow(job, in, lanes, windowEnd, position)) return leave(false);
+            windowStart = windowEnd == lanes.End() ? size : windowEnd;
+            windowDone += size;
         }
-        uint64_t done = windowStart + position;
-        if (done >= nextProgress) {
-            ReportProgress(done);
-            nextProgress = NextProgressCheck(done);
+        const uint64_t now = windowDone + (position - windowStart);
+        if (now >= nextProgress) {
+            ReportProgress(now);
+            nextProgress = NextProgressCheck(now);
         }
         if (keepRunning.load(std::memory_order_relaxed) == 0) return leave(false);
-        if (done >= originalSize) {
+        if (now >= originalSize) {
             in.RanDry();  // the verdict for PackedDataRanOut(); a flush that stopped gave it already
             return leave(true);
         }
