@@ -191,7 +191,8 @@ inline void CopyMatch(uint8_t* to, uint32_t distance, uint32_t length) {
 // overlap the look-ups (the top bits they look at are loaded already) and leave 21 bits or
 // more for the next symbol. Otherwise it needs a refill before it.
 template <bool Refilling>
-[[gnu::always_inline]] inline uint32_t DecodeSymbol(Bits& b, uint8_t* buffer, uint32_t mask, uint32_t position) {
+[[gnu::always_inline]] inline uint32_t DecodeSymbol(Bits& b, uint8_t* buffer, uint32_t mask, uint32_t position,
+                                                    uint32_t& blankHistory) {
     uint32_t entry = charEntries[b.bits >> (64 - CharTableBits)];
     if (Refilling) b.Refill();
     if ((entry & KindMask) == TreeKind) entry = LongChar(b.bits, entry);
@@ -203,11 +204,18 @@ template <bool Refilling>
     uint32_t length = entry >> ValueShift;
     // The window folds the distance: -lh4- codes distances of up to twice its size.
     uint32_t distance = ((Distance<Refilling>(b) - 1) & mask) + 1;
+    if (position - distance < blankHistory) {
+        // Before the member's first byte: the spaces a window starts with, written only now
+        // that a match reaches them.
+        memset(buffer, ' ', blankHistory);
+        blankHistory = 0;
+    }
     CopyMatch(buffer + position, distance, length);
     return position + length;
 }
 
-// The loop's own buffer: a window of history (spaces at first, as the window starts),
+// The loop's own buffer: a window of history (spaces at first, as the window starts,
+// written when a match first reaches them),
 // then room for `windows` windows, then room for a match that crosses the last one's end.
 struct Lanes {
     uint8_t* bytes;
@@ -227,19 +235,21 @@ bool OpenLanes(Lanes& lanes, uint32_t size, uint64_t originalSize) {
     lanes.windows = filled < most ? static_cast<uint32_t>(filled) : most;
     lanes.bytes = static_cast<uint8_t*>(malloc(lanes.End() + LaneSlack));
     if (!lanes.bytes) return false;
-    memset(lanes.bytes, ' ', size);
     return true;
 }
 
 // Writes the window that ends at `windowEnd`; at the end of the room, moves the last
-// window of history and what a match wrote past it back to the start. False when the
-// write failed or the packed data has run dry (the plain loop stops at the same flush).
-bool FlushWindow(DecodeJob& job, const WideBits& in, Lanes& lanes, uint32_t windowEnd, uint32_t& position) {
+// window of history and what a match wrote past it back to the start, so that none of
+// the history is blank any more. False when the write failed or the packed data has run
+// dry (the plain loop stops at the same flush).
+bool FlushWindow(DecodeJob& job, const WideBits& in, Lanes& lanes, uint32_t windowEnd, uint32_t& position,
+                 uint32_t& blankHistory) {
     if (!WriteWithCrc(lanes.bytes + windowEnd - lanes.size, lanes.size, *job.outputFile) || in.RanDry()) return false;
     if (windowEnd == lanes.End()) {
         const uint32_t back = windowEnd - lanes.size;
         memmove(lanes.bytes, lanes.bytes + back, position - back);
         position -= back;
+        blankHistory = 0;
     }
     return true;
 }
@@ -258,6 +268,7 @@ bool RunWideLoop(DecodeJob& job) {
     uint64_t windowDone = 0;           // bytes of the member before windowStart
     uint64_t nextProgress = NextProgressCheck(0);
     uint32_t blockLeft = 0;            // symbols; 0: a block header comes next
+    uint32_t blankHistory = size;      // the history below this holds no spaces yet
     auto leave = [&](bool finished) {
         uint32_t inWindow = position - windowStart;
         if (finished) memcpy(s.window, buffer + windowStart, inWindow);
@@ -293,7 +304,7 @@ bool RunWideLoop(DecodeJob& job) {
         if (fastLimit) b.Refill();
         while (b.next <= fastLimit && position < stop && blockLeft != 0 &&
                keepRunning.load(std::memory_order_relaxed) != 0) {
-            position = DecodeSymbol<true>(b, buffer, mask, position);
+            position = DecodeSymbol<true>(b, buffer, mask, position, blankHistory);
             blockLeft -= 1;
         }
         in.Return(b.bits, b.count, b.next);
@@ -307,7 +318,7 @@ bool RunWideLoop(DecodeJob& job) {
             }
             in.Refill();
             in.Lend(b.bits, b.count, b.next, limit);
-            position = DecodeSymbol<false>(b, buffer, mask, position);
+            position = DecodeSymbol<false>(b, buffer, mask, position, blankHistory);
             blockLeft -= 1;
             in.Return(b.bits, b.count, b.next);
         }
@@ -317,7 +328,7 @@ bool RunWideLoop(DecodeJob& job) {
         if (windowDone + (position - windowStart) > originalSize)
             position = windowStart + static_cast<uint32_t>(originalSize - windowDone);
         if (position >= windowEnd) {
-            if (!FlushWindow(job, in, lanes, windowEnd, position)) return leave(false);
+            if (!FlushWindow(job, in, lanes, windowEnd, position, blankHistory)) return leave(false);
             windowStart = windowEnd == lanes.End() ? size : windowEnd;
             windowDone += size;
         }
