@@ -215,8 +215,8 @@ template <bool Refilling>
 }
 
 // The loop's own buffer: a window of history (spaces at first, as the window starts,
-// written when a match first reaches them),
-// then room for `windows` windows, then room for a match that crosses the last one's end.
+// written when a match first reaches them), then room for `windows` windows, then room
+// for a match that crosses the last one's end.
 struct Lanes {
     uint8_t* bytes;
     uint32_t size;     // the window's
@@ -234,8 +234,7 @@ bool OpenLanes(Lanes& lanes, uint32_t size, uint64_t originalSize) {
     lanes.size = size;
     lanes.windows = filled < most ? static_cast<uint32_t>(filled) : most;
     lanes.bytes = static_cast<uint8_t*>(malloc(lanes.End() + LaneSlack));
-    if (!lanes.bytes) return false;
-    return true;
+    return lanes.bytes != nullptr;
 }
 
 // Writes the window that ends at `windowEnd`; at the end of the room, moves the last
