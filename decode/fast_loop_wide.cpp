@@ -268,12 +268,13 @@ bool RunWideLoop(DecodeJob& job) {
     uint64_t nextProgress = NextProgressCheck(0);
     uint32_t blockLeft = 0;            // symbols; 0: a block header comes next
     uint32_t blankHistory = size;      // the history below this holds no spaces yet
+    auto decoded = [&] { return windowDone + (position - windowStart); };  // bytes of the member
     auto leave = [&](bool finished) {
         uint32_t inWindow = position - windowStart;
         if (finished) memcpy(s.window, buffer + windowStart, inWindow);
         free(buffer);
         s.windowPosition = inWindow;
-        s.decodedCount = windowDone + inWindow;
+        s.decodedCount = decoded();
         s.blockRemaining = static_cast<uint16_t>(blockLeft);
         return finished;
     };
@@ -294,7 +295,7 @@ bool RunWideLoop(DecodeJob& job) {
         // match that did so copied whole (perhaps past the member's end), or before a
         // symbol that the conditions above do not allow; the careful step below decodes
         // that one, and what the last symbol crossed is settled after it.
-        const uint64_t done = windowDone + (position - windowStart);
+        const uint64_t done = decoded();
         const uint64_t target = nextProgress < originalSize ? nextProgress : originalSize;
         const uint32_t windowEnd = windowStart + size;
         const uint32_t stop = target - done < windowEnd - position ? position + static_cast<uint32_t>(target - done)
@@ -324,14 +325,14 @@ bool RunWideLoop(DecodeJob& job) {
 
         // What the last symbol crossed: the member's end (a damaged stream's last match
         // is cut there), the window's end, a progress check; then an abort.
-        if (windowDone + (position - windowStart) > originalSize)
+        if (decoded() > originalSize)
             position = windowStart + static_cast<uint32_t>(originalSize - windowDone);
         if (position >= windowEnd) {
             if (!FlushWindow(job, in, lanes, windowEnd, position, blankHistory)) return leave(false);
             windowStart = windowEnd == lanes.End() ? size : windowEnd;
             windowDone += size;
         }
-        const uint64_t now = windowDone + (position - windowStart);
+        const uint64_t now = decoded();
         if (now >= nextProgress) {
             ReportProgress(now);
             nextProgress = NextProgressCheck(now);
