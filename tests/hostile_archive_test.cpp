@@ -460,6 +460,21 @@ TEST_F(HostileArchive, MemberOverTheArchiveIsRefused) {
     EXPECT_EQ(ReadAll(dest() / "after"), "a");
 }
 
+// A file member on the path of a folder the run made itself, as a folder member or on the
+// way to a file, stops the walk as one over a folder that stood there before does.
+TEST_F(HostileArchive, FileOverAFolderOfThisRunStopsTheWalk) {
+    for (const Member& sub : {Member::Folder("made/sub"), Member::Stored("made/sub/deeper/f", "f")}) {
+        ResetDestination();
+        Outcome outcome = Extract(Archive({Member::Folder("made"), sub, Member::Stored("made/other", "o"),
+                                           Member::Stored("made/sub", "x"), Member::Stored("after", "a")}));
+        EXPECT_TRUE(outcome.failed);
+        EXPECT_EQ(outcome.messages, std::vector<std::string>{"made/sub を解凍できません。同名のフォルダが存在します。"});
+        EXPECT_TRUE(fs::is_directory(dest() / "made/sub"));
+        EXPECT_EQ(ReadAll(dest() / "made/other"), "o");
+        EXPECT_FALSE(fs::exists(dest() / "after"));
+    }
+}
+
 // ---------------------------------------------------------------------------------------
 // The worker's own duties: an abort, what other archivers store beside the data, the
 // pre-scan of the sizes.

@@ -2,12 +2,16 @@
 // path. (Folders and files made on disk: the golden archives of hostile_archive_test.)
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <unistd.h>
 #include <vector>
 
 #include "archive/paths.h"
+#include "platform/file_handle.h"
+#include "platform/posix/made_folders.h"
+#include "platform/system.h"
 
 namespace {
 
@@ -139,22 +143,91 @@ TEST(FolderPaths, CreateFolderTreeMakesEveryMissingFolder) {
     std::filesystem::remove_all(root);
 }
 
+// An empty folder made the current one for a test, and removed after it.
+class ScratchFolder {
+public:
+    explicit ScratchFolder(const std::string& name)
+        : root_(std::filesystem::temp_directory_path() / (name + "-" + std::to_string(::getpid()))),
+          previous_(std::filesystem::current_path()) {
+        std::filesystem::remove_all(root_);
+        std::filesystem::create_directories(root_);
+        std::filesystem::current_path(root_);
+    }
+    ~ScratchFolder() {
+        std::filesystem::current_path(previous_);
+        std::filesystem::remove_all(root_);
+    }
+    const std::filesystem::path& root() const { return root_; }
+
+private:
+    std::filesystem::path root_, previous_;
+};
+
 // What a second Ctrl-C deletes on its way out: the temporary in hand.
 TEST(FolderPaths, TemporaryInHandIsDeletedOnDemand) {
     namespace fs = std::filesystem;
-    const fs::path root = fs::temp_directory_path() / ("kavisfx-in-hand-" + std::to_string(::getpid()));
-    fs::remove_all(root);
-    fs::create_directories(root);
-    const fs::path previous = fs::current_path();
-    fs::current_path(root);
+    const ScratchFolder scratch("kavisfx-in-hand");
+    const fs::path& root = scratch.root();
     FileHandle file;
     ASSERT_TRUE(file.CreateTemporary(u"sub/member"));
     const fs::path temporary = root / std::u16string(file.TemporaryPath().Text());
     EXPECT_TRUE(fs::exists(temporary));
     DiscardTemporaryInHand();
     EXPECT_FALSE(fs::exists(temporary));
-    fs::current_path(previous);
-    fs::remove_all(root);
+}
+
+// The folders a run made, as many as a large tree holds: each is known for a folder, what
+// lies in one of them for none, and what lies elsewhere for unknown.
+TEST(MadeFolders, KnowsEveryFolderPastEveryGrowth) {
+    MadeFolders made;
+    EXPECT_FALSE(made.HoldsNoFolderAt(HashPath("d/file")));
+    made.Add(HashPath("d").entry);
+    for (int i = 0; i < 1000; ++i) made.Add(HashPath(("d/" + std::to_string(i) + "/").c_str()).entry);
+    for (int i = 0; i < 1000; ++i) {
+        const std::string folder = "d/" + std::to_string(i);
+        ASSERT_FALSE(made.HoldsNoFolderAt(HashPath(folder.c_str()))) << folder;
+        ASSERT_TRUE(made.HoldsNoFolderAt(HashPath((folder + "/file").c_str()))) << folder;
+    }
+    EXPECT_TRUE(made.HoldsNoFolderAt(HashPath("d//7/file")));
+    EXPECT_TRUE(made.HoldsNoFolderAt(HashPath("d/file")));
+    EXPECT_FALSE(made.HoldsNoFolderAt(HashPath("e/file")));
+    EXPECT_FALSE(made.HoldsNoFolderAt(HashPath("file")));  // the destination itself was not made
+    made.Clear();
+    EXPECT_FALSE(made.HoldsNoFolderAt(HashPath("d/file")));
+}
+
+size_t OpenDescriptors() {
+    return static_cast<size_t>(std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
+                                             std::filesystem::directory_iterator()));
+}
+
+// A temporary is written through the descriptor of the folder the walk holds: when the walk
+// lets go of that folder before the file is put in place (the next member lies elsewhere),
+// the file still lands in its folder, and every descriptor is closed once, a copy taken
+// for a second temporary in the same folder as well.
+TEST(FolderPaths, TemporariesOutliveTheFoldersTheWalkHeld) {
+    namespace fs = std::filesystem;
+    const ScratchFolder scratch("kavisfx-held");
+    const size_t before = OpenDescriptors();
+    HoldReachedFolders(true);
+    {
+        FileHandle first, second;
+        ASSERT_TRUE(first.CreateTemporary(u"a/b/first"));
+        ASSERT_TRUE(second.CreateTemporary(u"a/b/second"));
+        ASSERT_EQ(CreateFolder(u"z/y"), CreateFolderResult::Created);  // the walk leaves a/ and a/b/
+        ASSERT_TRUE(first.Write("1", 1) && second.Write("2", 1));
+        EXPECT_TRUE(first.PutInPlace(u"a/b/first", true));
+        EXPECT_TRUE(second.PutInPlace(u"a/b/second", true));
+        FileHandle third;  // the walk holds a/b/ again: its descriptor is lent once more
+        ASSERT_TRUE(third.CreateTemporary(u"a/b/third"));
+        HoldReachedFolders(false);
+        EXPECT_TRUE(third.PutInPlace(u"a/b/third", true));
+    }
+    EXPECT_EQ(OpenDescriptors(), before);
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(scratch.root() / "a/b")) names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"first", "second", "third"}));
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "platform/file_handle.h"
+#include "platform/posix/made_folders.h"
 #include "platform/posix/utf8.h"
 #include "platform/system.h"
 
@@ -32,6 +33,35 @@ struct Missing {
     }
     void Forget() { folder = -1; }
 } missing;
+
+// The held folder the temporary in hand was made in: the handle works through the walk's
+// own descriptor rather than a copy, and the walk, should it let go of that folder first,
+// leaves the descriptor to the handle to close.
+struct Lent {
+    int fd = -1;
+    bool left = false;  // the walk has let go: the handle closes it
+} lent;
+
+void CloseHeld(int fd) {
+    if (fd == lent.fd)
+        lent.left = true;
+    else
+        ::close(fd);
+}
+
+// The handle is done with its folder's descriptor.
+void CloseHandleFolder(int fd) {
+    if (fd != lent.fd) {
+        ::close(fd);
+        return;
+    }
+    if (lent.left) ::close(fd);
+    lent = Lent{};
+}
+
+// The folders the worker's run has made: what may stand in one of them is looked at on disk
+// only where it may be a folder the run made.
+MadeFolders made;
 
 // While the worker runs, the chain of folders reached last stays open: members mostly
 // share their folder, so each walks only the components that differ from the one before,
@@ -53,7 +83,7 @@ struct HeldFolders {
     }
     void DropFrom(int i) {
         if (depth > i) missing.Forget();
-        while (depth > i) ::close(fd[--depth]);
+        while (depth > i) CloseHeld(fd[--depth]);
     }
     // Beyond the chain, the folder that held the entry reached last stays open as well, with
     // its path: members one after another in a folder deeper than the chain walk nothing.
@@ -63,7 +93,7 @@ struct HeldFolders {
     void DropLast() {
         if (lastFd >= 0) {
             missing.Forget();
-            ::close(lastFd);
+            CloseHeld(lastFd);
         }
         delete[] lastPath;
         lastFd = -1;
@@ -119,12 +149,16 @@ bool TakeName(Reached& at, const char* name, size_t length) {
 }
 
 // The folder `name` in `folder`, opened without following a link; with `create`, made first
-// when it is missing. -1 with errno set: ELOOP for a link, ENOTDIR for a file.
-int OpenFolderIn(int folder, const char* name, bool create) {
+// when it is missing (`madeNow` tells). -1 with errno set: ELOOP for a link, ENOTDIR for a
+// file.
+int OpenFolderIn(int folder, const char* name, bool create, bool* madeNow = nullptr) {
     const int flags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
     int next = ::openat(folder, name, flags);
-    if (next < 0 && errno == ENOENT && create && (::mkdirat(folder, name, 0755) == 0 || errno == EEXIST))
-        next = ::openat(folder, name, flags);
+    if (next < 0 && errno == ENOENT && create) {
+        const bool madeHere = ::mkdirat(folder, name, 0755) == 0;
+        if (madeNow) *madeNow = madeHere;
+        if (madeHere || errno == EEXIST) next = ::openat(folder, name, flags);
+    }
     if (next >= 0) return next;
     // With O_DIRECTORY a link is reported as "not a directory"; name it for what it is.
     int cause = errno;
@@ -172,7 +206,9 @@ bool Reach(const WideChar* path, Reached& at, bool create = false) {
             at.folder = held.fd[level];
             continue;
         }
-        int next = OpenFolderIn(at.folder, at.name, create);
+        bool madeNow = false;
+        int next = OpenFolderIn(at.folder, at.name, create, &madeNow);
+        if (madeNow && held.on) made.Add(HashPath(whole, static_cast<size_t>(rest - whole)).entry);
         if (next < 0) return false;
         // Below a folder that is not held, nothing is held either.
         if (at.owned) {
@@ -204,6 +240,20 @@ uint32_t NextSerial() {
 
 constexpr int TemporaryNameTries = 64;
 
+// A descriptor of the folder that holds the entry, for a handle to keep until it is done
+// with the folder: the walk's own when the walk owns it or holds it (lent, when no other
+// handle has it), else a copy, since the walk may close or reuse its own meanwhile.
+int TakeFolder(Reached& at) {
+    if (at.folder == AT_FDCWD) return ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (at.owned) {
+        at.owned = false;
+        return at.folder;
+    }
+    if (lent.fd >= 0) return ::fcntl(at.folder, F_DUPFD_CLOEXEC, 0);
+    lent.fd = at.folder;
+    return at.folder;
+}
+
 // The temporary being written, for DiscardTemporaryInHand: its name is set before its
 // folder, and the folder taken away before the name changes.
 volatile sig_atomic_t inHandFolder = -1;
@@ -228,6 +278,7 @@ void HoldReachedFolders(bool on) {
     held.DropFrom(0);
     held.DropLast();
     held.on = on;
+    made.Clear();
 }
 
 CreateFolderResult CreateFolder(const WideChar* path) {
@@ -235,8 +286,13 @@ CreateFolderResult CreateFolder(const WideChar* path) {
     Reached at;
     if (!Reach(path, at, true)) return CreateFolderResult::Failed;
     if (at.heldBelow) return CreateFolderResult::AlreadyExists;
-    if (::mkdirat(at.folder, at.name, 0755) == 0) return CreateFolderResult::Created;
-    return errno == EEXIST ? CreateFolderResult::AlreadyExists : CreateFolderResult::Failed;
+    if (::mkdirat(at.folder, at.name, 0755) != 0)
+        return errno == EEXIST ? CreateFolderResult::AlreadyExists : CreateFolderResult::Failed;
+    if (held.on) {
+        Utf8Text utf8(path);
+        made.Add(HashPath(utf8.c_str()).entry);
+    }
+    return CreateFolderResult::Created;
 }
 
 bool DeletePath(const WideChar* path) {
@@ -246,7 +302,15 @@ bool DeletePath(const WideChar* path) {
     return ::unlinkat(at.folder, at.name, 0) == 0 || errno == ENOENT;
 }
 
+// Whether the path lies in a folder this run made, at no folder it made there.
+bool KnownToHoldNoFolder(const WideChar* path) {
+    if (!made.Knows()) return false;
+    Utf8Text utf8(path);
+    return made.HoldsNoFolderAt(HashPath(utf8.c_str()));
+}
+
 bool IsExistingFolder(const WideChar* path) {
+    if (KnownToHoldNoFolder(path)) return false;
     Reached at;
     struct stat info;
     if (!Reach(path, at) || !StatEntry(at, info)) return false;
@@ -281,9 +345,7 @@ bool FileHandle::CreateTemporary(const WideChar* path) {
     missing.Forget();
     Reached at;
     if (!Reach(path, at, true)) return false;
-    // The handle keeps a descriptor of its own: the walk's may be closed or reused meanwhile.
-    const int folder = at.folder == AT_FDCWD ? ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC)
-                                             : ::fcntl(at.folder, F_DUPFD_CLOEXEC, 0);
+    const int folder = TakeFolder(at);
     if (folder < 0) return false;
     WideChar name[TemporaryNameUnits + 1];
     for (uint32_t j = 0; j <= TemporaryNameUnits; ++j) name[j] = TemporaryNamePattern[j];
@@ -298,7 +360,7 @@ bool FileHandle::CreateTemporary(const WideChar* path) {
     }
     if (fd < 0) {
         const int cause = errno;
-        ::close(folder);
+        CloseHandleFolder(folder);
         errno = cause;
         return false;
     }
@@ -333,7 +395,7 @@ bool FileHandle::PutInPlace(const WideChar* path, bool replace) {
     const bool renamed = RenameIn(static_cast<int>(folder_), from.c_str(), to.c_str(), replace);
     const int cause = errno;
     if (!renamed) ::unlinkat(static_cast<int>(folder_), from.c_str(), 0);
-    ::close(static_cast<int>(folder_));
+    CloseHandleFolder(static_cast<int>(folder_));
     folder_ = ClosedHandle;
     temporary_.Clear();
     errno = cause;
@@ -346,7 +408,7 @@ void FileHandle::Discard() {
     if (folder_ != ClosedHandle) {
         ForgetInHand();
         ::unlinkat(static_cast<int>(folder_), Utf8Text(LastComponent(temporary_)).c_str(), 0);
-        ::close(static_cast<int>(folder_));
+        CloseHandleFolder(static_cast<int>(folder_));
         folder_ = ClosedHandle;
     }
     temporary_.Clear();
@@ -366,6 +428,7 @@ bool FileHandle::OpenFolder(const WideChar* path) {
 }
 
 bool FileHandle::IsAt(const WideChar* path) {
+    if (KnownToHoldNoFolder(path)) return false;
     Reached at;
     struct stat entry, mine;
     if (!IsOpen() || !Reach(path, at) || !StatEntry(at, entry) ||
