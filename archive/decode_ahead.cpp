@@ -1,9 +1,10 @@
-// Decoding ahead: a second thread walks the archive with a handle of its own and decodes
-// each file member into memory, with decoding state of its own (decodeState is per
-// thread on the host), up to a bound of bytes not yet taken. The worker takes the members
-// in the archive's order and writes each as its own decoding would have; whatever it
-// checks, makes, counts or tells stays on the worker, in the same order as before. A
-// member the thread passes over (too large, or none of its business) the worker decodes.
+// Decoding ahead: a second thread walks the archive with a handle of its own, reads every
+// header and decodes each file member into memory, with decoding state of its own
+// (decodeState is per thread on the host), up to a bound of bytes not yet taken. The
+// worker takes the headers and members in the archive's order and writes each as its own
+// decoding would have; whatever it checks, makes, counts or tells stays on the worker, in
+// the same order as before. A member the thread does not decode (too large, or none of
+// its business) the worker decodes; a header it did not read the worker reads.
 #include "archive/decode_ahead.h"
 
 #include <condition_variable>
@@ -26,14 +27,22 @@ constexpr uint64_t HeldBound = uint64_t{16} << 20;    // bytes decoded and not y
 constexpr uint32_t SlotCount = 512;
 constexpr uint32_t WritePiece = 64 << 10;  // the worker writes and reports progress in these
 
-// One member decoded ahead, with what DecodeMember left in decodeState (a member whose
-// decoding failed is never held: the worker decodes it in place).
+// A member's bytes decoded ahead, with what DecodeMember left in decodeState.
 struct Decoded {
-    uint64_t headerAt = 0;
     uint8_t* data = nullptr;
     uint64_t size = 0;
     uint32_t crc = 0;
     bool ranOut = false;
+};
+
+// One member as the thread read it: its header, and its bytes when it decoded them (a
+// member whose decoding failed has none: the worker decodes it in place).
+struct Slot {
+    uint64_t headerAt = 0;
+    uint64_t dataStart = 0;
+    LzhHeader header;
+    bool decoded = false;
+    Decoded bytes;
 };
 
 struct Ahead {
@@ -44,7 +53,7 @@ struct Ahead {
     bool stopping = false;          // the worker is done: nothing more is decoded
     bool finished = false;          // the thread has walked as far as it goes
     uint64_t walkedTo = 0;          // the header the thread is at: what lies before was decided
-    Decoded slots[SlotCount];
+    Slot slots[SlotCount];
     uint32_t first = 0, count = 0;  // the slots filled and not yet taken
     uint64_t held = 0;              // their bytes
     // Who sleeps, so that the other wakes it only when it has a reason to: the thread once
@@ -57,16 +66,18 @@ struct Ahead {
 // Never destroyed: the thread is always joined before the run ends.
 Ahead& ahead = *new Ahead;
 
-Decoded& Front() { return ahead.slots[ahead.first]; }
+Slot& Front() { return ahead.slots[ahead.first]; }
 
-// The first member held, now the caller's (its bytes too).
+// The bytes of the first member held, now the caller's; its slot is free again.
 Decoded TakeFront() {
-    const Decoded front = Front();
-    Front() = Decoded{};
+    Slot& front = Front();
+    const Decoded bytes = front.bytes;
+    front.bytes = Decoded{};
+    front.header.path.Clear();
     ahead.first = (ahead.first + 1) % SlotCount;
     --ahead.count;
-    ahead.held -= front.size;
-    return front;
+    ahead.held -= bytes.size;
+    return bytes;
 }
 
 void DropFront() { delete[] TakeFront().data; }
@@ -94,15 +105,15 @@ bool DecodesAhead(const LzhHeader& header, MethodId method) {
 // Decodes the member whose data the input is at, as the worker would, into a slot's worth;
 // false when this thread could not get the memory for it (its window, its input or the
 // bytes), which is no fault of the member.
-bool DecodeOne(uint64_t headerAt, const LzhHeader& header, MethodId method, FileHandle& sink, Decoded& decoded) {
+bool DecodeOne(const LzhHeader& header, MethodId method, FileHandle& sink, Decoded& decoded) {
     sink.OpenInMemory(header.originalSize);
     decodeState.failure = DecodeFailure::None;
-    decoded.headerAt = headerAt;
     decoded.crc = DecodeMember(ahead.input, &sink, header.originalSize, header.packedSize, method);
     decoded.data = sink.TakeWritten(decoded.size);
     decoded.ranOut = PackedDataRanOut();
     if (decodeState.failure == DecodeFailure::None) return true;
     delete[] decoded.data;
+    decoded = Decoded{};
     return false;
 }
 
@@ -113,30 +124,28 @@ void* RunAhead(void*) {
     LzhHeader header;
     uint64_t at = ahead.from;
     while (input.Seek(static_cast<int64_t>(at), SeekOrigin::Begin) && ReadHeader(input, header) == HeaderRead::Member) {
-        const uint64_t dataStart = input.Tell();
         const MethodId method = LookUpMethod(header.method);
-        if (DecodesAhead(header, method)) {
-            std::unique_lock<std::mutex> hold(ahead.lock);
-            if (!RoomFor(header.originalSize)) {
-                ahead.threadWaits = true;
-                ahead.changed.wait(hold, [] { return ahead.stopping || DrainedToHalf(); });
-                ahead.threadWaits = false;
-            }
-            if (ahead.stopping) break;
-            hold.unlock();
-            Decoded decoded;
-            const bool whole = DecodeOne(at, header, method, sink, decoded);
-            hold.lock();
-            if (whole) {
-                ahead.slots[(ahead.first + ahead.count) % SlotCount] = decoded;
-                ++ahead.count;
-                ahead.held += decoded.size;
-            }
+        const bool decodes = DecodesAhead(header, method);
+        std::unique_lock<std::mutex> hold(ahead.lock);
+        if (!RoomFor(decodes ? header.originalSize : 0)) {
+            ahead.threadWaits = true;
+            ahead.changed.wait(hold, [] { return ahead.stopping || DrainedToHalf(); });
+            ahead.threadWaits = false;
         }
-        const uint64_t next = dataStart + header.packedSize;
-        if (next > input.size || keepRunning.load() == 0) break;
-        std::lock_guard<std::mutex> hold(ahead.lock);
         if (ahead.stopping) break;
+        // The slot after the last one held stays free while the worker takes slots from
+        // the front: it is filled without the lock, and held once the lock is taken again.
+        Slot& slot = ahead.slots[(ahead.first + ahead.count) % SlotCount];
+        hold.unlock();
+        slot.headerAt = at;
+        slot.dataStart = input.Tell();
+        slot.header = header;
+        slot.decoded = decodes && DecodeOne(header, method, sink, slot.bytes);
+        const uint64_t next = slot.dataStart + header.packedSize;
+        hold.lock();
+        ++ahead.count;
+        ahead.held += slot.bytes.size;
+        if (next > input.size || keepRunning.load() == 0 || ahead.stopping) break;
         ahead.walkedTo = at = next;
         WakeWorker();
     }
@@ -165,6 +174,21 @@ void WriteDecoded(const Decoded& decoded, FileHandle& output) {
     }
 }
 
+// The slot of the member whose header begins at `headerAt`, once the thread has decided
+// about it; null when it holds none. Members the worker passed over, or took already, are
+// let go on the way.
+const Slot* WaitFor(uint64_t headerAt, std::unique_lock<std::mutex>& hold) {
+    for (;;) {
+        while (ahead.count && Front().headerAt < headerAt) DropFront();
+        WakeThread();
+        if (ahead.count || ahead.finished || ahead.walkedTo > headerAt) break;
+        ahead.workerWaits = true;
+        ahead.changed.wait(hold);
+        ahead.workerWaits = false;
+    }
+    return ahead.count && Front().headerAt == headerAt ? &Front() : nullptr;
+}
+
 }  // namespace
 
 void StartDecodingAhead(Extractor& extractor) {
@@ -189,21 +213,29 @@ void StopDecodingAhead() {
     ahead.running = false;
 }
 
+bool TakeHeaderAhead(uint64_t headerAt, FileHandle& package, LzhHeader& header) {
+    if (!ahead.running) return false;
+    std::unique_lock<std::mutex> hold(ahead.lock);
+    const Slot* member = WaitFor(headerAt, hold);
+    hold.unlock();
+    // Only the worker lets go of a held slot, and the thread writes no slot it holds.
+    if (!member) return false;
+    header = member->header;
+    return package.Seek(static_cast<int64_t>(member->dataStart), SeekOrigin::Begin);
+}
+
 bool TakeDecodedAhead(uint64_t headerAt, FileHandle& output, uint32_t& crc) {
     if (!ahead.running) return false;
     Decoded decoded;
     {
         std::unique_lock<std::mutex> hold(ahead.lock);
-        // Members the worker passed over, or decoded itself, are let go on the way.
-        for (;;) {
-            while (ahead.count && Front().headerAt < headerAt) DropFront();
+        const Slot* member = WaitFor(headerAt, hold);
+        if (!member) return false;
+        if (!member->decoded) {
+            DropFront();
             WakeThread();
-            if (ahead.count || ahead.finished || ahead.walkedTo > headerAt) break;
-            ahead.workerWaits = true;
-            ahead.changed.wait(hold);
-            ahead.workerWaits = false;
+            return false;
         }
-        if (!ahead.count || Front().headerAt != headerAt) return false;
         decoded = TakeFront();
         WakeThread();
     }

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 struct Extractor;
+struct LzhHeader;
 class FileHandle;
 
 // From the package's current position, the first header; nothing where there is no second
@@ -11,6 +12,9 @@ class FileHandle;
 // chosen, existing files kept).
 void StartDecodingAhead(Extractor& extractor);
 void StopDecodingAhead();
+// For the member whose header begins at `headerAt`: its header as the thread read it, with
+// `package` put at the member's data; false when the worker is to read it itself.
+bool TakeHeaderAhead(uint64_t headerAt, FileHandle& package, LzhHeader& header);
 // For the member whose header begins at `headerAt`, with the package at its data: when it
 // was decoded ahead, its bytes go to `output` with progress, decodeState holds the outcome
 // as DecodeMember leaves it, and the result is its CRC-16; false when the worker is to

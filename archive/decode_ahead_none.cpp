@@ -3,4 +3,5 @@
 
 void StartDecodingAhead(Extractor&) {}
 void StopDecodingAhead() {}
+bool TakeHeaderAhead(uint64_t, FileHandle&, LzhHeader&) { return false; }
 bool TakeDecodedAhead(uint64_t, FileHandle&, uint32_t&) { return false; }

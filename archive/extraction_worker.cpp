@@ -131,6 +131,14 @@ void RestoreFolderStamp(const Extractor& extractor, const LzhHeader& header, Fil
     folder.Close();
 }
 
+// The next member's header, as the second thread read it or from the package.
+bool ReadNextHeader(Extractor& extractor, LzhHeader& header) {
+    if (!TakeHeaderAhead(extractor.memberHeaderAt, *extractor.packageFile, header))
+        return ReadMemberHeader(extractor, header);
+    extractor.archiveEnd = HeaderRead::Member;
+    return true;
+}
+
 // What a walk over the headers counted.
 struct HeaderTally {
     uint32_t members = 0;
@@ -228,11 +236,12 @@ void ExtractionWorker(void* argument) {
     HoldReachedFolders(true);
     ConnectProgressBar(extractor);
     const uint64_t archiveStart = extractor.packageFile->Tell();
-    decodeState.progressTotal = SumOriginalSizes(extractor);
+    // The second thread decodes while the worker counts the bytes for the progress bar.
     StartDecodingAhead(extractor);
+    decodeState.progressTotal = SumOriginalSizes(extractor);
 
     LzhHeader header;
-    while ((extractor.memberHeaderAt = extractor.packageFile->Tell(), ReadMemberHeader(extractor, header))) {
+    while ((extractor.memberHeaderAt = extractor.packageFile->Tell(), ReadNextHeader(extractor, header))) {
         uint64_t dataStart = extractor.packageFile->Tell();
         SendMemberName(extractor.mainWindow, header.path.Text());
         // After an abort nothing more is touched: the next member would replace a file.

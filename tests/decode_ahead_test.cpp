@@ -1,6 +1,7 @@
-// Decoding ahead: the members a second thread decodes come out as the worker's own decoding
-// gives them, in the archive's order, whatever the worker passes over; and a whole run with
-// more members than the thread may hold at once extracts every one of them.
+// Decoding ahead: the headers a second thread reads and the members it decodes come out as
+// the worker's own reading and decoding give them, in the archive's order, whatever the
+// worker passes over; and a whole run with more members than the thread may hold at once
+// extracts every one of them.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -25,6 +26,9 @@ namespace fs = std::filesystem;
 namespace {
 
 struct Outcome {
+    std::u16string path;
+    uint64_t dataStart = 0;
+    bool headerAhead = false;
     bool ahead = false;
     uint32_t crc = 0;
     std::string bytes;
@@ -80,8 +84,9 @@ protected:
         return destination;
     }
 
-    // Each member in turn, taken from the thread when `take(index)`, else decoded here.
-    std::vector<Outcome> Walk(Extractor& extractor, bool (*take)(int index)) {
+    // Each member in turn, taken from the thread when `take(index)`, else decoded here; its
+    // header too, when `headers`.
+    std::vector<Outcome> Walk(Extractor& extractor, bool (*take)(int index), bool headers = false) {
         std::vector<Outcome> outcomes;
         FileHandle& file = *extractor.packageFile;
         FileHandle sink;
@@ -89,7 +94,8 @@ protected:
         LzhHeader header;
         for (int index = 0;; ++index) {
             const uint64_t headerAt = file.Tell();
-            if (ReadHeader(file, header) != HeaderRead::Member) break;
+            const bool headerAhead = headers && TakeHeaderAhead(headerAt, file, header);
+            if (!headerAhead && ReadHeader(file, header) != HeaderRead::Member) break;
             const uint64_t dataStart = file.Tell();
             if (take(index)) {
                 decodeState.failure = DecodeFailure::None;
@@ -98,6 +104,9 @@ protected:
                 if (!ahead)
                     crc = DecodeMember(file, &sink, header.originalSize, header.packedSize, LookUpMethod(header.method));
                 outcomes.push_back(Collect(sink, crc, ahead));
+                outcomes.back().path = header.path.Text();
+                outcomes.back().dataStart = dataStart;
+                outcomes.back().headerAhead = headerAhead;
             }
             file.Seek(static_cast<int64_t>(dataStart + header.packedSize), SeekOrigin::Begin);
         }
@@ -138,7 +147,7 @@ TEST_F(DecodeAhead, MembersComeOutAsDecodingInPlaceGivesThem) {
         Extractor extractor;
         Open(extractor, members);
         StartDecodingAhead(extractor);
-        ahead = Walk(extractor, [](int) { return true; });
+        ahead = Walk(extractor, [](int) { return true; }, true);
         StopDecodingAhead();
     }
     ASSERT_EQ(inPlace.size(), members.size());
@@ -149,6 +158,11 @@ TEST_F(DecodeAhead, MembersComeOutAsDecodingInPlaceGivesThem) {
         EXPECT_EQ(ahead[i].bytes, inPlace[i].bytes);
         EXPECT_EQ(ahead[i].failure, inPlace[i].failure);
         EXPECT_EQ(ahead[i].ranOut, inPlace[i].ranOut);
+        // Every header comes from the thread, the folder's and the large member's as well,
+        // with the package put where the worker's own read would have left it.
+        EXPECT_TRUE(ahead[i].headerAhead);
+        EXPECT_EQ(ahead[i].path, inPlace[i].path);
+        EXPECT_EQ(ahead[i].dataStart, inPlace[i].dataStart);
         // The folder and the large member are left to the worker; every other member was
         // decoded ahead (had it not been, this test would compare decoding with itself).
         EXPECT_EQ(ahead[i].ahead, i != 1 && i != 2);
