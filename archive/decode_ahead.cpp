@@ -4,7 +4,8 @@
 // worker takes the headers and members in the archive's order and writes each as its own
 // decoding would have; whatever it checks, makes, counts or tells stays on the worker, in
 // the same order as before. A member the thread does not decode (too large, or none of
-// its business) the worker decodes; a header it did not read the worker reads.
+// its business) the worker decodes; a header it did not read the worker reads. The folder
+// members' headers it keeps, for the stamps set once the run is over.
 #include "archive/decode_ahead.h"
 
 #include <condition_variable>
@@ -45,6 +46,12 @@ struct Slot {
     Decoded bytes;
 };
 
+// A folder member's header, kept for the stamps set after the run.
+struct FolderMember {
+    LzhHeader header;
+    FolderMember* next = nullptr;
+};
+
 struct Ahead {
     std::mutex lock;
     std::condition_variable changed;
@@ -62,6 +69,11 @@ struct Ahead {
     bool workerWaits = false;
     FileHandle input;
     uint64_t from = 0;
+    // Every folder member the thread read, in the archive's order (the thread's until it
+    // is joined); whether it read every header the archive has.
+    FolderMember* folders = nullptr;
+    FolderMember** foldersEnd = &folders;
+    bool foldersComplete = false;
 };
 // Never destroyed: the thread is always joined before the run ends.
 Ahead& ahead = *new Ahead;
@@ -98,6 +110,25 @@ void WakeThread() {
     if (ahead.threadWaits && DrainedToHalf()) ahead.changed.notify_all();
 }
 
+void ForgetFolders() {
+    while (FolderMember* member = ahead.folders) {
+        ahead.folders = member->next;
+        delete member;
+    }
+    ahead.foldersEnd = &ahead.folders;
+    ahead.foldersComplete = false;
+}
+
+// False when there was no memory for it: the list is then not the archive's.
+bool KeepFolder(const LzhHeader& header) {
+    auto* member = new (std::nothrow) FolderMember;
+    if (!member) return false;
+    member->header = header;
+    *ahead.foldersEnd = member;
+    ahead.foldersEnd = &member->next;
+    return true;
+}
+
 bool DecodesAhead(const LzhHeader& header, MethodId method) {
     return method != MethodUnknown && !IsFolderMember(header, method) && header.originalSize <= LargestAhead;
 }
@@ -123,16 +154,20 @@ void* RunAhead(void*) {
     FileHandle& input = ahead.input;
     LzhHeader header;
     uint64_t at = ahead.from;
+    // Unless it is stopped, the walk ends where the worker's walks over the headers do.
+    bool keptAll = true, stopped = false;
     while (input.Seek(static_cast<int64_t>(at), SeekOrigin::Begin) && ReadHeader(input, header) == HeaderRead::Member) {
         const MethodId method = LookUpMethod(header.method);
         const bool decodes = DecodesAhead(header, method);
+        if (keptAll && IsFolderMember(header, method)) keptAll = KeepFolder(header);
         std::unique_lock<std::mutex> hold(ahead.lock);
         if (!RoomFor(decodes ? header.originalSize : 0)) {
             ahead.threadWaits = true;
             ahead.changed.wait(hold, [] { return ahead.stopping || DrainedToHalf(); });
             ahead.threadWaits = false;
         }
-        if (ahead.stopping) break;
+        stopped = ahead.stopping;
+        if (stopped) break;
         // The slot after the last one held stays free while the worker takes slots from
         // the front: it is filled without the lock, and held once the lock is taken again.
         Slot& slot = ahead.slots[(ahead.first + ahead.count) % SlotCount];
@@ -145,11 +180,13 @@ void* RunAhead(void*) {
         hold.lock();
         ++ahead.count;
         ahead.held += slot.bytes.size;
-        if (next > input.size || keepRunning.load() == 0 || ahead.stopping) break;
+        stopped = keepRunning.load() == 0 || ahead.stopping;
+        if (stopped || next > input.size) break;
         ahead.walkedTo = at = next;
         WakeWorker();
     }
     std::lock_guard<std::mutex> hold(ahead.lock);
+    ahead.foldersComplete = keptAll && !stopped;
     ahead.finished = true;
     ahead.changed.notify_all();
     return nullptr;
@@ -192,6 +229,7 @@ const Slot* WaitFor(uint64_t headerAt, std::unique_lock<std::mutex>& hold) {
 }  // namespace
 
 void StartDecodingAhead(Extractor& extractor) {
+    if (!ahead.running) ForgetFolders();  // an earlier run's
     if (ahead.running || extractor.chooseMember || extractor.keepExisting || !extractor.packageFile) return;
     if (!ahead.input.OpenAgain(*extractor.packageFile)) return;
     ahead.from = ahead.walkedTo = extractor.packageFile->Tell();
@@ -211,6 +249,20 @@ void StopDecodingAhead() {
     while (ahead.count) DropFront();
     ahead.input.Close();
     ahead.running = false;
+}
+
+bool KeptEveryFolderAhead() { return !ahead.running && ahead.foldersComplete; }
+
+bool TakeFolderAhead(LzhHeader& header) {
+    FolderMember* member = ahead.folders;
+    if (!member) {
+        ForgetFolders();
+        return false;
+    }
+    header = member->header;
+    ahead.folders = member->next;
+    delete member;
+    return true;
 }
 
 bool TakeHeaderAhead(uint64_t headerAt, FileHandle& package, LzhHeader& header) {

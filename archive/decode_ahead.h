@@ -15,6 +15,12 @@ void StopDecodingAhead();
 // For the member whose header begins at `headerAt`: its header as the thread read it, with
 // `package` put at the member's data; false when the worker is to read it itself.
 bool TakeHeaderAhead(uint64_t headerAt, FileHandle& package, LzhHeader& header);
+// After the thread was joined: whether it read every header the worker's walks over the
+// archive read, and kept each folder member's header; if so, TakeFolderAhead gives them
+// one by one in the archive's order (false after the last), else the worker walks the
+// headers itself.
+bool KeptEveryFolderAhead();
+bool TakeFolderAhead(LzhHeader& header);
 // For the member whose header begins at `headerAt`, with the package at its data: when it
 // was decoded ahead, its bytes go to `output` with progress, decodeState holds the outcome
 // as DecodeMember leaves it, and the result is its CRC-16; false when the worker is to

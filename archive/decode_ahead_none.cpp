@@ -3,5 +3,7 @@
 
 void StartDecodingAhead(Extractor&) {}
 void StopDecodingAhead() {}
+bool KeptEveryFolderAhead() { return false; }
+bool TakeFolderAhead(LzhHeader&) { return false; }
 bool TakeHeaderAhead(uint64_t, FileHandle&, LzhHeader&) { return false; }
 bool TakeDecodedAhead(uint64_t, FileHandle&, uint32_t&) { return false; }

@@ -147,18 +147,21 @@ struct HeaderTally {
 
 // Reads the headers from `from` on, passing over their packed data, and counts them and
 // their original sizes; with `restoreFolderStamps`, folder members get their stamps (a
-// walk that needs no memory per folder). Stops at the first header that cannot be read.
+// walk that needs no memory per folder; where the second thread kept every folder's
+// header, only those are walked, and none is read). Stops at the first header that cannot
+// be read.
 HeaderTally WalkHeaders(Extractor& extractor, uint64_t from, bool restoreFolderStamps) {
     FileHandle& file = *extractor.packageFile;
     HeaderTally tally;
-    if (!file.Seek(static_cast<int64_t>(from), SeekOrigin::Begin)) return tally;
+    const bool kept = restoreFolderStamps && KeptEveryFolderAhead();
+    if (!kept && !file.Seek(static_cast<int64_t>(from), SeekOrigin::Begin)) return tally;
     LzhHeader header;
     FileHandle folder;
-    while (ReadHeader(file, header) == HeaderRead::Member) {
+    while (kept ? TakeFolderAhead(header) : ReadHeader(file, header) == HeaderRead::Member) {
         ++tally.members;
         tally.originalBytes += header.originalSize;
         if (restoreFolderStamps) RestoreFolderStamp(extractor, header, folder);
-        if (!file.Seek(static_cast<int64_t>(header.packedSize), SeekOrigin::Current)) break;
+        if (!kept && !file.Seek(static_cast<int64_t>(header.packedSize), SeekOrigin::Current)) break;
     }
     return tally;
 }

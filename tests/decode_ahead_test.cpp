@@ -1,8 +1,9 @@
 // Decoding ahead: the headers a second thread reads and the members it decodes come out as
 // the worker's own reading and decoding give them, in the archive's order, whatever the
 // worker passes over; and a whole run with more members than the thread may hold at once
-// extracts every one of them.
+// extracts every one of them and stamps every folder.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <filesystem>
@@ -237,4 +238,48 @@ TEST_F(DecodeAhead, TheWorkerDecodesALargeMemberWhileTheThreadDecodesTheNext) {
     EXPECT_EQ(extractor.filesDone, 301u);
     EXPECT_TRUE(ReadAll(destination / "large.txt") == Text(6 << 20, 0));
     EXPECT_TRUE(ReadAll(destination / "t300") == Text(20300, 300));
+}
+
+// Folders among more members than the thread holds at once, one inside another: each gets
+// its header's time once the run is over, and a run without the thread that follows one
+// whose folders were never stamped stamps its own.
+TEST_F(DecodeAhead, FoldersTakeTheirHeadersStampsAfterTheRun) {
+    std::vector<lha::Member> members;
+    const auto folderOf = [](int i) { return "d" + std::to_string(i / 100) + (i % 100 < 50 ? "" : "/inner"); };
+    for (int i = 0; i < 600; ++i) {
+        const std::string folder = folderOf(i);
+        if (i % 50 == 0) {
+            members.push_back(lha::Member::Folder(folder));
+            members.back().time = 1'500'000'000 + i;
+        }
+        members.push_back(lha::Member::Stored(folder + "/f" + std::to_string(i), std::string(100, 'x')));
+    }
+    const auto expectStamps = [&](const fs::path& destination) {
+        for (int i = 0; i < 600; i += 50) {
+            const std::string folder = folderOf(i);
+            struct stat info = {};
+            ASSERT_EQ(::stat((destination / folder).c_str(), &info), 0) << folder;
+            EXPECT_EQ(info.st_mtime, 1'500'000'000 + i) << folder;
+        }
+    };
+    {
+        Extractor extractor;
+        Open(extractor, members);
+        const fs::path destination = ExtractAll(extractor);
+        EXPECT_EQ(extractor.failed, 0);
+        EXPECT_EQ(extractor.foldersDone, 12u);
+        expectStamps(destination);
+        fs::remove_all(destination);
+    }
+    {
+        Extractor earlier;
+        Open(earlier, {lha::Member::Folder("elsewhere")});
+        StartDecodingAhead(earlier);
+        EXPECT_EQ(Walk(earlier, [](int) { return true; }, true).size(), 1u);
+        StopDecodingAhead();
+    }
+    Extractor chosen;
+    Open(chosen, members);
+    chosen.chooseMember = [](void*, const LzhHeader&) { return true; };
+    expectStamps(ExtractAll(chosen));
 }
