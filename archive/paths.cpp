@@ -34,6 +34,7 @@ FileHandle* OpenOutputFile(const WideString& path) {
 }
 
 void NotifyShellOfMember(Extractor& extractor, const WideString& memberPath) {
+    if (!ShellTakesNotices()) return;
     WideString path(extractor.destination);
     if (path.IsEmpty()) path = CurrentDirectoryPath();
     path.EnsureEndsWith(u'\\');

@@ -69,7 +69,9 @@ constexpr int CsidlCommonPrograms = 23;
 constexpr int CsidlCommonDesktop = 25;
 constexpr int CsidlProgramFiles = 0x26;
 
-// Tells the shell that a file appeared (backslash-separated path).
+// Tells the shell that a file appeared (backslash-separated path), where there is a shell
+// to tell (ShellTakesNotices).
+bool ShellTakesNotices();
 void NotifyShellOfCreate(const WideChar* path);
 
 // POSIX only, for the host tool: runs routine(argument) on a thread of its own; false when

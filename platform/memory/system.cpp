@@ -100,4 +100,5 @@ void ExpandEnvironmentVariables(WideString&) {}
 
 WideString SpecialFolderPath(int) { return WideString(u""); }
 
+bool ShellTakesNotices() { return false; }
 void NotifyShellOfCreate(const WideChar*) {}

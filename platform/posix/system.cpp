@@ -59,6 +59,7 @@ void ExpandEnvironmentVariables(WideString&) {}
 
 WideString SpecialFolderPath(int) { return WideString(u""); }
 
+bool ShellTakesNotices() { return false; }
 void NotifyShellOfCreate(const WideChar*) {}
 
 bool StartThread(uintptr_t& thread, void* (*routine)(void*), void* argument) {

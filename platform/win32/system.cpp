@@ -74,6 +74,8 @@ WideString SpecialFolderPath(int csidl) {
     return WideString(buffer);
 }
 
+bool ShellTakesNotices() { return true; }
+
 void NotifyShellOfCreate(const WideChar* path) {
     SHChangeNotify(SHCNE_CREATE, SHCNF_PATHW, path, nullptr);
 }
