@@ -16,6 +16,7 @@ public:
     // Redraws when the name or the percentage changed. `name` is UTF-8.
     void Show(const std::string& name, uint32_t percent);
     void Clear();  // before anything else is printed, and at the end
+    bool Enabled() const { return enabled_; }
 
 private:
     bool enabled_;

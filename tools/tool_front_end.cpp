@@ -51,21 +51,28 @@ ToolFrontEnd::~ToolFrontEnd() {
 }
 
 void ToolFrontEnd::MemberStarted(const WideChar* path) {
-    member_ = DisplayText(path);
-    line_.Show(member_, percent_);
+    memberPath_.assign(path);
+    memberMade_ = false;
+    if (line_.Enabled()) line_.Show(Member(), percent_);
 }
 
 void ToolFrontEnd::Progress(uint32_t percent) {
     percent_ = percent;
-    line_.Show(member_, percent_);
+    if (line_.Enabled()) line_.Show(Member(), percent_);
+}
+
+const std::string& ToolFrontEnd::Member() {
+    if (!memberMade_) member_ = DisplayText(memberPath_.c_str());
+    memberMade_ = true;
+    return member_;
 }
 
 void ToolFrontEnd::Message(const WideChar* text, MessageIcon icon) {
     ClearLine();
     ++messageCount;
     std::string line = DisplayText(text);
-    if (!member_.empty() && icon != MessageIcon::Stop && !NamesItsFile(text))
-        std::fprintf(stderr, "kavisfx %s: %s: %s: %s\n", command_.c_str(), archive_.c_str(), member_.c_str(),
+    if (!Member().empty() && icon != MessageIcon::Stop && !NamesItsFile(text))
+        std::fprintf(stderr, "kavisfx %s: %s: %s: %s\n", command_.c_str(), archive_.c_str(), Member().c_str(),
                      line.c_str());
     else
         std::fprintf(stderr, "kavisfx %s: %s: %s\n", command_.c_str(), archive_.c_str(), line.c_str());

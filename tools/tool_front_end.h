@@ -29,7 +29,12 @@ private:
     FrontEnd frontEnd_;
     std::string command_;
     std::string archive_;
+    // The member in hand, and its display text, made only once a message or the progress
+    // line needs it (most members need none).
+    std::u16string memberPath_;
     std::string member_;
+    bool memberMade_ = true;
+    const std::string& Member();
     ProgressLine line_;
     uint32_t percent_ = 0;
 };
