@@ -31,6 +31,9 @@ struct DecodeJob {
 // plain one when fast loops are off (fast_loop_wide.cpp). False when a write failed, the
 // packed data ran dry or the run was aborted.
 bool RunWindowLoop(DecodeJob& job);
+// Whether RunWindowLoop decodes the job in a buffer of its own, which starts out as a
+// window of spaces does: then the ring window need not be filled first.
+bool WindowLoopStartsItsOwnHistory(const DecodeJob& job);
 
 // One symbol at a time through the method's operations, what the fast loops must match.
 bool RunPlainWindowLoop(DecodeJob& job);

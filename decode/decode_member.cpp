@@ -101,7 +101,7 @@ void DecodeJob::Run() {
         s.failure = DecodeFailure::NoWindow;
         return;
     }
-    memset(s.window, ' ', dictionarySize);
+    if (!WindowLoopStartsItsOwnHistory(*this)) memset(s.window, ' ', dictionarySize);
     if (AllocInputBuffer(*inputFile, packedSize)) {
         start(*inputFile);
         s.decodedCount = 0;

@@ -4,3 +4,4 @@
 #include "decode/static_huffman.h"
 
 bool RunWindowLoop(DecodeJob& job) { return RunSmallWindowLoop(job); }
+bool WindowLoopStartsItsOwnHistory(const DecodeJob&) { return false; }

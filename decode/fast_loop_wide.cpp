@@ -11,7 +11,9 @@
 //     source is always that many bytes back in one piece, never folded round a ring:
 //     matches are copied in words and may write up to 15 bytes past their end, where
 //     nothing decoded lies yet. Full windows are written from the buffer in place; only
-//     when its room runs out is the last window of history moved back to its start.
+//     when its room runs out is the last window of history moved back to its start;
+//   - an output in memory that can take the whole member lends its own memory as that
+//     buffer: nothing is copied at all.
 #include "decode/static_huffman.h"
 
 #include <cstdlib>
@@ -24,6 +26,7 @@
 #include "decode/decode_state.h"
 #include "decode/overflow_tree.h"
 #include "decode/progress.h"
+#include "platform/file_handle.h"
 
 namespace {
 
@@ -186,6 +189,15 @@ inline void CopyMatch(uint8_t* to, uint32_t distance, uint32_t length) {
     CopyInChunks<8>(to + 8, to + 8 - period, length - 8);
 }
 
+// A match that starts before the member's first byte, at buffer[0], in a buffer that holds
+// no history: spaces until it reaches that byte.
+[[gnu::noinline]] uint32_t MatchFromBeforeTheStart(uint8_t* buffer, uint32_t position, uint32_t distance,
+                                                  uint32_t length) {
+    for (uint32_t k = 0; k < length; ++k, ++position)
+        buffer[position] = position < distance ? ' ' : buffer[position - distance];
+    return position;
+}
+
 // A literal or a match written at `position`; the position after it. Refilling: with
 // 12 bits or more loaded on entry and 16 bytes of input at b.next, refills of its own
 // overlap the look-ups (the top bits they look at are loaded already) and leave 21 bits or
@@ -204,9 +216,11 @@ template <bool Refilling>
     uint32_t length = entry >> ValueShift;
     // The window folds the distance: -lh4- codes distances of up to twice its size.
     uint32_t distance = ((Distance<Refilling>(b) - 1) & mask) + 1;
-    if (position - distance < blankHistory) {
+    if (position < distance + blankHistory) {
         // Before the member's first byte: the spaces a window starts with, written only now
-        // that a match reaches them.
+        // that a match reaches them; in the output's memory, where nothing lies before that
+        // byte, taken one by one.
+        if (blankHistory == 0) return MatchFromBeforeTheStart(buffer, position, distance, length);
         memset(buffer, ' ', blankHistory);
         blankHistory = 0;
     }
@@ -216,23 +230,40 @@ template <bool Refilling>
 
 // The loop's own buffer: a window of history (spaces at first, as the window starts,
 // written when a match first reaches them), then room for `windows` windows, then room
-// for a match that crosses the last one's end.
+// for a match that crosses the last one's end. Or the output's own memory
+// (FileHandle::RoomInMemory), with room for the whole member and no history: the member's
+// windows are never written out, and never moved.
 struct Lanes {
     uint8_t* bytes;
     uint32_t size;     // the window's
+    uint32_t history;  // bytes before the member's first: a window, or none in the output
     uint32_t windows;  // of room after the history
-    uint32_t End() const { return size + windows * size; }
+    bool inOutput;
+    uint64_t keptInOutput;  // the bytes in the output that count as written
+    uint32_t End() const { return history + windows * size; }
 };
 
 constexpr uint32_t LaneRoom = 512 << 10;
 constexpr uint32_t LaneSlack = 256 + CopyOverrun;
+constexpr uint64_t LargestInOutput = uint64_t{16} << 20;  // a larger member goes through the loop's own
 
-// Room for as many windows as the member fills, up to LaneRoom.
-bool OpenLanes(Lanes& lanes, uint32_t size, uint64_t originalSize) {
+// Room for as many windows as the member fills: in the output where it lends the room for
+// the whole member, else up to LaneRoom.
+bool OpenLanes(Lanes& lanes, uint32_t size, uint64_t originalSize, FileHandle& output) {
     const uint64_t filled = originalSize / size + 1;
-    const uint32_t most = size < LaneRoom ? LaneRoom / size : 1;
     lanes.size = size;
+    lanes.keptInOutput = 0;
+    if (originalSize <= LargestInOutput) {
+        lanes.bytes = output.RoomInMemory(filled * size + LaneSlack);
+        lanes.history = 0;
+        lanes.windows = static_cast<uint32_t>(filled);
+        lanes.inOutput = lanes.bytes != nullptr;
+        if (lanes.inOutput) return true;
+    }
+    const uint32_t most = size < LaneRoom ? LaneRoom / size : 1;
+    lanes.history = size;
     lanes.windows = filled < most ? static_cast<uint32_t>(filled) : most;
+    lanes.inOutput = false;
     lanes.bytes = static_cast<uint8_t*>(malloc(lanes.End() + LaneSlack));
     return lanes.bytes != nullptr;
 }
@@ -243,7 +274,13 @@ bool OpenLanes(Lanes& lanes, uint32_t size, uint64_t originalSize) {
 // dry (the plain loop stops at the same flush).
 bool FlushWindow(DecodeJob& job, const WideBits& in, Lanes& lanes, uint32_t windowEnd, uint32_t& position,
                  uint32_t& blankHistory) {
-    if (!WriteWithCrc(lanes.bytes + windowEnd - lanes.size, lanes.size, *job.outputFile) || in.RanDry()) return false;
+    const uint8_t* window = lanes.bytes + windowEnd - lanes.size;
+    if (lanes.inOutput) {
+        UpdateCrc(window, lanes.size);
+        lanes.keptInOutput += lanes.size;
+        return !in.RanDry();  // the room ends a window past the member's end: nothing to move
+    }
+    if (!WriteWithCrc(window, lanes.size, *job.outputFile) || in.RanDry()) return false;
     if (windowEnd == lanes.End()) {
         const uint32_t back = windowEnd - lanes.size;
         memmove(lanes.bytes, lanes.bytes + back, position - back);
@@ -257,22 +294,33 @@ bool RunWideLoop(DecodeJob& job) {
     DecodeState& s = decodeState;
     const uint32_t size = job.dictionarySize;
     Lanes lanes;
-    if (!OpenLanes(lanes, size, job.originalSize)) return RunSmallWindowLoop(job);  // the same bytes, in less memory
+    if (!OpenLanes(lanes, size, job.originalSize, *job.outputFile)) {
+        memset(s.window, ' ', size);  // the same bytes, in less memory
+        return RunSmallWindowLoop(job);
+    }
     WideBits in;
     uint8_t* const buffer = lanes.bytes;
     const uint32_t mask = size - 1;
     const uint64_t originalSize = job.originalSize;
-    uint32_t position = size;          // in the buffer; a member's first byte lands after the history
-    uint32_t windowStart = size;       // where the window being filled starts
-    uint64_t windowDone = 0;           // bytes of the member before windowStart
+    uint32_t position = lanes.history;       // in the buffer; a member's first byte lands after the history
+    uint32_t windowStart = lanes.history;    // where the window being filled starts
+    uint64_t windowDone = 0;                 // bytes of the member before windowStart
     uint64_t nextProgress = NextProgressCheck(0);
-    uint32_t blockLeft = 0;            // symbols; 0: a block header comes next
-    uint32_t blankHistory = size;      // the history below this holds no spaces yet
+    uint32_t blockLeft = 0;                  // symbols; 0: a block header comes next
+    uint32_t blankHistory = lanes.history;   // the history below this holds no spaces yet
     auto decoded = [&] { return windowDone + (position - windowStart); };  // bytes of the member
     auto leave = [&](bool finished) {
         uint32_t inWindow = position - windowStart;
-        if (finished) memcpy(s.window, buffer + windowStart, inWindow);
-        free(buffer);
+        if (lanes.inOutput) {
+            // What the windows written out would have been: the whole windows, and at the
+            // end the rest.
+            if (finished) UpdateCrc(buffer + windowStart, inWindow);
+            job.outputFile->KeepRoom(finished ? decoded() : lanes.keptInOutput);
+            inWindow = 0;
+        } else {
+            if (finished) memcpy(s.window, buffer + windowStart, inWindow);
+            free(buffer);
+        }
         s.windowPosition = inWindow;
         s.decodedCount = decoded();
         s.blockRemaining = static_cast<uint16_t>(blockLeft);
@@ -329,7 +377,7 @@ bool RunWideLoop(DecodeJob& job) {
             position = windowStart + static_cast<uint32_t>(originalSize - windowDone);
         if (position >= windowEnd) {
             if (!FlushWindow(job, in, lanes, windowEnd, position, blankHistory)) return leave(false);
-            windowStart = windowEnd == lanes.End() ? size : windowEnd;
+            windowStart = windowEnd == lanes.End() ? lanes.history : windowEnd;
             windowDone += size;
         }
         const uint64_t now = decoded();
@@ -349,8 +397,11 @@ bool RunWideLoop(DecodeJob& job) {
 
 void UseSmallLoop(bool on) { smallLoop = on; }
 
+bool WindowLoopStartsItsOwnHistory(const DecodeJob& job) {
+    return FastLoopsOn() && !smallLoop && IsStaticMethod(job.method);
+}
+
 bool RunWindowLoop(DecodeJob& job) {
-    if (!FastLoopsOn()) return RunPlainWindowLoop(job);
-    if (smallLoop || !IsStaticMethod(job.method)) return RunSmallWindowLoop(job);
+    if (!WindowLoopStartsItsOwnHistory(job)) return FastLoopsOn() ? RunSmallWindowLoop(job) : RunPlainWindowLoop(job);
     return RunWideLoop(job);
 }

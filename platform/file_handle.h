@@ -67,6 +67,12 @@ public:
     // The bytes written since OpenInMemory (from new[], the caller's now; null when none)
     // and their count; the handle starts again empty.
     uint8_t* TakeWritten(uint64_t& count);
+    // For a handle in memory that holds nothing yet (null otherwise, or without the memory):
+    // room for `count` bytes that the caller fills itself, as a decoder that keeps its
+    // output in one piece does; KeepRoom(n) then makes the room's first n bytes what the
+    // handle holds, as if they had been written.
+    uint8_t* RoomInMemory(uint64_t count);
+    void KeepRoom(uint64_t count);
     bool IsOpen() const { return handle_ != ClosedHandle; }
     bool Close();  // false when the system reports a failure, such as a write it could not finish
 

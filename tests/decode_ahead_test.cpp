@@ -85,9 +85,11 @@ protected:
         return destination;
     }
 
-    // Each member in turn, taken from the thread when `take(index)`, else decoded here; its
+    // Each member in turn, taken from the thread when `take(index)`, else decoded here, into
+    // memory or, `intoFiles`, into a file as the worker's own decoding writes one; its
     // header too, when `headers`.
-    std::vector<Outcome> Walk(Extractor& extractor, bool (*take)(int index), bool headers = false) {
+    std::vector<Outcome> Walk(Extractor& extractor, bool (*take)(int index), bool headers = false,
+                              bool intoFiles = false) {
         std::vector<Outcome> outcomes;
         FileHandle& file = *extractor.packageFile;
         FileHandle sink;
@@ -102,8 +104,18 @@ protected:
                 decodeState.failure = DecodeFailure::None;
                 uint32_t crc = 0;
                 bool ahead = TakeDecodedAhead(headerAt, sink, crc);
+                const fs::path written = root_ / "member";
+                FileHandle out;
+                if (!ahead && intoFiles)
+                    out.Open(written.u16string().c_str(), FileAccess::Write, FileDisposition::CreateAlways);
                 if (!ahead)
-                    crc = DecodeMember(file, &sink, header.originalSize, header.packedSize, LookUpMethod(header.method));
+                    crc = DecodeMember(file, intoFiles ? &out : &sink, header.originalSize, header.packedSize,
+                                       LookUpMethod(header.method));
+                if (out.IsOpen()) {
+                    out.Close();
+                    const std::string bytes = ReadAll(written);
+                    sink.Write(bytes.data(), static_cast<uint32_t>(bytes.size()));
+                }
                 outcomes.push_back(Collect(sink, crc, ahead));
                 outcomes.back().path = header.path.Text();
                 outcomes.back().dataStart = dataStart;
@@ -116,60 +128,6 @@ protected:
 
     fs::path root_;
 };
-
-// Small members, a member too large to be held ahead, a folder and members whose data was
-// cut or is not what its CRC says.
-std::vector<lha::Member> Mixed() {
-    std::vector<lha::Member> members;
-    members.push_back(lha::Member::Stored("a.txt", "alpha"));
-    members.push_back(lha::Member::Folder("sub"));
-    members.push_back(lha::Member::Stored("sub/large.bin", std::string(5 << 20, 'L')));
-    lha::Member damaged = lha::Member::Stored("sub/damaged.txt", "not what the CRC says");
-    damaged.crc ^= 1;
-    members.push_back(damaged);
-    lha::Member cut = lha::Member::Stored("sub/cut.txt", "only part of it");
-    cut.originalSize += 10;
-    members.push_back(cut);
-    for (int i = 0; i < 40; ++i) members.push_back(lha::Member::Stored("n" + std::to_string(i), std::string(i * 97, 'x')));
-    return members;
-}
-
-}  // namespace
-
-TEST_F(DecodeAhead, MembersComeOutAsDecodingInPlaceGivesThem) {
-    const auto members = Mixed();
-    std::vector<Outcome> inPlace, ahead;
-    {
-        Extractor extractor;
-        Open(extractor, members);
-        inPlace = Walk(extractor, [](int) { return true; });
-    }
-    {
-        Extractor extractor;
-        Open(extractor, members);
-        StartDecodingAhead(extractor);
-        ahead = Walk(extractor, [](int) { return true; }, true);
-        StopDecodingAhead();
-    }
-    ASSERT_EQ(inPlace.size(), members.size());
-    ASSERT_EQ(ahead.size(), members.size());
-    for (size_t i = 0; i < members.size(); ++i) {
-        SCOPED_TRACE(i);
-        EXPECT_EQ(ahead[i].crc, inPlace[i].crc);
-        EXPECT_EQ(ahead[i].bytes, inPlace[i].bytes);
-        EXPECT_EQ(ahead[i].failure, inPlace[i].failure);
-        EXPECT_EQ(ahead[i].ranOut, inPlace[i].ranOut);
-        // Every header comes from the thread, the folder's and the large member's as well,
-        // with the package put where the worker's own read would have left it.
-        EXPECT_TRUE(ahead[i].headerAhead);
-        EXPECT_EQ(ahead[i].path, inPlace[i].path);
-        EXPECT_EQ(ahead[i].dataStart, inPlace[i].dataStart);
-        // The folder and the large member are left to the worker; every other member was
-        // decoded ahead (had it not been, this test would compare decoding with itself).
-        EXPECT_EQ(ahead[i].ahead, i != 1 && i != 2);
-    }
-    EXPECT_TRUE(inPlace[4].ranOut);
-}
 
 // Text of `size` bytes that packs, different for each `seed`.
 std::string Text(size_t size, unsigned seed) {
@@ -189,6 +147,70 @@ lha::Member Packed(const std::string& name, const std::string& text) {
     member.method = "-lh5-";
     member.data = EncodeBuffer(settings, reinterpret_cast<const uint8_t*>(text.data()), text.size());
     return member;
+}
+
+// Small members, a member too large to be held ahead, a folder and members whose data was
+// cut or is not what its CRC says.
+std::vector<lha::Member> Mixed() {
+    std::vector<lha::Member> members;
+    members.push_back(lha::Member::Stored("a.txt", "alpha"));
+    members.push_back(lha::Member::Folder("sub"));
+    members.push_back(lha::Member::Stored("sub/large.bin", std::string(5 << 20, 'L')));
+    lha::Member damaged = lha::Member::Stored("sub/damaged.txt", "not what the CRC says");
+    damaged.crc ^= 1;
+    members.push_back(damaged);
+    lha::Member cut = lha::Member::Stored("sub/cut.txt", "only part of it");
+    cut.originalSize += 10;
+    members.push_back(cut);
+    for (int i = 0; i < 40; ++i) members.push_back(lha::Member::Stored("n" + std::to_string(i), std::string(i * 97, 'x')));
+    // Packed data that runs dry after some windows: what the thread decoded in place is
+    // what decoding into a file writes.
+    lha::Member dry = Packed("dry.txt", Text(300000, 9));
+    dry.data.resize(dry.data.size() / 3);
+    members.push_back(dry);
+    members.push_back(Packed("packed.txt", Text(100000, 4)));
+    return members;
+}
+
+}  // namespace
+
+TEST_F(DecodeAhead, MembersComeOutAsDecodingInPlaceGivesThem) {
+    const auto members = Mixed();
+    std::vector<Outcome> inPlace, ahead;
+    {
+        Extractor extractor;
+        Open(extractor, members);
+        inPlace = Walk(extractor, [](int) { return true; }, false, true);
+    }
+    {
+        Extractor extractor;
+        Open(extractor, members);
+        StartDecodingAhead(extractor);
+        ahead = Walk(extractor, [](int) { return true; }, true);
+        StopDecodingAhead();
+    }
+    ASSERT_EQ(inPlace.size(), members.size());
+    ASSERT_EQ(ahead.size(), members.size());
+    for (size_t i = 0; i < members.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(ahead[i].crc, inPlace[i].crc);
+        EXPECT_EQ(ahead[i].bytes.size(), inPlace[i].bytes.size());
+        EXPECT_TRUE(ahead[i].bytes == inPlace[i].bytes);
+        EXPECT_EQ(ahead[i].failure, inPlace[i].failure);
+        EXPECT_EQ(ahead[i].ranOut, inPlace[i].ranOut);
+        // Every header comes from the thread, the folder's and the large member's as well,
+        // with the package put where the worker's own read would have left it.
+        EXPECT_TRUE(ahead[i].headerAhead);
+        EXPECT_EQ(ahead[i].path, inPlace[i].path);
+        EXPECT_EQ(ahead[i].dataStart, inPlace[i].dataStart);
+        // The folder and the large member are left to the worker; every other member was
+        // decoded ahead (had it not been, this test would compare decoding with itself).
+        EXPECT_EQ(ahead[i].ahead, i != 1 && i != 2);
+    }
+    EXPECT_TRUE(inPlace[4].ranOut);
+    EXPECT_TRUE(inPlace[45].ranOut);
+    EXPECT_GT(inPlace[45].bytes.size(), 65536u);
+    EXPECT_EQ(inPlace[46].bytes, Text(100000, 4));
 }
 
 // More members than slots, and more bytes than are held at once.

@@ -23,14 +23,21 @@ using packed_member::CrcOf;
 using packed_member::DecodeWhole;
 using packed_member::Input;
 
-// The window loops that must write alike: the host tool's wide loop, the stub's small
-// fast loop, and the plain per-symbol driver.
-enum class Loop { Wide, Small, Plain };
-constexpr Loop Loops[] = {Loop::Wide, Loop::Small, Loop::Plain};
-const char* NameOf(Loop loop) { return loop == Loop::Wide ? "wide" : loop == Loop::Small ? "small" : "plain"; }
+// The window loops that must write alike: the host tool's wide loop, into a file and in
+// place into memory (as the second thread decodes), the stub's small fast loop, and the
+// plain per-symbol driver.
+enum class Loop { Wide, Small, Plain, WideIntoMemory };
+constexpr Loop Loops[] = {Loop::Wide, Loop::Small, Loop::Plain, Loop::WideIntoMemory};
+const char* NameOf(Loop loop) {
+    const char* const names[] = {"wide", "small", "plain", "wide into memory"};
+    return names[static_cast<int>(loop)];
+}
 void UseLoop(Loop loop) {
     UseFastLoops(loop != Loop::Plain);
     UseSmallLoop(loop == Loop::Small);
+}
+packed_member::Output OutputOf(Loop loop) {
+    return loop == Loop::WideIntoMemory ? packed_member::Output::Memory : packed_member::Output::File;
 }
 
 // Captures the percentages sent to the progress bar; may clear keepRunning on the first.
@@ -143,7 +150,7 @@ TEST(DecodeMember, GoldenStreamsDecodeAlikeInEveryLoop) {
         const Bytes packed = Input(row.input, row.size);
         for (Loop loop : Loops) {
             UseLoop(loop);
-            auto decoded = DecodeWhole(row.method, packed, row.size);
+            auto decoded = DecodeWhole(row.method, packed, row.size, nullptr, UINT64_MAX, OutputOf(loop));
             EXPECT_EQ(decoded.bytes.size(), row.size) << NameOf(loop);
             EXPECT_EQ(decoded.crc, row.crc) << NameOf(loop);
             EXPECT_EQ(CrcOf(decoded.bytes), row.crc) << NameOf(loop);
@@ -188,26 +195,27 @@ TEST(AdaptiveHuffman, CodesLongerThanTheLookAheadDecode) {
 // an abort stops without the final write; a failed write stops within the first window.
 TEST(DecodeMember, ProgressAbortAndFailedWriteInEveryLoop) {
     const Bytes packed = Input("lh5-blocks-3.bin");
-    std::vector<uint32_t> sent[3];
+    std::vector<uint32_t> sent[4];
     for (Loop loop : Loops) {
         ProgressLog log(588867 + 123457, 5000, 7);
         UseLoop(loop);
-        DecodeWhole(MethodLh5, packed, 588867);
+        DecodeWhole(MethodLh5, packed, 588867, nullptr, UINT64_MAX, OutputOf(loop));
         sent[static_cast<int>(loop)] = log.sent;
     }
-    EXPECT_EQ(sent[0], sent[2]);
-    EXPECT_EQ(sent[1], sent[2]);
+    for (Loop loop : Loops) EXPECT_EQ(sent[static_cast<int>(loop)], sent[2]) << NameOf(loop);
     EXPECT_GT(sent[2].size(), 50u);
     for (Loop loop : Loops) {
         SCOPED_TRACE(NameOf(loop));
         ProgressLog log(588867);
         UseLoop(loop);
-        auto full = DecodeWhole(MethodLh5, packed, 588867, u"/dev/full");
-        EXPECT_EQ(full.failure, DecodeFailure::WriteFailed);
-        ASSERT_FALSE(log.sent.empty());
-        EXPECT_LE(log.sent.back(), 2u) << "nothing decoded after the first window failed";
+        if (loop != Loop::WideIntoMemory) {
+            auto full = DecodeWhole(MethodLh5, packed, 588867, u"/dev/full");
+            EXPECT_EQ(full.failure, DecodeFailure::WriteFailed);
+            ASSERT_FALSE(log.sent.empty());
+            EXPECT_LE(log.sent.back(), 2u) << "nothing decoded after the first window failed";
+        }
         keepRunning.store(0);
-        EXPECT_TRUE(DecodeWhole(MethodLh5, packed, 588867).bytes.empty());
+        EXPECT_TRUE(DecodeWhole(MethodLh5, packed, 588867, nullptr, UINT64_MAX, OutputOf(loop)).bytes.empty());
     }
 }
 

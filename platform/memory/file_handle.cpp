@@ -134,6 +134,10 @@ bool FileHandle::Open(const WideChar* path, FileAccess access, FileDisposition d
     return true;
 }
 
+// Its files are written through Write alone.
+uint8_t* FileHandle::RoomInMemory(uint64_t) { return nullptr; }
+void FileHandle::KeepRoom(uint64_t) {}
+
 bool FileHandle::Close() {
     if (!IsOpen()) return true;
     TheMemoryVolume().handles.erase(handle_);

@@ -137,6 +137,24 @@ uint8_t* FileHandle::TakeWritten(uint64_t& count) {
     return data;
 }
 
+uint8_t* FileHandle::RoomInMemory(uint64_t count) {
+    if (!memory_ || memory_->size != 0) return nullptr;
+    if (memory_->capacity < count) {
+        auto* data = new (std::nothrow) uint8_t[count];
+        if (!data) return nullptr;
+        delete[] memory_->data;
+        memory_->data = data;
+        memory_->capacity = count;
+    }
+    return memory_->data;
+}
+
+void FileHandle::KeepRoom(uint64_t count) {
+    if (!memory_ || count > memory_->capacity) return;
+    memory_->size = count;
+    position_ = count;
+}
+
 // Grows by half again, so that a file written in window-sized pieces is copied a few times
 // at most.
 static bool KeepInMemory(BytesInMemory& memory, const void* bytes, uint32_t count) {

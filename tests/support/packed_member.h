@@ -113,21 +113,36 @@ struct Outcome {
     DecodeFailure failure = DecodeFailure::None;
 };
 
-// One whole member through DecodeMember, written to a scratch file or to `outputPath`.
+// Where DecodeWhole writes without an `outputPath`: a scratch file, or a handle in memory.
+enum class Output { File, Memory };
+
+// One whole member through DecodeMember, written to a scratch file (or into memory) or to
+// `outputPath`.
 inline Outcome DecodeWhole(MethodId method, const Bytes& packed, uint64_t originalSize,
-                           const char16_t* outputPath = nullptr, uint64_t packedSize = UINT64_MAX) {
+                           const char16_t* outputPath = nullptr, uint64_t packedSize = UINT64_MAX,
+                           Output to = Output::File) {
     MakeCrcTable();
     ScratchFile input(packed), output;
     FileHandle in, out;
     EXPECT_TRUE(in.Open(input.Wide().c_str(), FileAccess::Read, FileDisposition::OpenExisting));
-    EXPECT_TRUE(out.Open(outputPath ? outputPath : output.Wide().c_str(), FileAccess::Write,
-                         outputPath ? FileDisposition::OpenExisting : FileDisposition::CreateAlways));
+    if (to == Output::Memory)
+        EXPECT_TRUE(out.OpenInMemory(originalSize));
+    else
+        EXPECT_TRUE(out.Open(outputPath ? outputPath : output.Wide().c_str(), FileAccess::Write,
+                             outputPath ? FileDisposition::OpenExisting : FileDisposition::CreateAlways));
     decodeState.failure = DecodeFailure::None;
     Outcome outcome;
     outcome.crc = static_cast<uint16_t>(
         DecodeMember(in, &out, originalSize, packedSize == UINT64_MAX ? packed.size() : packedSize, method));
     outcome.failure = decodeState.failure;
     decodeState.failure = DecodeFailure::None;
+    if (to == Output::Memory) {
+        uint64_t count = 0;
+        uint8_t* data = out.TakeWritten(count);
+        outcome.bytes.assign(data, data + count);
+        delete[] data;
+        return outcome;
+    }
     out.Close();
     if (!outputPath) outcome.bytes = output.Contents();
     return outcome;
