@@ -13,6 +13,7 @@
 
 #include "archive/extractor.h"
 #include "archive/lzh_header.h"
+#include "archive/paths.h"
 #include "decode/bit_input.h"
 #include "decode/crc16.h"
 #include "decode/decode_member.h"
@@ -42,6 +43,7 @@ struct Slot {
     uint64_t headerAt = 0;
     uint64_t dataStart = 0;
     LzhHeader header;
+    WideString outputPath;  // the header's path made safe, as the worker makes it
     bool decoded = false;
     Decoded bytes;
 };
@@ -86,6 +88,7 @@ Decoded TakeFront() {
     const Decoded bytes = front.bytes;
     front.bytes = Decoded{};
     front.header.path.Clear();
+    front.outputPath.Clear();
     ahead.first = (ahead.first + 1) % SlotCount;
     --ahead.count;
     ahead.held -= bytes.size;
@@ -174,8 +177,11 @@ void* RunAhead(void*) {
         hold.unlock();
         slot.headerAt = at;
         slot.dataStart = input.Tell();
-        slot.header = header;
-        slot.decoded = decodes && DecodeOne(header, method, sink, slot.bytes);
+        slot.outputPath.Assign(header.path);
+        SanitizeMemberPath(slot.outputPath, u'/');
+        slot.header.path.Swap(header.path);
+        static_cast<LzhHeaderValues&>(slot.header) = header;
+        slot.decoded = decodes && DecodeOne(slot.header, method, sink, slot.bytes);
         const uint64_t next = slot.dataStart + header.packedSize;
         hold.lock();
         ++ahead.count;
@@ -214,7 +220,7 @@ void WriteDecoded(const Decoded& decoded, FileHandle& output) {
 // The slot of the member whose header begins at `headerAt`, once the thread has decided
 // about it; null when it holds none. Members the worker passed over, or took already, are
 // let go on the way.
-const Slot* WaitFor(uint64_t headerAt, std::unique_lock<std::mutex>& hold) {
+Slot* WaitFor(uint64_t headerAt, std::unique_lock<std::mutex>& hold) {
     for (;;) {
         while (ahead.count && Front().headerAt < headerAt) DropFront();
         WakeThread();
@@ -268,12 +274,22 @@ bool TakeFolderAhead(LzhHeader& header) {
 bool TakeHeaderAhead(uint64_t headerAt, FileHandle& package, LzhHeader& header) {
     if (!ahead.running) return false;
     std::unique_lock<std::mutex> hold(ahead.lock);
-    const Slot* member = WaitFor(headerAt, hold);
+    Slot* member = WaitFor(headerAt, hold);
     hold.unlock();
-    // Only the worker lets go of a held slot, and the thread writes no slot it holds.
+    // Only the worker lets go of a held slot, and the thread writes no slot it holds: its
+    // path is the worker's to take.
     if (!member) return false;
-    header = member->header;
+    static_cast<LzhHeaderValues&>(header) = member->header;
+    header.path.Swap(member->header.path);
     return package.Seek(static_cast<int64_t>(member->dataStart), SeekOrigin::Begin);
+}
+
+bool TakeOutputPathAhead(uint64_t headerAt, WideString& outputPath) {
+    if (!ahead.running) return false;
+    std::lock_guard<std::mutex> hold(ahead.lock);
+    if (!ahead.count || Front().headerAt != headerAt || !Front().outputPath.HasText()) return false;
+    outputPath.Swap(Front().outputPath);
+    return true;
 }
 
 bool TakeDecodedAhead(uint64_t headerAt, FileHandle& output, uint32_t& crc) {

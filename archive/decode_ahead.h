@@ -6,6 +6,7 @@
 struct Extractor;
 struct LzhHeader;
 class FileHandle;
+class WideString;
 
 // From the package's current position, the first header; nothing where there is no second
 // thread, or where the run may pass over members it would decode for nothing (members
@@ -15,6 +16,9 @@ void StopDecodingAhead();
 // For the member whose header begins at `headerAt`: its header as the thread read it, with
 // `package` put at the member's data; false when the worker is to read it itself.
 bool TakeHeaderAhead(uint64_t headerAt, FileHandle& package, LzhHeader& header);
+// For the member whose header TakeHeaderAhead gave last: its path made safe as
+// SanitizeMemberPath(path, '/') makes it; false when the worker is to make it itself.
+bool TakeOutputPathAhead(uint64_t headerAt, WideString& outputPath);
 // After the thread was joined: whether it read every header the worker's walks over the
 // archive read, and kept each folder member's header; if so, TakeFolderAhead gives them
 // one by one in the archive's order (false after the last), else the worker walks the

@@ -290,7 +290,7 @@ uint64_t SumOriginalSizes(Extractor& extractor) {
 bool ExtractMember(Extractor& extractor, const LzhHeader& header) {
     if (extractor.chooseMember && !extractor.chooseMember(extractor.chooseMemberContext, header)) return true;
     WideString outputPath(header.path);
-    SanitizeMemberPath(outputPath, u'/');
+    if (!TakeOutputPathAhead(extractor.memberHeaderAt, outputPath)) SanitizeMemberPath(outputPath, u'/');
 
     MethodId method = LookUpMethod(header.method);
     if (method == MethodUnknown) {

@@ -26,6 +26,11 @@ public:
     void EnsureEndsWith(WideChar unit);
     void Clear();                               // back to "no text"
     void TakeBuffer(WideChar* buffer);          // adopts a NUL-terminated buffer from new[]
+    void Swap(WideString& other) {              // the two texts change places, nothing is copied
+        WideChar* const mine = buffer_;
+        buffer_ = other.buffer_;
+        other.buffer_ = mine;
+    }
 
     bool HasText() const { return buffer_ != nullptr; }
     bool IsEmpty() const { return buffer_ == nullptr || buffer_[0] == 0; }
