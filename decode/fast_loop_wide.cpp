@@ -189,10 +189,17 @@ inline void CopyMatch(uint8_t* to, uint32_t distance, uint32_t length) {
     CopyInChunks<8>(to + 8, to + 8 - period, length - 8);
 }
 
-// A match that starts before the member's first byte, at buffer[0], in a buffer that holds
-// no history: spaces until it reaches that byte.
+// A match that starts before the member's first byte: in the spaces a window starts with,
+// the `blank` bytes of history written only now that a match reaches them; in the output's
+// memory, where nothing lies before that byte (buffer[0]), spaces taken one by one until
+// the match reaches it. Returns the position after the match.
 [[gnu::noinline]] uint32_t MatchFromBeforeTheStart(uint8_t* buffer, uint32_t position, uint32_t distance,
-                                                  uint32_t length) {
+                                                  uint32_t length, uint32_t blank) {
+    if (blank != 0) {
+        memset(buffer, ' ', blank);
+        CopyMatch(buffer + position, distance, length);
+        return position + length;
+    }
     for (uint32_t k = 0; k < length; ++k, ++position)
         buffer[position] = position < distance ? ' ' : buffer[position - distance];
     return position;
@@ -217,12 +224,9 @@ template <bool Refilling>
     // The window folds the distance: -lh4- codes distances of up to twice its size.
     uint32_t distance = ((Distance<Refilling>(b) - 1) & mask) + 1;
     if (position < distance + blankHistory) {
-        // Before the member's first byte: the spaces a window starts with, written only now
-        // that a match reaches them; in the output's memory, where nothing lies before that
-        // byte, taken one by one.
-        if (blankHistory == 0) return MatchFromBeforeTheStart(buffer, position, distance, length);
-        memset(buffer, ' ', blankHistory);
+        position = MatchFromBeforeTheStart(buffer, position, distance, length, blankHistory);
         blankHistory = 0;
+        return position;
     }
     CopyMatch(buffer + position, distance, length);
     return position + length;
