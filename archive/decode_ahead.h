@@ -14,7 +14,8 @@ class WideString;
 void StartDecodingAhead(Extractor& extractor);
 void StopDecodingAhead();
 // For the member whose header begins at `headerAt`: its header as the thread read it, with
-// `package` put at the member's data; false when the worker is to read it itself.
+// `package` put at the member's data (once: the header's path is then the caller's); false
+// when the worker is to read it itself.
 bool TakeHeaderAhead(uint64_t headerAt, FileHandle& package, LzhHeader& header);
 // For the member whose header TakeHeaderAhead gave last: its path made safe as
 // SanitizeMemberPath(path, '/') makes it; false when the worker is to make it itself.
