@@ -158,6 +158,7 @@ void FileHandle::KeepRoom(uint64_t count) {
 // Grows by half again, so that a file written in window-sized pieces is copied a few times
 // at most.
 static bool KeepInMemory(BytesInMemory& memory, const void* bytes, uint32_t count) {
+    if (count == 0) return true;  // no room taken: the handle may hold no memory yet
     if (count > memory.capacity - memory.size) {
         uint64_t capacity = memory.capacity ? memory.capacity + memory.capacity / 2 : memory.expected;
         if (capacity < memory.size + count) capacity = memory.size + count;
