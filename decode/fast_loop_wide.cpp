@@ -242,8 +242,8 @@ struct Lanes {
     uint32_t size;     // the window's
     uint32_t history;  // bytes before the member's first: a window, or none in the output
     uint32_t windows;  // of room after the history
-    bool inOutput;
     uint64_t keptInOutput;  // the bytes in the output that count as written
+    bool InOutput() const { return history == 0; }
     uint32_t End() const { return history + windows * size; }
 };
 
@@ -261,13 +261,11 @@ bool OpenLanes(Lanes& lanes, uint32_t size, uint64_t originalSize, FileHandle& o
         lanes.bytes = output.RoomInMemory(filled * size + LaneSlack);
         lanes.history = 0;
         lanes.windows = static_cast<uint32_t>(filled);
-        lanes.inOutput = lanes.bytes != nullptr;
-        if (lanes.inOutput) return true;
+        if (lanes.bytes) return true;
     }
     const uint32_t most = size < LaneRoom ? LaneRoom / size : 1;
     lanes.history = size;
     lanes.windows = filled < most ? static_cast<uint32_t>(filled) : most;
-    lanes.inOutput = false;
     lanes.bytes = static_cast<uint8_t*>(malloc(lanes.End() + LaneSlack));
     return lanes.bytes != nullptr;
 }
@@ -279,7 +277,7 @@ bool OpenLanes(Lanes& lanes, uint32_t size, uint64_t originalSize, FileHandle& o
 bool FlushWindow(DecodeJob& job, const WideBits& in, Lanes& lanes, uint32_t windowEnd, uint32_t& position,
                  uint32_t& blankHistory) {
     const uint8_t* window = lanes.bytes + windowEnd - lanes.size;
-    if (lanes.inOutput) {
+    if (lanes.InOutput()) {
         UpdateCrc(window, lanes.size);
         lanes.keptInOutput += lanes.size;
         return !in.RanDry();  // the room ends a window past the member's end: nothing to move
@@ -315,7 +313,7 @@ bool RunWideLoop(DecodeJob& job) {
     auto decoded = [&] { return windowDone + (position - windowStart); };  // bytes of the member
     auto leave = [&](bool finished) {
         uint32_t inWindow = position - windowStart;
-        if (lanes.inOutput) {
+        if (lanes.InOutput()) {
             // What the windows written out would have been: the whole windows, and at the
             // end the rest.
             if (finished) UpdateCrc(buffer + windowStart, inWindow);

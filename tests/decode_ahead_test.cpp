@@ -163,7 +163,7 @@ std::vector<lha::Member> Mixed() {
     cut.originalSize += 10;
     members.push_back(cut);
     for (int i = 0; i < 40; ++i) members.push_back(lha::Member::Stored("n" + std::to_string(i), std::string(i * 97, 'x')));
-    // Packed data that runs dry after some windows: what the thread decoded in place is
+    // Packed data that runs dry after some windows: what the thread decoded into memory is
     // what decoding into a file writes.
     lha::Member dry = Packed("dry.txt", Text(300000, 9));
     dry.data.resize(dry.data.size() / 3);
