@@ -5,7 +5,10 @@
 // decoding would have; whatever it checks, makes, counts or tells stays on the worker, in
 // the same order as before. A member the thread does not decode (too large, or none of
 // its business) the worker decodes; a header it did not read the worker reads. The folder
-// members' headers it keeps, for the stamps set once the run is over.
+// members' headers it keeps, for the stamps set once the run is over. The memory of a
+// member written out comes back to the thread for another: memory the process has not
+// used yet costs a page fault for every 4 KiB, which on some virtual machines takes longer
+// than decoding them.
 #include "archive/decode_ahead.h"
 
 #include <condition_variable>
@@ -26,13 +29,17 @@ namespace {
 
 constexpr uint64_t LargestAhead = uint64_t{4} << 20;  // a larger member waits for the worker
 constexpr uint64_t HeldBound = uint64_t{16} << 20;    // bytes decoded and not yet taken
-constexpr uint32_t SlotCount = 512;
+// Few enough that the memory of small members in flight stays small: the thread runs at
+// most this many members ahead.
+constexpr uint32_t SlotCount = 128;
+constexpr uint64_t SpareBound = uint64_t{16} << 20;   // bytes of memory kept for members to come
 constexpr uint32_t WritePiece = 64 << 10;  // the worker writes and reports progress in these
 
 // A member's bytes decoded ahead, with what DecodeMember left in decodeState.
 struct Decoded {
     uint8_t* data = nullptr;
     uint64_t size = 0;
+    uint64_t memorySize = 0;  // of the memory at data (from new[])
     uint32_t crc = 0;
     bool ranOut = false;
 };
@@ -76,6 +83,10 @@ struct Ahead {
     FolderMember* folders = nullptr;
     FolderMember** foldersEnd = &folders;
     bool foldersComplete = false;
+    // The memory of members written out, for the thread to decode into again.
+    Decoded spares[SlotCount];
+    uint32_t spareCount = 0;
+    uint64_t spareBytes = 0;
 };
 // Never destroyed: the thread is always joined before the run ends.
 Ahead& ahead = *new Ahead;
@@ -95,7 +106,38 @@ Decoded TakeFront() {
     return bytes;
 }
 
-void DropFront() { delete[] TakeFront().data; }
+// With the lock held: a member's memory given back, kept for another while there is room.
+void Recycle(const Decoded& spent) {
+    if (!spent.data) return;
+    if (ahead.spareCount == SlotCount || ahead.spareBytes + spent.memorySize > SpareBound) {
+        delete[] spent.data;
+        return;
+    }
+    ahead.spares[ahead.spareCount++] = spent;
+    ahead.spareBytes += spent.memorySize;
+}
+
+// With the lock held: the smallest memory given back that holds `size` bytes (so that
+// a large one is kept for a large member); none when there is no such memory.
+Decoded TakeSpare(uint64_t size) {
+    uint32_t best = ahead.spareCount;
+    for (uint32_t k = 0; k < ahead.spareCount; ++k) {
+        const uint64_t memorySize = ahead.spares[k].memorySize;
+        if (memorySize >= size && (best == ahead.spareCount || memorySize < ahead.spares[best].memorySize)) best = k;
+    }
+    if (best == ahead.spareCount) return Decoded{};
+    const Decoded spare = ahead.spares[best];
+    ahead.spares[best] = ahead.spares[--ahead.spareCount];
+    ahead.spareBytes -= spare.memorySize;
+    return spare;
+}
+
+void ForgetSpares() {
+    while (ahead.spareCount) delete[] ahead.spares[--ahead.spareCount].data;
+    ahead.spareBytes = 0;
+}
+
+void DropFront() { Recycle(TakeFront()); }
 
 // Whether a member of `size` bytes may be decoded now: room for it, or nothing held at all.
 bool RoomFor(uint64_t size) {
@@ -139,11 +181,12 @@ bool DecodesAhead(const LzhHeader& header, MethodId method) {
 // Decodes the member whose data the input is at, as the worker would, into a slot's worth;
 // false when this thread could not get the memory for it (its window, its input or the
 // bytes), which is no fault of the member.
-bool DecodeOne(const LzhHeader& header, MethodId method, FileHandle& sink, Decoded& decoded) {
-    sink.OpenInMemory(header.originalSize);
+// The memory given (`room`, perhaps none) is the sink's to use first.
+bool DecodeOne(const LzhHeader& header, MethodId method, FileHandle& sink, const Decoded& room, Decoded& decoded) {
+    sink.OpenInMemory(header.originalSize, room.data, room.memorySize);
     decodeState.failure = DecodeFailure::None;
     decoded.crc = DecodeMember(ahead.input, &sink, header.originalSize, header.packedSize, method);
-    decoded.data = sink.TakeWritten(decoded.size);
+    decoded.data = sink.TakeWritten(decoded.size, &decoded.memorySize);
     decoded.ranOut = PackedDataRanOut();
     if (decodeState.failure == DecodeFailure::None) return true;
     delete[] decoded.data;
@@ -171,6 +214,7 @@ void* RunAhead(void*) {
         }
         stopped = ahead.stopping;
         if (stopped) break;
+        const Decoded room = decodes ? TakeSpare(header.originalSize) : Decoded{};
         // The slot after the last one held stays free while the worker takes slots from
         // the front: it is filled without the lock, and held once the lock is taken again.
         Slot& slot = ahead.slots[(ahead.first + ahead.count) % SlotCount];
@@ -181,7 +225,7 @@ void* RunAhead(void*) {
         SanitizeMemberPath(slot.outputPath, u'/');
         slot.header.path.Swap(header.path);
         static_cast<LzhHeaderValues&>(slot.header) = header;
-        slot.decoded = decodes && DecodeOne(slot.header, method, sink, slot.bytes);
+        slot.decoded = decodes && DecodeOne(slot.header, method, sink, room, slot.bytes);
         const uint64_t next = slot.dataStart + header.packedSize;
         hold.lock();
         ++ahead.count;
@@ -253,6 +297,7 @@ void StopDecodingAhead() {
     }
     JoinThread(ahead.thread);
     while (ahead.count) DropFront();
+    ForgetSpares();
     ahead.input.Close();
     ahead.running = false;
 }
@@ -308,7 +353,8 @@ bool TakeDecodedAhead(uint64_t headerAt, FileHandle& output, uint32_t& crc) {
         WakeThread();
     }
     WriteDecoded(decoded, output);
-    delete[] decoded.data;
     crc = decoded.crc;
+    std::lock_guard<std::mutex> hold(ahead.lock);
+    Recycle(decoded);
     return true;
 }

@@ -252,13 +252,13 @@ constexpr uint32_t LaneSlack = 256 + CopyOverrun;
 constexpr uint64_t LargestInOutput = uint64_t{16} << 20;  // a larger member goes through the loop's own
 
 // Room for as many windows as the member fills: in the output where it lends the room for
-// the whole member, else up to LaneRoom.
+// the whole member (and a last match's reach past its end), else up to LaneRoom.
 bool OpenLanes(Lanes& lanes, uint32_t size, uint64_t originalSize, FileHandle& output) {
     const uint64_t filled = originalSize / size + 1;
     lanes.size = size;
     lanes.keptInOutput = 0;
     if (originalSize <= LargestInOutput) {
-        lanes.bytes = output.RoomInMemory(filled * size + LaneSlack);
+        lanes.bytes = output.RoomInMemory(originalSize + LaneSlack);
         lanes.history = 0;
         lanes.windows = static_cast<uint32_t>(filled);
         if (lanes.bytes) return true;
@@ -280,7 +280,7 @@ bool FlushWindow(DecodeJob& job, const WideBits& in, Lanes& lanes, uint32_t wind
     if (lanes.InOutput()) {
         UpdateCrc(window, lanes.size);
         lanes.keptInOutput += lanes.size;
-        return !in.RanDry();  // the room ends a window past the member's end: nothing to move
+        return !in.RanDry();  // the member ends before the windows' room: nothing to move
     }
     if (!WriteWithCrc(window, lanes.size, *job.outputFile) || in.RanDry()) return false;
     if (windowEnd == lanes.End()) {

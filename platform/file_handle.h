@@ -62,11 +62,13 @@ public:
     // position of its own.
     bool OpenAgain(FileHandle& other);
     // POSIX only, for the host tool: a handle whose writes are kept in memory, for TakeWritten,
-    // in room for `expected` bytes taken at the first write.
-    bool OpenInMemory(uint64_t expected = 0);
-    // The bytes written since OpenInMemory (from new[], the caller's now; null when none)
-    // and their count; the handle starts again empty.
-    uint8_t* TakeWritten(uint64_t& count);
+    // in room for `expected` bytes taken at the first write; or first in `room` (from new[],
+    // `roomSize` bytes, the handle's from now on), memory that held an earlier member.
+    bool OpenInMemory(uint64_t expected = 0, uint8_t* room = nullptr, uint64_t roomSize = 0);
+    // The bytes written since OpenInMemory (from new[], the caller's now; null when none, or
+    // the room when it was given) and their count, with the size of the memory they lie in;
+    // the handle starts again empty.
+    uint8_t* TakeWritten(uint64_t& count, uint64_t* memorySize = nullptr);
     // For a handle in memory that holds nothing yet (null otherwise, or without the memory):
     // room for `count` bytes that the caller fills itself, as a decoder that keeps its
     // output in one piece does; KeepRoom(n) then makes the room's first n bytes what the

@@ -262,6 +262,47 @@ TEST_F(DecodeAhead, TheWorkerDecodesALargeMemberWhileTheThreadDecodesTheNext) {
     EXPECT_TRUE(ReadAll(destination / "t300") == Text(20300, 300));
 }
 
+// A handle in memory writes into the memory it is given while it holds them, and grows out
+// of it when not; either way what it gives back is what was written, with the size of
+// the memory it lies in.
+TEST(MemoryHandle, WritesIntoTheMemoryGivenUntilItGrowsOutOfIt) {
+    FileHandle handle;
+    auto* room = new uint8_t[100];
+    ASSERT_TRUE(handle.OpenInMemory(0, room, 100));
+    ASSERT_TRUE(handle.Write("0123456789", 10));
+    uint64_t count = 0, memorySize = 0;
+    uint8_t* data = handle.TakeWritten(count, &memorySize);
+    EXPECT_EQ(data, room);
+    EXPECT_EQ(count, 10u);
+    EXPECT_EQ(memorySize, 100u);
+
+    ASSERT_TRUE(handle.OpenInMemory(0, data, 4));
+    ASSERT_TRUE(handle.Write("abc", 3));
+    ASSERT_TRUE(handle.Write("defgh", 5));
+    data = handle.TakeWritten(count, &memorySize);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(data), count), "abcdefgh");
+    EXPECT_GE(memorySize, 8u);
+    delete[] data;
+}
+
+// Members larger and smaller than the one before them, packed and stored, through more
+// slots than the thread has: the memory of one written out is decoded into again, and each
+// comes out as its own bytes, with nothing an earlier member left there.
+TEST_F(DecodeAhead, MemoryDecodedIntoAgainHoldsOnlyTheNextMembersBytes) {
+    const size_t sizes[] = {150000, 10, 90000, 0, 70000, 7, 65536, 3};
+    const auto textOf = [&](unsigned i) { return Text(sizes[i % 8] + i, i); };
+    std::vector<lha::Member> members;
+    for (unsigned i = 0; i < 300; ++i) {
+        const std::string name = "m" + std::to_string(i);
+        members.push_back(i % 3 == 1 ? lha::Member::Stored(name, textOf(i)) : Packed(name, textOf(i)));
+    }
+    Extractor extractor;
+    Open(extractor, members);
+    const fs::path destination = ExtractAll(extractor);
+    EXPECT_EQ(extractor.failed, 0);
+    for (unsigned i = 0; i < 300; ++i) EXPECT_TRUE(ReadAll(destination / ("m" + std::to_string(i))) == textOf(i)) << i;
+}
+
 // Folders among more members than the thread holds at once, one inside another: each gets
 // its header's time once the run is over, and a run without the thread that follows one
 // whose folders were never stamped stamps its own.

@@ -118,20 +118,24 @@ bool FileHandle::OpenAgain(FileHandle& other) {
     return true;
 }
 
-bool FileHandle::OpenInMemory(uint64_t expected) {
+bool FileHandle::OpenInMemory(uint64_t expected, uint8_t* room, uint64_t roomSize) {
     Close();
     memory_ = new BytesInMemory;
     memory_->expected = expected;
+    memory_->data = room;
+    memory_->capacity = room ? roomSize : 0;
     handle_ = InMemoryHandle;
     position_ = 0;
     return true;
 }
 
-uint8_t* FileHandle::TakeWritten(uint64_t& count) {
+uint8_t* FileHandle::TakeWritten(uint64_t& count, uint64_t* memorySize) {
     count = 0;
+    if (memorySize) *memorySize = 0;
     if (!memory_) return nullptr;
     uint8_t* data = memory_->data;
     count = memory_->size;
+    if (memorySize) *memorySize = memory_->capacity;
     *memory_ = BytesInMemory{};
     position_ = 0;
     return data;
@@ -160,7 +164,8 @@ void FileHandle::KeepRoom(uint64_t count) {
 static bool KeepInMemory(BytesInMemory& memory, const void* bytes, uint32_t count) {
     if (count == 0) return true;  // no room taken: the handle may hold no memory yet
     if (count > memory.capacity - memory.size) {
-        uint64_t capacity = memory.capacity ? memory.capacity + memory.capacity / 2 : memory.expected;
+        uint64_t capacity = memory.capacity + memory.capacity / 2;
+        if (capacity < memory.expected) capacity = memory.expected;
         if (capacity < memory.size + count) capacity = memory.size + count;
         auto* data = new (std::nothrow) uint8_t[capacity];
         if (!data) {
