@@ -10,6 +10,9 @@ Utf8Text::Utf8Text(const WideChar* text) {
     if (!text_) std::abort();
     char* out = text_;
     for (uint32_t i = 0; i < units; ++i) {
+        // Paths are mostly ASCII: a run of it goes over as it is.
+        for (; i < units && text[i] < 0x80; ++i) *out++ = static_cast<char>(text[i]);
+        if (i == units) break;
         uint32_t c = text[i];
         if (c >= 0xD800 && c <= 0xDBFF && i + 1 < units && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
             c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
